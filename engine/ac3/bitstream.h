@@ -1,0 +1,80 @@
+// The decoder's input: chunks from the fill callback, the frame buffer, and the bit reader over it.
+#pragma once
+
+#include <cstdint>
+
+#include "ac3/decoder.h"
+
+namespace ac3 {
+
+// The largest frame is 1920 words; the buffer holds it without its first five bytes, plus room
+// for the reader's last whole word.
+constexpr int kFrameBufferBytes = 3840;
+
+struct bit_reader {
+  uint32_t word;           // current word, the stream's first byte most significant
+  int bits_left;           // unread low-order bits of word (0..32)
+  const uint8_t* next;     // next word to load from frame_buffer
+  const uint8_t* data_end; // one past the frame's data in frame_buffer
+  uint8_t frame_buffer[kFrameBufferBytes + 4];
+};
+
+extern bit_reader g_bits;
+
+// Hands the fill callback to the reader.
+void bitstream_set_callback(fill_callback fill);
+
+// The byte at the read position of the current chunk; asks for the next chunk when it is used up.
+uint8_t chunk_next_byte();
+
+// Drops the rest of the current chunk: the next byte comes from a new chunk.
+void chunk_discard();
+
+// Copies the next n bytes of input into the frame buffer and starts reading bits at its start.
+void frame_bytes_load(int n);
+
+// Input bytes taken from the chunks since load, for the engine's end-of-input test.
+uint64_t input_bytes_consumed();
+
+// Input bytes consumed up to the end of the last frame's sync word, or UINT64_MAX when the last
+// search gave up without finding one. Lets the engine tell a frame in the file's real bytes from a
+// search that ran into the zero padding behind its end.
+uint64_t last_sync_end();
+void last_sync_end_set(uint64_t consumed);
+
+// Loads the next 32-bit big-endian word of the frame buffer; past the frame's data it loads zeros.
+inline void bits_reload() {
+  if (g_bits.next < g_bits.data_end) {
+    const uint8_t* p = g_bits.next;
+    g_bits.word = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    g_bits.next += 4;
+  } else {
+    g_bits.word = 0;
+  }
+}
+
+// Next n bits (1..32) of the frame, most significant first. Bits past the frame's end read as zero.
+inline uint32_t bits_take(int n) {
+  if (n < g_bits.bits_left) {
+    g_bits.bits_left -= n;
+    return (g_bits.word >> g_bits.bits_left) & ((1u << n) - 1u);
+  }
+  const int have = g_bits.bits_left;
+  uint32_t result = have == 0 ? 0u : (have == 32 ? g_bits.word : g_bits.word & ((1u << have) - 1u));
+  const int m = n - have;
+  bits_reload();
+  if (m > 0) result = (m == 32 ? 0u : result << m) | (g_bits.word >> (32 - m));
+  g_bits.bits_left = 32 - m;
+  return result;
+}
+
+// Bits of the frame body consumed so far, counted from the byte after fscod/frmsizecod.
+inline int bits_position() {
+  return static_cast<int>(g_bits.next - g_bits.frame_buffer) * 8 - g_bits.bits_left;
+}
+
+// The frame body as loaded, and its length in bytes.
+inline const uint8_t* frame_bytes() { return g_bits.frame_buffer; }
+int frame_bytes_count();
+
+}  // namespace ac3

@@ -1,0 +1,45 @@
+#include "ac3/crc16.h"
+
+#include <array>
+
+namespace ac3 {
+
+namespace {
+
+constexpr uint16_t kGenerator = 0x8005;  // x^16 + x^15 + x^2 + 1 without its x^16 term
+
+constexpr std::array<uint16_t, 256> make_table() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    unsigned r = i << 8;
+    for (int bit = 0; bit < 8; ++bit) {
+      r = (r & 0x8000u) ? ((r << 1) ^ kGenerator) : (r << 1);
+      r &= 0xffffu;
+    }
+    table[i] = static_cast<uint16_t>(r);
+  }
+  return table;
+}
+
+constexpr std::array<uint16_t, 256> kTable = make_table();
+uint16_t g_register = 0;
+
+}  // namespace
+
+void crc16_reset() { g_register = 0; }
+
+void crc16_byte(uint8_t b) {
+  g_register = static_cast<uint16_t>(kTable[((g_register >> 8) ^ b) & 0xffu] ^ (g_register << 8));
+}
+
+void crc16_block(const uint8_t* data, int n) {
+  uint16_t r = g_register;
+  for (int i = 0; i < n; ++i) r = static_cast<uint16_t>(kTable[((r >> 8) ^ data[i]) & 0xffu] ^ (r << 8));
+  g_register = r;
+}
+
+bool crc16_is_zero() { return g_register == 0; }
+
+uint16_t crc16_value() { return g_register; }
+
+}  // namespace ac3

@@ -1,0 +1,39 @@
+// The AC-3 decoder as the engine sees it: a fill callback for input, decoder_init, decode_one_frame.
+// The decoder is a single instance over static state; one thread drives it at a time.
+#pragma once
+
+#include <cstdint>
+
+namespace ac3 {
+
+constexpr int kPcmFrameBytes = 6144;       // 1536 stereo pairs of signed 16-bit little-endian samples
+constexpr int kPcmBlockBytes = 1024;       // one audio block: 256 pairs
+constexpr int kBlocksPerFrame = 6;
+
+// Sets start and end to the first byte and one past the last byte of the next input chunk.
+// Chunks are never empty. The return value is not used.
+using fill_callback = int (*)(uint8_t** start, uint8_t** end);
+
+struct decoder_config {
+  uint32_t flags;               // no flag is interpreted; the engine passes 0
+  fill_callback fill;           // the input callback
+  uint16_t output_channels;     // the engine passes 2; the decoder always produces two
+  uint16_t dual_mono_channel;   // which channel of a 1+1 stream is heard (0: Ch1)
+};
+
+struct decoded_frame {
+  uint32_t sampling_rate;       // 48000, 44100 or 32000
+  uint8_t* pcm;                 // the decoder's 6144-byte PCM frame, reused for every frame
+};
+
+// Surround-compatible fold-down when non-zero. Set by the engine just before decoder_init.
+extern int32_t surround_mode;
+
+// Installs the callback, builds the tables and arms the guards. Leaves the input position, the
+// transform's overlap, the kept exponent/allocation/coupling state and the counters as they are.
+void decoder_init(const decoder_config& config);
+
+// Decodes the next frame from the input. Never null; a bad frame leaves the PCM frame all zeros.
+decoded_frame* decode_one_frame();
+
+}  // namespace ac3

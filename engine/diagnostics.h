@@ -1,0 +1,10 @@
+// One printf-like routine for every diagnostic line of the engine and decoder, so that a host can
+// redirect or silence them (qelpsnd_set_diagnostics). By default they go to stdout and stderr.
+#pragma once
+
+namespace qelp {
+
+void diag_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void diag_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace qelp

@@ -1,0 +1,15 @@
+// The library-wide record of the last failure: a QelpsndError code and a line naming the file.
+// Routines inside the library record a failure here and return 0; the engine copies it into the
+// caller's object.
+#pragma once
+
+#include "qelpsnd.h"
+
+namespace qelp {
+
+void failure_set(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void failure_clear();
+int failure_code();
+const char* failure_text();
+
+}  // namespace qelp

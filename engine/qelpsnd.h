@@ -1,0 +1,84 @@
+// qelpsnd — the conversion engine: AC-3 in, stereo WAVE out, normalizer, preview player.
+//
+// One engine object exists per process at a time (the decoder, writer, normalizer and player keep
+// library-wide state). All operations run on the caller's thread; the normalizer runs on its own.
+#pragma once
+
+#include <cstdint>
+
+#if defined(QELPSND_BUILDING)
+#define QELPSND_API __attribute__((visibility("default")))
+#else
+#define QELPSND_API
+#endif
+
+// Reasons a conversion, normalization or playback could not start or go on. Read after an
+// operation reported failure through CQelpsnd::m_lastError / m_lastErrorText.
+enum QelpsndError : int32_t {
+  QELP_OK = 0,
+  QELP_ERR_ARGUMENT = 1,      // a path or text too long, or otherwise unusable
+  QELP_ERR_INPUT = 2,         // the AC-3 file cannot be opened or read
+  QELP_ERR_OUTPUT = 3,        // the WAVE file cannot be created, written or closed
+  QELP_ERR_CANCELLED = 4,     // the user cancelled the format chooser
+  QELP_ERR_CODEC = 5,         // the codec manager failed (no format, no stream, conversion error)
+  QELP_ERR_SAME_FILE = 6,     // the output would overwrite the input
+  QELP_ERR_EXISTS = 7,        // the output exists and overwriting was refused
+  QELP_ERR_SIZE_LIMIT = 8,    // the data would pass the 4 GiB RIFF size limit
+  QELP_ERR_BUSY = 9,          // another conversion, normalization or playback holds the file
+  QELP_ERR_MEMORY = 10,       // an allocation failed
+  QELP_ERR_DEVICE = 11,       // the sound device cannot be opened or used
+  QELP_ERR_STATE = 12,        // the operation does not fit the engine's state
+};
+
+// Receives the engine's and decoder's diagnostic lines. stream is 1 for what goes to standard output
+// by default, 2 for standard error. Installed with qelpsnd_set_diagnostics; nullptr restores the default.
+using QelpsndDiagnosticSink = void (*)(int stream, const char* text, void* user);
+
+class QELPSND_API CQelpsnd {
+ public:
+  CQelpsnd();
+  ~CQelpsnd();
+  CQelpsnd& operator=(const CQelpsnd& other);
+
+  int SetInFile(char* path);
+  int SetOutFile(char* path);
+  int SetNormalizeOn();
+  int SetNormalizeOff();
+  void SetAmplifyDBLevel(char* text);
+  void SetSurround(int on);
+
+  int InitEncoder();
+  int DecodeFrame();
+  void Terminate();
+
+  void StartNormalize();
+  int GetScanned();
+  int GetNormed();
+  bool GetNormState();
+
+  int StartPlayer();
+  int PlayNextFrame();
+  int StopPlayer();
+
+  // Data members, all public and in this order: the program reads the counters directly.
+  unsigned char m_memoryInput[2048];  // decoder input when no AC-3 file is open; nothing fills it
+  unsigned char m_pcmFrame[6144];     // the frame the last DecodeFrame or PlayNextFrame produced
+  int32_t m_normalize;                // 1: StartNormalize starts the worker
+  char m_inPath[1024];                // AC-3 file
+  char m_outPath[1024];               // WAVE file
+  char m_amplify[8];                  // gain in dB for fixed amplification; empty or <= 0: peak
+  int32_t m_surround;                 // non-zero: surround-compatible fold-down
+  uint32_t m_bytesDecoded;            // grows by 6144 on every DecodeFrame and PlayNextFrame call
+  uint32_t m_outputBytes;             // bytes written to the WAVE data chunk so far
+  uint32_t m_inputPosition;           // read position in the AC-3 file after the last call
+  uint32_t m_inputSize;               // size of the AC-3 file in bytes
+
+  // The last failure: a QelpsndError code and a line that says what failed and which file.
+  // Set by every operation that fails; cleared by SetInFile, InitEncoder, StartNormalize, StartPlayer.
+  int32_t m_lastError;
+  char m_lastErrorText[1400];
+};
+
+extern "C" QELPSND_API int fnQelpsnd();
+extern "C" QELPSND_API int nQelpsnd;
+extern "C" QELPSND_API void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user);
