@@ -79,6 +79,31 @@ class QELPSND_API CQelpsnd {
   char m_lastErrorText[1400];
 };
 
+// What an AC-3 file holds, from its frames' syncinfo and bit stream information.
+struct QelpsndStreamInfo {
+  uint32_t sampling_rate;    // Hz, of the first good frame
+  uint32_t bit_rate;         // kbit/s, of the first good frame
+  uint32_t frames;           // syncframes found (with scan_all; else 1 when one was found)
+  uint32_t crc_failures;     // frames whose CRC check failed
+  uint32_t bad_headers;      // frames with a reserved sampling rate or frame size code
+  uint64_t junk_bytes;       // bytes outside syncframes (before, between and after them)
+  int32_t acmod, lfeon, bsmod, cmixlev, surmixlev, dsurmod, dialnorm;
+  int32_t langcode, langcod;
+  char layout[16];           // "3/2", "2/0", "1+1", ...
+  char language[32];         // empty when no language is given
+  char service[48];          // the service text for bsmod
+};
+
+// Reads an AC-3 file's frame headers without decoding audio: all frames when scan_all is non-zero,
+// else up to the first good frame. Returns 1, or 0 with *error_text filled (what failed, which file)
+// when the file cannot be read, holds no frame, or a conversion or preview is running.
+extern "C" QELPSND_API int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info,
+                                               char* error_text, int error_size);
+
+// What the WAVE writer does with an existing output file: 0 asks on standard input (the default),
+// 1 overwrites it, 2 refuses it.
+extern "C" QELPSND_API void qelpsnd_set_overwrite(int policy);
+
 extern "C" QELPSND_API int fnQelpsnd();
 extern "C" QELPSND_API int nQelpsnd;
 extern "C" QELPSND_API void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user);
