@@ -43,7 +43,7 @@ void usage(std::FILE* to) {
                "       qelp convert [OPTIONS] IN... [-o DIR]\n"
                "\n"
                "Converts AC-3 files to stereo WAVE files. OUT defaults to IN with the extension .wav;\n"
-               "a second name counts as OUT when it ends in .wav.\n"
+               "several inputs go into the folder named with -o, one after another.\n"
                "\n"
                "  -o, --output-dir DIR  write the WAVE files into DIR\n"
                "  -s, --surround        surround-compatible fold-down (surrounds in antiphase)\n"
@@ -53,13 +53,6 @@ void usage(std::FILE* to) {
                "  -y, --yes             overwrite existing output files\n"
                "  -q, --quiet           no progress and no summary\n"
                "  -v, --verbose         show the engine's diagnostics\n");
-}
-
-bool ends_with_wav(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".wav";
 }
 
 // IN with its extension replaced by .wav, placed in dir when one is given.
@@ -134,9 +127,15 @@ int parse(int argc, char** argv, ConvertOptions& o) {
     usage(stderr);
     return 2;
   }
-  if (o.output_dir.empty() && positional.size() == 2 && ends_with_wav(positional[1])) {
-    o.output = positional[1];
-    positional.pop_back();
+  if (o.output_dir.empty()) {
+    if (positional.size() > 2) {
+      std::fprintf(stderr, "qelp convert: to convert several files, name the output folder with -o DIR\n");
+      return 2;
+    }
+    if (positional.size() == 2) {
+      o.output = positional[1];
+      positional.pop_back();
+    }
   }
   o.inputs = positional;
   if (o.normalize && o.amplify_db < 0) o.amplify_db = 0;
