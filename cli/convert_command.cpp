@@ -209,6 +209,10 @@ int convert_one(CQelpsnd& engine, const std::string& in, const std::string& out,
       bar.update(fraction, progress_detail(engine, rate, elapsed, fraction));
     }
   }
+  if (bar.enabled() && engine.m_lastError == QELP_OK) {
+    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bar.update(1.0, progress_detail(engine, rate, elapsed, 1.0), true);
+  }
   bar.finish();
   if (engine.m_lastError != QELP_OK) {
     std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
