@@ -17,6 +17,10 @@ namespace qelp {
 
 EngineActivity g_activity = EngineActivity::idle;
 
+// Engine objects alive. The reader and writer are library-wide; a second object (not a supported
+// use) shares them instead of replacing them, so that neither leaks nor frees the other's.
+int g_engine_objects = 0;
+
 namespace {
 
 constexpr size_t kPathBytes = 1024;
@@ -59,8 +63,10 @@ CQelpsnd::CQelpsnd() {
   m_inputSize = 0;
   m_lastError = QELP_OK;
   m_lastErrorText[0] = '\0';
-  g_ac3_reader = new CAc3Reader();
-  g_output_wavefile = new COutputWavefile();
+  if (g_engine_objects++ == 0) {
+    g_ac3_reader = new CAc3Reader();
+    g_output_wavefile = new COutputWavefile();
+  }
   normalizer_attach();
 }
 
@@ -69,10 +75,12 @@ CQelpsnd::~CQelpsnd() {
   if (g_activity == EngineActivity::converting) Terminate();
   if (g_activity == EngineActivity::playing) StopPlayer();
   decoder_ready = false;
-  delete g_ac3_reader;
-  g_ac3_reader = nullptr;
-  delete g_output_wavefile;
-  g_output_wavefile = nullptr;
+  if (--g_engine_objects == 0) {
+    delete g_ac3_reader;
+    g_ac3_reader = nullptr;
+    delete g_output_wavefile;
+    g_output_wavefile = nullptr;
+  }
 }
 
 CQelpsnd& CQelpsnd::operator=(const CQelpsnd& other) {
