@@ -68,6 +68,7 @@ CQelpsnd::~CQelpsnd() {
   // A conversion or preview still open is finished properly, so the WAVE file keeps a valid header.
   if (g_activity == EngineActivity::converting) Terminate();
   if (g_activity == EngineActivity::playing) StopPlayer();
+  normalizer_detach();
   decoder_ready = false;
   delete g_ac3_reader;
   g_ac3_reader = nullptr;
