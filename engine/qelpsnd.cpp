@@ -74,6 +74,7 @@ CQelpsnd::~CQelpsnd() {
   // A conversion or preview still open is finished properly, so the WAVE file keeps a valid header.
   if (g_activity == EngineActivity::converting) Terminate();
   if (g_activity == EngineActivity::playing) StopPlayer();
+  normalizer_detach();
   decoder_ready = false;
   if (--g_engine_objects == 0) {
     delete g_ac3_reader;
