@@ -5,7 +5,7 @@
 
 #include "platform/winmm/event.h"
 
-void wave_out_observe(const char* data, DWORD bytes);  // wave_out.cpp
+void wave_out_observe(const char* data, DWORD bytes, DWORD position);  // wave_out.cpp
 
 namespace {
 
@@ -56,7 +56,7 @@ void complete(wave_device& d) {
   uint64_t played = wave_device_played(d);
   while (d.head != nullptr && d.head != d.feed && d.head->reserved <= played) {
     WAVEHDR* h = pop_head(d);
-    wave_out_observe(h->lpData, h->dwBufferLength);
+    wave_out_observe(h->lpData, h->dwBufferLength, static_cast<DWORD>(played - d.origin));
     wave_header_return(h);
     signal(d);
   }

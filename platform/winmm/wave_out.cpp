@@ -50,7 +50,7 @@ void flags_update(WAVEHDR* h, DWORD set, DWORD clear) {
 
 }  // namespace
 
-void wave_out_observe(const char* data, DWORD bytes) {
+void wave_out_observe(const char* data, DWORD bytes, DWORD position) {
   wave_out_monitor monitor;
   void* user;
   {
@@ -58,7 +58,7 @@ void wave_out_observe(const char* data, DWORD bytes) {
     monitor = g_monitor;
     user = g_monitor_user;
   }
-  if (monitor != nullptr) monitor(data, bytes, user);
+  if (monitor != nullptr) monitor(data, bytes, position, user);
 }
 
 void wave_out_set_monitor(wave_out_monitor monitor, void* user) {

@@ -96,9 +96,10 @@ const char* wave_out_failure_text();
 const char* wave_out_device_name();
 
 // Observes every buffer the device has finished playing, in order, on the device thread, just
-// before its header is marked done (buffers returned by a reset are not played and not observed).
-// For tests; nullptr removes the observer.
-using wave_out_monitor = void (*)(const char* data, DWORD bytes, void* user);
+// before its header is marked done, with the device clock (samples played since open or reset) at
+// that moment. Buffers returned by a reset are not played and not observed. The observer must not
+// call the device. For tests; nullptr removes the observer.
+using wave_out_monitor = void (*)(const char* data, DWORD bytes, DWORD position, void* user);
 void wave_out_set_monitor(wave_out_monitor monitor, void* user);
 
 // Devices open in the process, and waveOutOpen calls that reached a back end (for leak checks).
