@@ -12,6 +12,7 @@
 #include "failure.h"
 #include "normalizer_link.h"
 #include "output_wavefile.h"
+#include "stream_scan.h"
 
 namespace qelp {
 
@@ -195,6 +196,15 @@ int CQelpsnd::InitEncoder() {
   if (same_file(m_inPath, m_outPath)) {
     failure_set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", m_outPath);
     take_failure(*this);
+    return 0;
+  }
+
+  // A file without AC-3 audio in its first megabyte (empty, a WAVE or MP3 file, random bytes)
+  // is refused before anything is created.
+  QelpsndStreamInfo info{};
+  char reason[sizeof m_lastErrorText];
+  if (!stream_scan(m_inPath, ScanLimits{false, 1u << 20}, info, reason, sizeof reason)) {
+    fail(*this, QELP_ERR_INPUT, reason);
     return 0;
   }
 

@@ -144,3 +144,99 @@ TEST(QelpInfo, DescribesTheStream) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inputs that are not AC-3 audio, and awkward paths: one clear line and a non-zero exit, or a
+// correct conversion; never a file left behind for a refused input.
+class QelpBadInput : public testing::Test {
+ protected:
+  void SetUp() override { dir_ = qelp_test::scratch_dir(); }
+
+  void expect_refused(const std::string& in, const std::string& named) {
+    std::string out = dir_ + "/refused.wav";
+    Result r = qelp("convert \"" + in + "\" \"" + out + "\"");
+    EXPECT_NE(r.status, 0) << in;
+    EXPECT_EQ(lines(r.out), 1) << r.out;
+    EXPECT_NE(r.out.find(named), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(out)) << in;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(QelpBadInput, FilesThatHoldNoAc3AudioAreRefused) {
+  qelp_test::write_bytes(dir_ + "/empty.ac3", {});
+  expect_refused(dir_ + "/empty.ac3", "empty.ac3");
+  expect_refused(dir_, dir_);  // a directory
+
+  std::vector<uint8_t> random(50000);
+  uint32_t x = 12345;
+  for (auto& b : random) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  qelp_test::write_bytes(dir_ + "/random.ac3", random);
+  expect_refused(dir_ + "/random.ac3", "random.ac3");
+
+  // A WAVE file and an MP3 file given as AC-3.
+  ASSERT_EQ(qelp("convert -q " + data_path("short_1280.ac3") + " " + dir_ + "/real.wav").status, 0);
+  fs::rename(dir_ + "/real.wav", dir_ + "/wave.ac3");
+  expect_refused(dir_ + "/wave.ac3", "wave.ac3");
+  std::string mp3 = dir_ + "/song.ac3";
+  ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=d=1 -c:a libmp3lame -f mp3 -y " + mp3).c_str()), 0)
+      << "ffmpeg makes the MP3 input";
+  expect_refused(mp3, "song.ac3");
+}
+
+TEST_F(QelpBadInput, PathsWithSpacesAndNonAsciiCharactersConvert) {
+  std::string folder = dir_ + "/Música con espacios ♪";
+  fs::create_directories(folder);
+  fs::copy_file(data_path("short_1280.ac3"), folder + "/Ein Lied – äöü.ac3");
+  Result r = qelp("convert -q \"" + folder + "/Ein Lied – äöü.ac3\"");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_wave(folder + "/Ein Lied – äöü.wav").data_size, 10u * 6144u);
+}
+
+TEST_F(QelpBadInput, PathLengthsAtTheLimit) {
+  // Build a real folder chain so that IN has exactly 1023 bytes; its .wav twin has the same length.
+  std::string path = dir_;
+  while (path.size() + 1 + 200 + 1 + 10 < 1023) {
+    path += "/" + std::string(200, 'd');
+    fs::create_directory(path);
+  }
+  std::string name(1023 - path.size() - 1 - 4, 'n');
+  std::string in1023 = path + "/" + name + ".ac3";
+  ASSERT_EQ(in1023.size(), 1023u);
+  fs::copy_file(data_path("short_1280.ac3"), in1023);
+  Result ok = qelp("convert -q " + in1023);
+  EXPECT_EQ(ok.status, 0) << ok.out;
+  EXPECT_TRUE(fs::exists(path + "/" + name + ".wav"));
+
+  std::string in1024 = path + "/" + name + "x.ac3";
+  fs::copy_file(data_path("short_1280.ac3"), in1024);
+  Result too_long = qelp("convert -q " + in1024 + " " + dir_ + "/x.wav");
+  EXPECT_NE(too_long.status, 0);
+  EXPECT_EQ(lines(too_long.out), 1) << too_long.out;
+  EXPECT_NE(too_long.out.find("too long"), std::string::npos) << too_long.out;
+  EXPECT_FALSE(fs::exists(dir_ + "/x.wav"));
+
+  Result huge = qelp("convert -q " + std::string(4000, 'a') + ".ac3 " + dir_ + "/y.wav");
+  EXPECT_NE(huge.status, 0);
+  EXPECT_EQ(lines(huge.out), 1) << huge.out;
+  EXPECT_FALSE(fs::exists(dir_ + "/y.wav"));
+}
+
+TEST_F(QelpBadInput, OutputThatIsTheInputThroughALinkIsRefused) {
+  std::string in = dir_ + "/in.ac3";
+  fs::copy_file(data_path("short_1280.ac3"), in);
+  const auto before = read_bytes(in);
+  fs::create_symlink(in, dir_ + "/soft.wav");
+  fs::create_hard_link(in, dir_ + "/hard.wav");
+  for (const char* target : {"soft.wav", "hard.wav"}) {
+    Result r = qelp("convert -y " + in + " " + dir_ + "/" + target);
+    EXPECT_NE(r.status, 0) << target;
+    EXPECT_EQ(lines(r.out), 1) << r.out;
+    EXPECT_NE(r.out.find(target), std::string::npos) << r.out;
+    EXPECT_EQ(read_bytes(in), before) << target;
+  }
+}
+
+}  // namespace

@@ -204,6 +204,31 @@ TEST_F(EngineTest, MissingInputIsReportedAndNothingIsCreated) {
   EXPECT_EQ(engine_->m_inputSize, 0u);
 }
 
+TEST_F(EngineTest, InputWithoutAc3AudioIsRefusedBeforeAnythingIsCreated) {
+  std::string empty = dir_ + "/empty.ac3";
+  qelp_test::write_bytes(empty, {});
+  EXPECT_FALSE(open(empty, out("e.wav")));
+  EXPECT_EQ(engine_->m_lastError, QELP_ERR_INPUT);
+  EXPECT_NE(std::strstr(engine_->m_lastErrorText, "is empty"), nullptr) << engine_->m_lastErrorText;
+  EXPECT_FALSE(std::filesystem::exists(out("e.wav")));
+
+  // One frame cut in half: no frame passes its CRC check.
+  auto bytes = read_bytes(data_path("stereo_48k_192.ac3"));
+  bytes.resize(400);
+  qelp_test::write_bytes(dir_ + "/half.ac3", bytes);
+  EXPECT_FALSE(open(dir_ + "/half.ac3", out("h.wav")));
+  EXPECT_EQ(engine_->m_lastError, QELP_ERR_INPUT);
+  EXPECT_NE(std::strstr(engine_->m_lastErrorText, "half.ac3 holds no AC-3 audio"), nullptr) << engine_->m_lastErrorText;
+  EXPECT_FALSE(std::filesystem::exists(out("h.wav")));
+
+  // A damaged first frame is no reason to refuse: the stream's later frames pass.
+  bytes = read_bytes(data_path("stereo_48k_192.ac3"));
+  bytes[100] ^= 0x08;
+  qelp_test::write_bytes(dir_ + "/first_bad.ac3", bytes);
+  ASSERT_TRUE(open(dir_ + "/first_bad.ac3", out("f.wav"))) << engine_->m_lastErrorText;
+  EXPECT_EQ(run(), 63);
+}
+
 TEST_F(EngineTest, UnwritableOutputFolderFailsAndLeavesTheEngineUsable) {
   EXPECT_FALSE(open(data_path("stereo_48k_192.ac3"), dir_ + "/no/such/folder/x.wav"));
   EXPECT_EQ(engine_->m_lastError, QELP_ERR_OUTPUT);
