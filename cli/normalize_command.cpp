@@ -124,6 +124,8 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
       if (!quiet) {
         if (result.fixed != 0) {
           std::printf("%s: amplified by %+.3f dB\n", path, result.gainDb);
+        } else if (result.processed == 0) {
+          std::printf("%s: no samples to normalize (empty data chunk)\n", path);
         } else if (result.peak == 0) {
           std::printf("%s: silent (peak 0), left unchanged\n", path);
         } else {
