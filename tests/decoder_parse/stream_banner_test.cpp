@@ -5,7 +5,7 @@
 
 #include "ac3/stages.h"
 #include "ac3/stream_description.h"
-#include "stream_feed.h"
+#include "support/decoder_feed.h"
 #include "support/paths.h"
 
 namespace {
