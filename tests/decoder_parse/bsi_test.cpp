@@ -134,4 +134,13 @@ TEST(ReadBsi, FieldsNotSentKeepTheirEarlierValues) {
   EXPECT_EQ(b.dsurmod, 3);
 }
 
+TEST(BitPosition, CountsReadsPastTheEndOfTheFrame) {
+  decoder_test::load_frame_body({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_EQ(ac3::bits_take(32), 0xFFFFFFFFu);
+  EXPECT_EQ(ac3::bits_take(20), 0xFFFF0u);
+  EXPECT_EQ(ac3::bits_take(32), 0u);
+  EXPECT_EQ(ac3::bits_take(32), 0u);
+  EXPECT_EQ(bits_position(), 116);
+}
+
 }  // namespace
