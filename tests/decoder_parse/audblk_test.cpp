@@ -4,7 +4,7 @@
 
 #include "ac3/bitstream.h"
 #include "ac3/stages.h"
-#include "stream_feed.h"
+#include "support/decoder_feed.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "ac3/bitstream.h"
 #include "ac3/stages.h"
-#include "stream_feed.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -132,6 +132,15 @@ TEST(ReadBsi, FieldsNotSentKeepTheirEarlierValues) {
   EXPECT_EQ(b.langcod, 9);
   EXPECT_EQ(b.compr, 0x44);
   EXPECT_EQ(b.dsurmod, 3);
+}
+
+TEST(BitPosition, CountsReadsPastTheEndOfTheFrame) {
+  decoder_test::load_frame_body({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_EQ(ac3::bits_take(32), 0xFFFFFFFFu);
+  EXPECT_EQ(ac3::bits_take(20), 0xFFFF0u);
+  EXPECT_EQ(ac3::bits_take(32), 0u);
+  EXPECT_EQ(ac3::bits_take(32), 0u);
+  EXPECT_EQ(bits_position(), 116);
 }
 
 }  // namespace
