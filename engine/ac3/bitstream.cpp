@@ -24,6 +24,8 @@ void next_chunk() {
 
 void bitstream_set_callback(fill_callback fill) { g_fill = fill; }
 
+fill_callback bitstream_callback() { return g_fill; }
+
 uint8_t chunk_next_byte() {
   if (g_chunk_pos == g_chunk_end) next_chunk();
   ++g_consumed;
@@ -56,6 +58,7 @@ void frame_bytes_load(int n) {
   g_bits.data_end = g_bits.frame_buffer + n;
   g_bits.bits_left = 0;
   g_bits.word = 0;
+  g_bits.words_past_end = 0;
 }
 
 int frame_bytes_count() { return g_frame_count; }

@@ -1,10 +1,159 @@
-// Placeholder until this stage is built.
+// Fold-down of a block's full-bandwidth channels to 16-bit stereo, normal or surround-compatible.
+// The LFE channel is never mixed in.
 #include "ac3/stages.h"
 
 namespace ac3 {
 
-void mix_to_stereo(const bsi&, const coeff_buffer_t&, uint8_t* out) {
-  for (int i = 0; i < kPcmBlockBytes; ++i) out[i] = 0;
+namespace {
+
+constexpr float kOutputScale = 32767.0f;
+constexpr float kMonoScale = 23169.545f;  // 0.7071 of full scale
+constexpr float kFront = 0.4142f;
+constexpr float kClev[4] = {0.2928f, 0.2468f, 0.2071f, 0.2468f};
+constexpr float kSlev[4] = {0.2928f, 0.2071f, 0.0f, 0.2071f};
+constexpr float kSurroundCentre[4] = {0.707f, 0.596f, 0.5f, 0.596f};
+
+// Per-channel gains of the left and right outputs, full-scale factor included.
+struct fold_gains {
+  float left[kMaxFbwChannels];
+  float right[kMaxFbwChannels];
+};
+
+void set_row(fold_gains& g, int ch, float left, float right) {
+  g.left[ch] = left * kOutputScale;
+  g.right[ch] = right * kOutputScale;
+}
+
+fold_gains gains_for(const bsi& b, bool surround, uint16_t dual_mono_channel) {
+  fold_gains g{};
+  const float c = kClev[b.cmixlev & 3];
+  const float s = kSlev[b.surmixlev & 3];
+  switch (b.acmod & 7) {
+    case 0:  // 1+1: one of the two programmes on both sides
+      g.left[dual_mono_channel ? 1 : 0] = kMonoScale;
+      g.right[dual_mono_channel ? 1 : 0] = kMonoScale;
+      break;
+    case 1:  // 1/0: C
+      g.left[0] = g.right[0] = kMonoScale;
+      break;
+    case 2:  // 2/0: L, R
+      set_row(g, 0, 1.0f, 0.0f);
+      set_row(g, 1, 0.0f, 1.0f);
+      break;
+    case 3:  // 3/0: L, C, R
+      if (surround) {
+        const float k = kSurroundCentre[b.cmixlev & 3];
+        set_row(g, 0, 0.5858f, 0.0f);
+        set_row(g, 1, 0.5858f * k, 0.5858f * k);
+        set_row(g, 2, 0.0f, 0.5858f);
+      } else {
+        set_row(g, 0, kFront, 0.0f);
+        set_row(g, 1, c, c);
+        set_row(g, 2, 0.0f, kFront);
+      }
+      break;
+    case 4:  // 2/1: L, R, S
+      if (surround) {
+        set_row(g, 0, 0.5858f, 0.0f);
+        set_row(g, 1, 0.0f, 0.5858f);
+        set_row(g, 2, -0.4142f, 0.4142f);
+      } else {
+        set_row(g, 0, kFront, 0.0f);
+        set_row(g, 1, 0.0f, kFront);
+        set_row(g, 2, s, s);
+      }
+      break;
+    case 5:  // 3/1: L, C, R, S
+      if (surround) {
+        set_row(g, 0, 0.4142f, 0.0f);
+        set_row(g, 1, 0.2928f, 0.2928f);
+        set_row(g, 2, 0.0f, 0.4142f);
+        set_row(g, 3, -0.2928f, 0.2928f);
+      } else {
+        set_row(g, 0, kFront, 0.0f);
+        set_row(g, 1, c, c);
+        set_row(g, 2, 0.0f, kFront);
+        set_row(g, 3, s, s);
+      }
+      break;
+    case 6:  // 2/2: L, R, Ls, Rs
+      if (surround) {
+        set_row(g, 0, 0.4142f, 0.0f);
+        set_row(g, 1, 0.0f, 0.4142f);
+        set_row(g, 2, -0.2928f, 0.2928f);
+        set_row(g, 3, -0.2928f, 0.2928f);
+      } else {
+        set_row(g, 0, kFront, 0.0f);
+        set_row(g, 1, 0.0f, kFront);
+        set_row(g, 2, s, 0.0f);
+        set_row(g, 3, 0.0f, s);
+      }
+      break;
+    default:  // 3/2: L, C, R, Ls, Rs
+      if (surround) {
+        set_row(g, 0, 0.3204f, 0.0f);
+        set_row(g, 1, 0.2265f, 0.2265f);
+        set_row(g, 2, 0.0f, 0.3204f);
+        set_row(g, 3, -0.2265f, 0.2265f);
+        set_row(g, 4, -0.2265f, 0.2265f);
+      } else {
+        set_row(g, 0, kFront, 0.0f);
+        set_row(g, 1, c, c);
+        set_row(g, 2, 0.0f, kFront);
+        set_row(g, 3, s, 0.0f);
+        set_row(g, 4, 0.0f, s);
+      }
+      break;
+  }
+  return g;
+}
+
+// Full-scale value to 16 bits: truncation toward zero in range; at or beyond full scale the
+// sample saturates at +32767 or -32767 (symmetric, so that -1.0 gives the same value as it
+// would by truncation) instead of wrapping around into a loud click.
+inline int16_t to_pcm16(float v) {
+  v = v < 32767.0f ? v : 32767.0f;
+  v = v > -32767.0f ? v : -32767.0f;
+  return static_cast<int16_t>(v);
+}
+
+inline void store_pair(uint8_t* out, int16_t left, int16_t right) {
+  const uint16_t l = static_cast<uint16_t>(left);
+  const uint16_t r = static_cast<uint16_t>(right);
+  out[0] = static_cast<uint8_t>(l);
+  out[1] = static_cast<uint8_t>(l >> 8);
+  out[2] = static_cast<uint8_t>(r);
+  out[3] = static_cast<uint8_t>(r >> 8);
+}
+
+template <int Channels>
+void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
+  float gl[Channels], gr[Channels];
+  for (int ch = 0; ch < Channels; ++ch) {
+    gl[ch] = g.left[ch];
+    gr[ch] = g.right[ch];
+  }
+  for (int i = 0; i < kBins; ++i) {
+    float l = 0.0f, r = 0.0f;
+    for (int ch = 0; ch < Channels; ++ch) {
+      l += gl[ch] * x[ch][i];
+      r += gr[ch] * x[ch][i];
+    }
+    store_pair(out + 4 * i, to_pcm16(l), to_pcm16(r));
+  }
+}
+
+}  // namespace
+
+void mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out) {
+  const fold_gains g = gains_for(b, surround_mode != 0, g_config.dual_mono_channel);
+  switch (b.acmod & 7) {
+    case 1: fold<1>(g, coeffs, out); break;
+    case 0: case 2: fold<2>(g, coeffs, out); break;
+    case 3: case 4: fold<3>(g, coeffs, out); break;
+    case 5: case 6: fold<4>(g, coeffs, out); break;
+    default: fold<5>(g, coeffs, out); break;
+  }
 }
 
 }  // namespace ac3

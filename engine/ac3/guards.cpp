@@ -1,12 +1,57 @@
-// Placeholder until this stage is built.
+// The decoder's consistency checks after each block: guard words around the records (writes past
+// the ends of the unpacked arrays) and side information that no valid stream carries.
 #include "ac3/stages.h"
+#include "diagnostics.h"
 
 namespace ac3 {
 
-void arm_guards(syncinfo& si, bsi& b, audblk& ab) {
-  si.guard_word = b.guard_word = kGuardWord;
-  ab.guard_word1 = ab.guard_word2 = ab.guard_word3 = kGuardWord;
+namespace {
+
+void fail(const char* what) {
+  qelp::diag_err("\n** Sanity check failed -- %s **", what);
+  error_flag = 1;
 }
-void check_guards(const syncinfo&, const bsi&, const audblk&) {}
+
+bool any_nonzero_tail(const uint16_t* values) {
+  return values[253] != 0 || values[254] != 0 || values[255] != 0;
+}
+
+bool any_nonzero_tail(const int16_t* values) {
+  return values[253] != 0 || values[254] != 0 || values[255] != 0;
+}
+
+}  // namespace
+
+void arm_guards(syncinfo& si, bsi& b, audblk& ab) {
+  si.guard_word = kGuardWord;
+  b.guard_word = kGuardWord;
+  ab.guard_word1 = kGuardWord;
+  ab.guard_word2 = kGuardWord;
+  ab.guard_word3 = kGuardWord;
+}
+
+void check_guards(const syncinfo& si, const bsi& b, const audblk& ab) {
+  if (si.guard_word != kGuardWord) fail("syncinfo magic number");
+  if (b.guard_word != kGuardWord) fail("bsi magic number");
+  if (ab.guard_word1 != kGuardWord) fail("audblk magic number 1");
+  if (ab.guard_word2 != kGuardWord) fail("audblk magic number 2");
+  if (ab.guard_word3 != kGuardWord) fail("audblk magic number 3");
+
+  for (int ch = 0; ch < kMaxFbwChannels; ++ch) {
+    if (any_nonzero_tail(ab.fbw_exp[ch])) fail("fbw_exp out of bounds");
+    if (any_nonzero_tail(ab.fbw_bap[ch])) fail("fbw_bap out of bounds");
+  }
+
+  if (any_nonzero_tail(ab.cpl_exp)) fail("cpl_exp out of bounds");
+  if (any_nonzero_tail(ab.cpl_bap)) fail("cpl_bap out of bounds");
+  if (any_nonzero_tail(ab.cplmant)) fail("cpl_mant out of bounds");
+
+  if (ab.cplinu == 1 && ab.cplbegf > ab.cplendf + 2) fail("cpl params inconsistent");
+
+  const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
+  for (int ch = 0; ch < channels; ++ch) {
+    if (!ab.chincpl[ch] && ab.chbwcod[ch] > 60) fail("chbwcod too big");
+  }
+}
 
 }  // namespace ac3

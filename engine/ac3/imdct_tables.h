@@ -1,0 +1,40 @@
+// Tables of the inverse transform: window, pre/post-twiddle factors, FFT twiddles, bit reversal.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace ac3 {
+
+struct complex_f {
+  float re;
+  float im;
+};
+
+// First half of the 512-sample window, five decimals; window[255 - n] mirrors into the second half.
+extern const float window[256];
+
+// Pre/post-twiddle factors: -cos and -sin of 2*pi*(8k + 1)/4096 (long) and /2048 (short).
+extern float xcos1[128], xsin1[128];
+extern float xcos2[64], xsin2[64];
+
+// FFT twiddles of stage m (m = 0..6): fft_twiddle[m][k] for k < 2^m, made by repeated
+// multiplication with exp(-j*2*pi/2^(m+1)) in float.
+extern complex_f fft_twiddle[7][64];
+
+// Bit reversal of 7-bit and 6-bit indices.
+template <int Bits>
+constexpr std::array<uint8_t, (1 << Bits)> bit_reversal() {
+  std::array<uint8_t, (1 << Bits)> table{};
+  for (int i = 0; i < (1 << Bits); ++i) {
+    int r = 0;
+    for (int b = 0; b < Bits; ++b) r |= ((i >> b) & 1) << (Bits - 1 - b);
+    table[static_cast<std::size_t>(i)] = static_cast<uint8_t>(r);
+  }
+  return table;
+}
+inline constexpr std::array<uint8_t, 128> bitrev7 = bit_reversal<7>();
+inline constexpr std::array<uint8_t, 64> bitrev6 = bit_reversal<6>();
+
+}  // namespace ac3

@@ -1,0 +1,253 @@
+// The inverse transform against the transform's closed form, evaluated directly in double precision,
+// and perfect reconstruction of a signal through a forward transform written here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "ac3/imdct.h"
+#include "ac3/imdct_tables.h"
+#include "ac3/stages.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The 512-sample window: rising half from the table, falling half its mirror image.
+double window512(int n) { return n < 256 ? ac3::window[n] : ac3::window[511 - n]; }
+
+// Closed form of the long transform: 256 coefficients to 512 samples.
+double long_sample(const float* x, int n) {
+  double sum = 0.0;
+  for (int k = 0; k < 256; ++k)
+    sum += x[k] * std::cos(2.0 * kPi / 2048.0 * (2 * n + 1 + 256) * (2 * k + 1));
+  return -sum;
+}
+
+// Closed form of one of the two short transforms: 128 coefficients (every other one, starting at
+// `first`) to 256 samples, with the phase term of the first (alpha -1) or second (alpha +1) half.
+double short_sample(const float* x, int first, int alpha, int n) {
+  double sum = 0.0;
+  for (int k = 0; k < 128; ++k)
+    sum += x[2 * k + first] *
+           std::cos(2.0 * kPi / 1024.0 * (2 * n + 1) * (2 * k + 1) + kPi / 4.0 * (2 * k + 1) * (1 + alpha));
+  return -sum;
+}
+
+class InverseTransform : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ac3::imdct_tables_build();
+    std::memset(ac3::delay_buffer, 0, sizeof ac3::delay_buffer);
+  }
+  std::mt19937 rng{20261207};
+  std::vector<float> random_block(float amplitude) {
+    std::uniform_real_distribution<float> dist(-amplitude, amplitude);
+    std::vector<float> v(256);
+    for (float& f : v) f = dist(rng);
+    return v;
+  }
+};
+
+TEST_F(InverseTransform, LongTransformMatchesClosedFormWithOverlap) {
+  const std::vector<float> coeffs = random_block(1.0f);
+  const std::vector<float> delay_in = random_block(0.5f);
+  float out[256];
+  float delay[256];
+  std::memcpy(delay, delay_in.data(), sizeof delay);
+  ac3::imdct_long(coeffs.data(), out, delay);
+
+  for (int n = 0; n < 256; ++n) {
+    const double expected = 2.0 * (delay_in[n] + long_sample(coeffs.data(), n) * window512(n));
+    EXPECT_NEAR(out[n], expected, 2e-4) << "sample " << n;
+    const double expected_delay = long_sample(coeffs.data(), 256 + n) * window512(256 + n);
+    EXPECT_NEAR(delay[n], expected_delay, 1e-4) << "delay " << n;
+  }
+}
+
+TEST_F(InverseTransform, ShortTransformsMatchClosedFormWithOverlap) {
+  const std::vector<float> coeffs = random_block(1.0f);
+  const std::vector<float> delay_in = random_block(0.5f);
+  float out[256];
+  float delay[256];
+  std::memcpy(delay, delay_in.data(), sizeof delay);
+  ac3::imdct_short(coeffs.data(), out, delay);
+
+  for (int n = 0; n < 256; ++n) {
+    // First transform (even coefficients) overlaps the old delay; the second (odd) is the new delay.
+    const double expected = 2.0 * (delay_in[n] + short_sample(coeffs.data(), 0, -1, n) * window512(n));
+    EXPECT_NEAR(out[n], expected, 2e-4) << "sample " << n;
+    const double expected_delay = short_sample(coeffs.data(), 1, +1, n) * window512(256 + n);
+    EXPECT_NEAR(delay[n], expected_delay, 1e-4) << "delay " << n;
+  }
+}
+
+TEST_F(InverseTransform, WorksInPlace) {
+  const std::vector<float> coeffs = random_block(1.0f);
+  float separate[256], delay_a[256] = {}, delay_b[256] = {};
+  float in_place[256];
+  std::memcpy(in_place, coeffs.data(), sizeof in_place);
+  ac3::imdct_long(coeffs.data(), separate, delay_a);
+  ac3::imdct_long(in_place, in_place, delay_b);
+  EXPECT_EQ(0, std::memcmp(separate, in_place, sizeof in_place));
+  EXPECT_EQ(0, std::memcmp(delay_a, delay_b, sizeof delay_a));
+
+  std::memcpy(in_place, coeffs.data(), sizeof in_place);
+  ac3::imdct_short(coeffs.data(), separate, delay_a);
+  ac3::imdct_short(in_place, in_place, delay_b);
+  EXPECT_EQ(0, std::memcmp(separate, in_place, sizeof in_place));
+  EXPECT_EQ(0, std::memcmp(delay_a, delay_b, sizeof delay_a));
+}
+
+TEST_F(InverseTransform, ZeroInGivesZeroOutAndZeroDelay) {
+  for (int blksw = 0; blksw < 2; ++blksw) {
+    float x[256] = {};
+    float delay[256] = {};
+    if (blksw)
+      ac3::imdct_short(x, x, delay);
+    else
+      ac3::imdct_long(x, x, delay);
+    for (int n = 0; n < 256; ++n) {
+      EXPECT_EQ(0.0f, x[n]);
+      EXPECT_EQ(0.0f, delay[n]);
+    }
+  }
+}
+
+// The window meets the Princen-Bradley condition to the precision of its five decimals, which
+// perfect reconstruction relies on; a mistyped entry breaks it.
+TEST_F(InverseTransform, WindowHalvesAreComplementary) {
+  for (int n = 0; n < 256; ++n) {
+    const double w = ac3::window[n], m = ac3::window[255 - n];
+    EXPECT_NEAR(1.0, w * w + m * m, 2e-5) << "entry " << n;
+    if (n > 0) {
+      EXPECT_GE(ac3::window[n], ac3::window[n - 1]);
+    }
+  }
+}
+
+// A forward transform built as the transposed closed form (windowed), one block of 256 new
+// samples at a time; long or short per block. The inverse transform, with overlap-add across
+// blocks, must give back the input delayed by one block, whatever the mix of block lengths.
+std::vector<float> forward_block(const std::vector<double>& signal, int start, bool short_block) {
+  std::vector<float> x(256, 0.0f);
+  auto at = [&](int i) { return (i >= 0 && i < static_cast<int>(signal.size())) ? signal[i] : 0.0; };
+  if (!short_block) {
+    for (int k = 0; k < 256; ++k) {
+      double sum = 0.0;
+      for (int n = 0; n < 512; ++n)
+        sum += at(start + n) * window512(n) * std::cos(2.0 * kPi / 2048.0 * (2 * n + 1 + 256) * (2 * k + 1));
+      x[k] = static_cast<float>(-sum / 256.0);
+    }
+  } else {
+    for (int half = 0; half < 2; ++half) {
+      const int alpha = half == 0 ? -1 : 1;
+      for (int k = 0; k < 128; ++k) {
+        double sum = 0.0;
+        for (int n = 0; n < 256; ++n)
+          sum += at(start + 256 * half + n) * window512(256 * half + n) *
+                 std::cos(2.0 * kPi / 1024.0 * (2 * n + 1) * (2 * k + 1) + kPi / 4.0 * (2 * k + 1) * (1 + alpha));
+        x[2 * k + half] = static_cast<float>(-sum / 128.0);
+      }
+    }
+  }
+  return x;
+}
+
+TEST_F(InverseTransform, ReconstructsSignalAcrossLongAndShortBlocks) {
+  constexpr int kBlocks = 10;
+  const bool short_block[kBlocks] = {false, false, true, false, true, true, false, false, true, false};
+  std::vector<double> signal(256 * (kBlocks + 1));
+  std::uniform_real_distribution<double> dist(-0.5, 0.5);
+  for (size_t i = 0; i < signal.size(); ++i)
+    signal[i] = 0.3 * std::sin(0.05 * static_cast<double>(i)) + dist(rng) * 0.4;
+
+  // Block b covers samples 256*(b-1) .. 256*(b+1); its output is samples 256*(b-1) .. 256*b.
+  ac3::bsi b{};
+  b.nfchans = 1;
+  ac3::audblk ab{};
+  ac3::coeff_buffer_t coeffs{};
+  double worst = 0.0;
+  for (int block = 0; block < kBlocks; ++block) {
+    const std::vector<float> x = forward_block(signal, 256 * (block - 1), short_block[block]);
+    std::memcpy(coeffs[0], x.data(), sizeof coeffs[0]);
+    ab.blksw[0] = short_block[block];
+    ac3::inverse_transform(b, ab, coeffs);
+    if (block == 0) continue;  // its first half overlapped with nothing
+    for (int n = 0; n < 256; ++n)
+      worst = std::max(worst, std::fabs(coeffs[0][n] - signal[256 * (block - 1) + n]));
+  }
+  // The five-decimal window limits reconstruction to about 1e-5 of full scale.
+  EXPECT_LT(worst, 1e-4);
+}
+
+// inverse_transform picks the transform per channel by blksw, keeps one delay buffer per slot,
+// leaves the LFE slot alone, and keeps the delay of a slot that the current mode does not use.
+TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
+  ac3::bsi b{};
+  ac3::audblk ab{};
+  ac3::coeff_buffer_t coeffs{};
+  std::vector<float> blocks[3];
+  for (auto& v : blocks) v = random_block(1.0f);
+  std::vector<float> lfe = random_block(1.0f);
+
+  // Block 1: three channels, the middle one short.
+  b.nfchans = 3;
+  ab.blksw[1] = 1;
+  for (int ch = 0; ch < 3; ++ch) std::memcpy(coeffs[ch], blocks[ch].data(), sizeof coeffs[ch]);
+  std::memcpy(coeffs[ac3::kLfeSlot], lfe.data(), sizeof coeffs[ac3::kLfeSlot]);
+  ac3::inverse_transform(b, ab, coeffs);
+
+  float expected[3][256], delay[3][256] = {};
+  for (int ch = 0; ch < 3; ++ch) {
+    if (ch == 1)
+      ac3::imdct_short(blocks[ch].data(), expected[ch], delay[ch]);
+    else
+      ac3::imdct_long(blocks[ch].data(), expected[ch], delay[ch]);
+    EXPECT_EQ(0, std::memcmp(expected[ch], coeffs[ch], sizeof expected[ch])) << "channel " << ch;
+    EXPECT_EQ(0, std::memcmp(delay[ch], ac3::delay_buffer[ch], sizeof delay[ch])) << "channel " << ch;
+  }
+  EXPECT_EQ(0, std::memcmp(lfe.data(), coeffs[ac3::kLfeSlot], sizeof coeffs[ac3::kLfeSlot]));
+
+  // Block 2: one channel, long again; slots 1 and 2 keep their overlap for later.
+  b.nfchans = 1;
+  ab.blksw[1] = 0;
+  std::memset(coeffs, 0, sizeof coeffs);
+  ac3::inverse_transform(b, ab, coeffs);
+  EXPECT_EQ(0, std::memcmp(delay[1], ac3::delay_buffer[1], sizeof delay[1]));
+  EXPECT_EQ(0, std::memcmp(delay[2], ac3::delay_buffer[2], sizeof delay[2]));
+  // Channel 0 now plays the tail of block 1: twice its delay.
+  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[0][n], coeffs[0][n]);
+
+  // Block 3: three channels again; slot 1's first half overlaps with what block 1 left.
+  b.nfchans = 3;
+  std::memset(coeffs, 0, sizeof coeffs);
+  ac3::inverse_transform(b, ab, coeffs);
+  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[1][n], coeffs[1][n]);
+}
+
+// A restart of the decoder rebuilds the tables but keeps the overlap: the first block after it
+// overlaps with the last block before it.
+TEST_F(InverseTransform, DelayBuffersSurviveTableRebuild) {
+  const std::vector<float> x = random_block(1.0f);
+  ac3::bsi b{};
+  b.nfchans = 2;
+  ac3::audblk ab{};
+  ac3::coeff_buffer_t coeffs{};
+  std::memcpy(coeffs[1], x.data(), sizeof coeffs[1]);
+  ac3::inverse_transform(b, ab, coeffs);
+  float kept[256];
+  std::memcpy(kept, ac3::delay_buffer[1], sizeof kept);
+  float energy = 0.0f;
+  for (float v : kept) energy += v * v;
+  ASSERT_GT(energy, 0.0f);
+
+  ac3::imdct_tables_build();
+  std::memset(coeffs, 0, sizeof coeffs);
+  ac3::inverse_transform(b, ab, coeffs);
+  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * kept[n], coeffs[1][n]);
+}
+
+}  // namespace
