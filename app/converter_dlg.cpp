@@ -68,17 +68,26 @@ const Binding kBindings[] = {
 };
 static_assert(sizeof kBindings / sizeof kBindings[0] == 21);
 
+// Check states as BM_GETCHECK gives them: 0 unchecked, 1 checked, 2 indeterminate.
 int check_state(const QAbstractButton* button)
 {
-  if (const auto* box = qobject_cast<const QCheckBox*>(button)) return static_cast<int>(box->checkState());
+  if (const auto* box = qobject_cast<const QCheckBox*>(button)) {
+    switch (box->checkState()) {
+      case Qt::Unchecked: return 0;
+      case Qt::Checked: return 1;
+      case Qt::PartiallyChecked: return 2;
+    }
+  }
   return button->isChecked() ? 1 : 0;
 }
 
+// BM_SETCHECK: a state outside 0 to 2 is written as 0.
 void set_check_state(QAbstractButton* button, int state)
 {
   if (state < 0 || state > 2) state = 0;
   if (auto* box = qobject_cast<QCheckBox*>(button)) {
-    if (static_cast<int>(box->checkState()) != state) box->setCheckState(static_cast<Qt::CheckState>(state));
+    const Qt::CheckState wanted = state == 1 ? Qt::Checked : (state == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    if (box->checkState() != wanted) box->setCheckState(wanted);
     return;
   }
   button->setChecked(state != 0);
