@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFile>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QSlider>
 #include <QTimerEvent>
 #include <QWindow>
+#include <ctime>
 
 #include "about_dlg.h"
 #include "app_icon.h"
@@ -121,9 +123,7 @@ CConverterDlg::CConverterDlg(QWidget* parent)
       m_qtFileDialogs(std::make_unique<CQtFileDialogs>())
 {
   m_fileDialogs = m_qtFileDialogs.get();
-  // The user chose the output in the file dialog: the writer replaces an existing file when it
-  // creates the new one (nothing is removed before that). The engine's diagnostics are not shown.
-  qelpsnd_set_overwrite(1);
+  // The engine's diagnostics are not shown.
   qelpsnd_set_diagnostics([](int, const char*, void*) {}, nullptr);
   const DialogTemplate& tmpl = res::kMainDialog;
   setWindowTitle(DialogText(tmpl.caption));
@@ -169,8 +169,8 @@ void CConverterDlg::wire_handlers()
   connect(m_surroundCheck, &QAbstractButton::clicked, this, [this] { OnSurround(); });
   // The slider's user moves (mouse, keys); UpdateData sets the position with signals blocked.
   connect(m_amplifySlider, &QSlider::valueChanged, this, [this] { OnSliderMoved(); });
-  connect(m_startButton, &QAbstractButton::clicked, this, [this] { OnStart(); });
-  connect(m_cancelButton, &QAbstractButton::clicked, this, [this] { OnCancel(); });
+  connect(m_startButton, &QAbstractButton::clicked, this, [this] { m_controller.OnStart(); });
+  connect(m_cancelButton, &QAbstractButton::clicked, this, [this] { m_controller.OnCancel(); });
   connect(m_exitButton, &QAbstractButton::clicked, this, [this] { accept(); });
 }
 
@@ -245,6 +245,8 @@ bool CConverterDlg::UpdateData(bool save)
       }
     }
   }
+  // A click read at once is also what the controller consults (e.g. normalize at the end of a run).
+  if (save) share_read_values();
   return true;
 }
 
@@ -256,6 +258,7 @@ void CConverterDlg::SetFileDialogs(CFileDialogSeam* dialogs)
 // --- user-interface operations ---
 
 void CConverterDlg::SetStatusText(const QString& text) { m_statusLabel->setText(text); }
+void CConverterDlg::SetStatusText(const std::string& text) { SetStatusText(QString::fromLocal8Bit(text)); }
 QString CConverterDlg::StatusText() const { return m_statusLabel->text(); }
 void CConverterDlg::SetStatusFlashing(bool on) { m_statusLabel->FlashText(on ? 1 : 0, 1); }
 
@@ -264,13 +267,44 @@ void CConverterDlg::EnableControl(int id, bool enable)
   if (QWidget* control = m_items.value(id)) control->setEnabled(enable);
 }
 
-void CConverterDlg::SetProgressRange(int upper) { m_progress->SetRange32(0, upper); }
+void CConverterDlg::SetProgressRange(int lower, int upper) { m_progress->SetRange32(lower, upper); }
 void CConverterDlg::SetProgressPos(int pos) { m_progress->SetPos(pos); }
 void CConverterDlg::SetProgressIdleAnimation(bool on) { m_progress->SetIdleAnimation(on ? TRUE : FALSE); }
-int CConverterDlg::SliderPos() const { return m_amplifySlider->value(); }
-void CConverterDlg::SetConvertTimer(int milliseconds) { m_timers.SetTimer(CONVERT_TIMER_ID, milliseconds); }
-void CConverterDlg::KillConvertTimer() { m_timers.KillTimer(CONVERT_TIMER_ID); }
+int CConverterDlg::GetSliderPos() { return m_amplifySlider->value(); }
+void CConverterDlg::SetTimer(unsigned id, unsigned milliseconds) { m_timers.SetTimer(id, static_cast<int>(milliseconds)); }
+void CConverterDlg::KillTimer(unsigned id) { m_timers.KillTimer(id); }
 bool CConverterDlg::ConvertTimerRunning() const { return m_timers.IsRunning(CONVERT_TIMER_ID); }
+std::int64_t CConverterDlg::CurrentTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+void CConverterDlg::DeleteFile(const std::string& path) { QFile::remove(QFile::decodeName(path.c_str())); }
+
+// The controller's values and the bound members are one set: reading fills both, writing shows the
+// counters the controller formatted.
+void CConverterDlg::UpdateData(CConverterValues& values, bool save)
+{
+  if (save) {
+    UpdateData(true);
+    values.m_bytesText = m_bytesText.toStdString();
+    values.m_positionText = m_positionText.toStdString();
+    values.m_framesText = m_framesText.toStdString();
+    values.m_timeText = m_timeText.toStdString();
+  } else {
+    m_bytesText = QString::fromStdString(values.m_bytesText);
+    m_positionText = QString::fromStdString(values.m_positionText);
+    m_framesText = QString::fromStdString(values.m_framesText);
+    m_timeText = QString::fromStdString(values.m_timeText);
+    UpdateData(false);
+  }
+}
+
+void CConverterDlg::share_read_values()
+{
+  CConverterValues& values = m_controller.Values();
+  values.m_ac3Path = QFile::encodeName(m_ac3Path).toStdString();
+  values.m_wavPath = QFile::encodeName(m_wavPath).toStdString();
+  values.m_normalize = m_normalize;
+  values.m_amplify = m_amplify;
+  values.m_surround = m_surround;
+}
 
 // --- file choice and options ---
 
@@ -362,7 +396,9 @@ void CConverterDlg::timerEvent(QTimerEvent* event)
 {
   UINT_PTR id = 0;
   if (m_timers.Translate(event, &id)) {
-    OnTimer();
+    // Timer 275 is the dialog's only window timer.
+    m_controller.OnTimer();
+    if (m_closeRequested && m_controller.GetState() == CConversionController::State::Ready) QDialog::reject();
     return;
   }
   QDialog::timerEvent(event);
@@ -448,4 +484,17 @@ void CConverterDlg::closeEvent(QCloseEvent* event)
     return;
   }
   QDialog::closeEvent(event);
+}
+
+bool CConverterDlg::can_close()
+{
+  using State = CConversionController::State;
+  const State state = m_controller.GetState();
+  if (state == State::ScanningPeaks || state == State::ApplyingGain) {
+    // The worker rewrites the file in place: the dialog ends when it is done, and says so meanwhile.
+    m_closeRequested = true;
+    SetStatusText(QStringLiteral("closing when the normalize is done...."));
+    return false;
+  }
+  return m_controller.OnClose();
 }

@@ -1,7 +1,8 @@
-// CConverterDlg: the program's only window, built from dialog template 102. It holds the engine, the
-// controls and their bound values (moved by UpdateData), the handlers of the file choices and the
-// options, the skin and the elliptic window shape; the conversion itself is run by the controller
-// through the user-interface operations below.
+// CConverterDlg: the program's only window, built from dialog template 102. It holds the conversion
+// controller (and with it the engine), the controls and their bound values (moved by UpdateData),
+// the handlers of the file choices and the options, the skin and the elliptic window shape. The
+// controller runs Start, Cancel and the timer through the user-interface operations the dialog
+// implements.
 #pragma once
 
 #include <QDialog>
@@ -11,13 +12,16 @@
 #include <QPoint>
 #include <QRegion>
 #include <QString>
-#include <ctime>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "controls/gdi_types.h"
 #include "controls/window_timers.h"
+#include "conversion_controller.h"
 #include "dialog_template.h"
 #include "qelpsnd.h"
+#include "ui_operations.h"
 
 class CColorLabel;
 class CFileDialogSeam;
@@ -28,11 +32,10 @@ class QCheckBox;
 class QLabel;
 class QSlider;
 
-class CConverterDlg : public QDialog {
+class CConverterDlg : public QDialog, public IConverterUi {
   Q_OBJECT
 
  public:
-  static constexpr UINT_PTR CONVERT_TIMER_ID = 275;
   // The non-client area the window shape is measured against: a dialog frame of 3 pixels and a
   // caption of 19 pixels, the standard metrics of the platform the layout was made for. The window
   // draws no frame or caption of its own (the ellipse cuts both away); the client area sits inside.
@@ -51,36 +54,39 @@ class CConverterDlg : public QDialog {
   void SetFileDialogs(CFileDialogSeam* dialogs);
 
   // User-interface operations of the conversion controller.
+  void SetStatusText(const std::string& text) override;
+  void SetStatusFlashing(bool on) override;
+  void EnableControl(int id, bool enable) override;
+  void SetProgressRange(int lower, int upper) override;
+  void SetProgressPos(int pos) override;
+  void SetProgressIdleAnimation(bool on) override;
+  int GetSliderPos() override;
+  void UpdateData(CConverterValues& values, bool save) override;
+  void SetTimer(unsigned id, unsigned milliseconds) override;
+  void KillTimer(unsigned id) override;
+  std::int64_t CurrentTime() override;
+  void DeleteFile(const std::string& path) override;
+
   void SetStatusText(const QString& text);
   QString StatusText() const;
-  void SetStatusFlashing(bool on);
-  void EnableControl(int id, bool enable);
-  void SetProgressRange(int upper);
-  void SetProgressPos(int pos);
-  void SetProgressIdleAnimation(bool on);
-  int SliderPos() const;
-  void SetConvertTimer(int milliseconds);
-  void KillConvertTimer();
   bool ConvertTimerRunning() const;
 
   QWidget* GetDlgItem(int id) const { return m_items.value(id); }
-  CQelpsnd& Engine() { return m_engine; }
+  CQelpsnd& Engine() { return m_controller.m_engine; }
+  CConversionController& Controller() { return m_controller; }
   CColorLabel* StatusLabel() const { return m_statusLabel; }
   // Pixels of the client area's origin in window coordinates, and the client size.
   QPoint ClientOrigin() const { return QPoint(FRAME_CX, FRAME_CY + CAPTION_CY); }
   QSize ClientSize() const { return m_clientSize; }
   const QRegion& WindowRgn() const { return m_windowRgn; }
 
-  // Handlers (public so that the controller and tests can drive them as the messages would).
+  // Handlers (public so that tests can drive them as the messages would).
   void OnBrowseAc3();
   void OnBrowseWav();
   void OnNormalize();
   void OnAmplify();
   void OnSurround();
   void OnSliderMoved();
-  void OnStart();
-  void OnCancel();
-  void OnTimer();
   void OnSysCommand(int id);
   // An AC-3 file given by dropping it onto the window: the same steps as a confirmed file dialog.
   void ChooseAc3File(const QString& path);
@@ -91,9 +97,6 @@ class CConverterDlg : public QDialog {
   int m_amplifyPos = 0;
   int m_amplify = 0;
   int m_surround = 0;
-
- signals:
-  void conversionStateChanged();
 
  protected:
   void OnInitDialog();
@@ -112,17 +115,17 @@ class CConverterDlg : public QDialog {
  private:
   void create_controls();
   void wire_handlers();
-  // The controller asks whether the dialog may end now; it finishes a running conversion first.
+  // Whether the dialog may end now: the controller finishes a running conversion first; during a
+  // normalization the dialog closes once the worker is done.
   bool can_close();
-  void set_push_buttons(bool start, bool cancel, bool exit, bool browse);
-  void end_conversion();
-  void show_ready(const QString& text);
-  QString engine_failure_text() const;
+  // The read values (paths and options) as the controller sees them, after the controls were read.
+  void share_read_values();
 
   // Members in construction order (destroyed in reverse).
+  CWindowTimers m_timers{this};  // before the controller, which stops its timer when it goes
   QPixmap m_skinBitmap;
   QRegion m_windowRgn;
-  CQelpsnd m_engine;
+  CConversionController m_controller{*this};
   CColorLabel* m_statusLabel = nullptr;
   QLabel* m_dbLabel = nullptr;
   QSlider* m_amplifySlider = nullptr;
@@ -142,16 +145,7 @@ class CConverterDlg : public QDialog {
   DialogBaseUnits m_units{};
   std::unique_ptr<CFileDialogSeam> m_qtFileDialogs;
   CFileDialogSeam* m_fileDialogs = nullptr;
-  CWindowTimers m_timers{this};
   QPoint m_dragOffset;
   bool m_dragging = false;
-
-  // Conversion controller state.
-  int m_frameCount = 0;
-  std::time_t m_startTime = 0;
-  std::time_t m_now = 0;
-  bool m_normalizing = false;
-  bool m_normRunningShown = false;
-  bool m_converting = false;
   bool m_closeRequested = false;
 };

@@ -1,7 +1,10 @@
-// The elapsed-time text "%H:%M:%S" of a span of whole seconds: hours within the day, minutes,
-// seconds, two digits each.
+// The elapsed-time text of the converter dialog.
 #pragma once
 
-#include <QString>
+#include <cstdint>
+#include <string>
 
-QString ElapsedTimeText(long long seconds);
+// "HH:MM:SS" of a span of whole seconds, with the hour taken within the day (a span of a day, an
+// hour, a minute and a second shows as "01:01:01"). A negative span (the clock was set back)
+// shows as "00:00:00".
+std::string ElapsedTimeText(std::int64_t seconds);

@@ -1,5 +1,8 @@
-// Identifiers of the program's resources and of the controls in its dialog templates.
+// Identifiers of the program's resources and of the controls in its dialog templates. The push
+// buttons the conversion controller enables come with its user-interface operations.
 #pragma once
+
+#include "app/ui_operations.h"  // IDC_BROWSE_AC3, IDC_BROWSE_WAV (and the same buttons by other names)
 
 // Dialog templates, icon, bitmap and string.
 constexpr int IDD_ABOUTBOX = 100;
@@ -25,8 +28,6 @@ constexpr int IDC_CANCEL = 1004;
 constexpr int IDC_PROGRESS = 1005;
 constexpr int IDC_FRAMES = 1006;
 constexpr int IDC_NORMALIZE = 1009;
-constexpr int IDC_BROWSE_AC3 = 1010;
-constexpr int IDC_BROWSE_WAV = 1011;
 constexpr int IDC_AC3_PATH = 1012;
 constexpr int IDC_WAV_PATH = 1013;
 constexpr int IDC_BACKGROUND = 1016;
