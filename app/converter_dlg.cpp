@@ -246,7 +246,7 @@ bool CConverterDlg::UpdateData(bool save)
     }
   }
   // A click read at once is also what the controller consults (e.g. normalize at the end of a run).
-  if (save) share_read_values();
+  if (save) copy_read_values(m_controller.Values());
   return true;
 }
 
@@ -283,6 +283,7 @@ void CConverterDlg::UpdateData(CConverterValues& values, bool save)
 {
   if (save) {
     UpdateData(true);
+    copy_read_values(values);
     values.m_bytesText = m_bytesText.toStdString();
     values.m_positionText = m_positionText.toStdString();
     values.m_framesText = m_framesText.toStdString();
@@ -296,9 +297,8 @@ void CConverterDlg::UpdateData(CConverterValues& values, bool save)
   }
 }
 
-void CConverterDlg::share_read_values()
+void CConverterDlg::copy_read_values(CConverterValues& values) const
 {
-  CConverterValues& values = m_controller.Values();
   values.m_ac3Path = QFile::encodeName(m_ac3Path).toStdString();
   values.m_wavPath = QFile::encodeName(m_wavPath).toStdString();
   values.m_normalize = m_normalize;

@@ -118,8 +118,8 @@ class CConverterDlg : public QDialog, public IConverterUi {
   // Whether the dialog may end now: the controller finishes a running conversion first; during a
   // normalization the dialog closes once the worker is done.
   bool can_close();
-  // The read values (paths and options) as the controller sees them, after the controls were read.
-  void share_read_values();
+  // The read values (paths and options) into the controller's values, after the controls were read.
+  void copy_read_values(CConverterValues& values) const;
 
   // Members in construction order (destroyed in reverse).
   CWindowTimers m_timers{this};  // before the controller, which stops its timer when it goes

@@ -241,10 +241,3 @@ TEST_F(DialogOptionsTest, WindowIsCutToAnEllipseMeasuredInWindowCoordinates)
   // The placeholder 1016 lies outside the ellipse.
   EXPECT_FALSE(rgn.intersects(item(IDC_BACKGROUND)->geometry()));
 }
-
-TEST_F(DialogOptionsTest, DroppingStandsForTheAc3ChoiceOnlyWhenTheButtonIsUsable)
-{
-  dlg->ChooseAc3File(ac3);
-  EXPECT_EQ(dlg->m_ac3Path, ac3);
-  EXPECT_TRUE(enabled(IDC_BROWSE_WAV));
-}
