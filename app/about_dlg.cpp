@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app_icon.h"
+#include "dialog_colors.h"
 #include "dialog_builder.h"
 #include "res/dialog_templates.h"
 
@@ -12,6 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
   const DialogTemplate& tmpl = res::kAboutDialog;
   setWindowTitle(DialogText(tmpl.caption));
   setFont(DialogFont(tmpl));
+  ApplyDialogColors(this);  // no colour handling of its own: the application-wide colours
   const DialogBaseUnits units = BaseUnitsOfFont(font());
   setFixedSize(MapDialogRect(units, 0, 0, tmpl.cx, tmpl.cy).size());
   DialogItems items = CreateDialogItems(this, tmpl, units, QPoint(0, 0));
