@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QSlider>
+#include <algorithm>
 
 #include "color_label.h"
 #include "controls/shaded_button.h"
@@ -74,6 +75,11 @@ DialogItems CreateDialogItems(QWidget* parent, const DialogTemplate& tmpl, const
     control->setProperty(kIdProperty, item.id);
     QRect where = MapDialogRect(units, item.x, item.y, item.cx, item.cy);
     if (item.kind == DialogItemKind::Icon) where.setSize(QSize(32, 32));  // icons keep their own size
+    // The stand-in font runs a little wider than the one the layout was made with: texts without an
+    // edge may grow to the right rather than lose their last letters.
+    const bool grows = (item.kind == DialogItemKind::StaticText && (item.style & (DS_STATICEDGE | DS_CENTER)) == 0) ||
+                       (item.kind == DialogItemKind::AutoCheckBox && (item.style & DS_PUSHLIKE) == 0);
+    if (grows) where.setWidth(std::max(where.width(), control->sizeHint().width()));
     control->setGeometry(where.translated(origin));
     control->setEnabled((item.style & DS_DISABLED) == 0);
     control->setFocusPolicy(item.kind == DialogItemKind::StaticText || item.kind == DialogItemKind::Icon ||
