@@ -264,3 +264,45 @@ TEST_F(DialogConversionTest, DroppingAnAc3FileActsAsItsChoiceOnlyWhenTheButtonIs
   EXPECT_EQ(dlg->m_ac3Path, ac3);
   button(IDC_CANCEL)->click();
 }
+
+TEST_F(DialogConversionTest, ClosingDuringTheNormalizationWaitsForItThenCloses)
+{
+  const std::string ac3 = make_long_input(dir);
+  choose_files(ac3, wav);
+  dlg->show();
+  button(IDC_START)->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const State s = dlg->Controller().GetState();
+    return s == State::ScanningPeaks || s == State::ApplyingGain;
+  }, 30000));
+  EXPECT_FALSE(dlg->close());  // not yet: the worker rewrites the file in place
+  EXPECT_TRUE(dlg->isVisible());
+  EXPECT_EQ(text(IDC_STATUS), "closing when the normalize is done....");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->isVisible(); }, 30000));
+  EXPECT_EQ(dlg->Controller().GetState(), State::Ready);
+  EXPECT_EQ(dlg->Engine().GetNormExit(), 0);  // the normalization ran to its end
+  const qelp_test::WaveFile w = qelp_test::read_wave(wav);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.data_size, 504u * 6144u);
+}
+
+TEST_F(DialogConversionTest, TheSurroundSwitchAndAmplificationReachTheEngineAtStart)
+{
+  choose_files(qelp_test::data_path("3f2r_48k_384.ac3"), wav);
+  button(IDC_SURROUND)->click();  // off
+  EXPECT_EQ(dlg->m_surround, 0);
+  check(IDC_AMPLIFY)->click();
+  slider()->setValue(3);
+  EXPECT_EQ(text(IDC_DB_LABEL), "15 DB");
+  button(IDC_START)->click();
+  EXPECT_EQ(dlg->Engine().m_surround, 0);
+  EXPECT_STREQ(dlg->Engine().m_amplify, "15");
+  ASSERT_TRUE(wait_for_state(State::Ready, 60000));
+
+  button(IDC_SURROUND)->click();  // on again, amplification off: a peak normalization
+  check(IDC_AMPLIFY)->click();
+  button(IDC_START)->click();
+  EXPECT_EQ(dlg->Engine().m_surround, 1);
+  EXPECT_STREQ(dlg->Engine().m_amplify, "");
+  ASSERT_TRUE(wait_for_state(State::Ready, 60000));
+}
