@@ -1,6 +1,7 @@
 // The main dialog before and between conversions: what is usable in which state, the file choices,
 // the normalize and amplify toggles, the slider's label and the data exchange.
 #include <QFontInfo>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -255,4 +256,30 @@ TEST_F(DialogOptionsTest, WindowIsCutToAnEllipseMeasuredInWindowCoordinates)
   EXPECT_EQ(dlg->mask(), rgn);
   // The placeholder 1016 lies outside the ellipse.
   EXPECT_FALSE(rgn.intersects(item(IDC_BACKGROUND)->geometry()));
+}
+
+TEST_F(DialogOptionsTest, DraggingTheSkinMovesTheWindow)
+{
+  dlg->move(100, 100);
+  dlg->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+  const QPoint start = dlg->pos();
+  const QPoint grab(dlg->width() / 2, dlg->height() / 2 + 20);  // skin between the counters
+  ASSERT_EQ(dlg->childAt(grab), nullptr);
+  const QPoint global = dlg->mapToGlobal(grab);
+  QMouseEvent press(QEvent::MouseButtonPress, grab, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(dlg.get(), &press);
+  // The offscreen platform has no window manager to move it: the window follows the mouse itself.
+  QMouseEvent moveEvent(QEvent::MouseMove, grab + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
+                        Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(dlg.get(), &moveEvent);
+  QMouseEvent release(QEvent::MouseButtonRelease, grab + QPoint(30, 20), global + QPoint(30, 20), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(dlg.get(), &release);
+  EXPECT_EQ(dlg->pos(), start + QPoint(30, 20));
+  // Without the button the mouse moves alone.
+  QMouseEvent hover(QEvent::MouseMove, grab + QPoint(60, 40), global + QPoint(60, 40), Qt::NoButton, Qt::NoButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(dlg.get(), &hover);
+  EXPECT_EQ(dlg->pos(), start + QPoint(30, 20));
 }
