@@ -1,5 +1,6 @@
 // The about box and the way to it: the context menu's entry, the template's texts and icon, OK.
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 
 #include "about_dlg.h"
 #include "dialog_fixture.h"
+#include "support/paths.h"
 
 TEST(AboutBox, ShowsItsCaptionTextsAndIconInTheDialogColours)
 {
@@ -30,6 +32,9 @@ TEST(AboutBox, ShowsItsCaptionTextsAndIconInTheDialogColours)
   EXPECT_EQ(ok->text(), "OK");
   EXPECT_TRUE(ok->isDefault());
   about.show();
+  // Kept for a person to look at, beside the program's screenshots.
+  QDir().mkpath(QString::fromStdString(qelp_test::binary_path("artifacts/app")));
+  about.grab().save(QString::fromStdString(qelp_test::binary_path("artifacts/app/about_box.png")));
   ok->click();
   EXPECT_EQ(about.result(), QDialog::Accepted);
   EXPECT_FALSE(about.isVisible());
