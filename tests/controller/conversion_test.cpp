@@ -209,6 +209,15 @@ TEST_F(ControllerTest, CheckingNormalizeDuringTheConversionNormalizes)
     finish_normalization(c);
     expect_ready();
     EXPECT_EQ(c.m_engine.GetNormExit(), 0);
+    ASSERT_GE(ui.statusHistory.size(), 2u);
+    EXPECT_EQ(ui.statusHistory[ui.statusHistory.size() - 2], CConversionController::kTextNormalizing);
+    const WaveFile wave = read_wave(ui.controls.m_wavPath);
+    ASSERT_TRUE(wave.valid);
+    int peak = 0;
+    for (std::int16_t s : wave.samples) {
+        peak = std::max(peak, s < 0 ? -static_cast<int>(s) : static_cast<int>(s));
+    }
+    EXPECT_GE(peak, 32767);
 }
 
 TEST_F(ControllerTest, AmplificationTextFromTheSlider)
