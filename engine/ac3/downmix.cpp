@@ -148,11 +148,24 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
 void mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out) {
   const fold_gains g = gains_for(b, surround_mode != 0, g_config.dual_mono_channel);
   switch (b.acmod & 7) {
-    case 1: fold<1>(g, coeffs, out); break;
-    case 0: case 2: fold<2>(g, coeffs, out); break;
-    case 3: case 4: fold<3>(g, coeffs, out); break;
-    case 5: case 6: fold<4>(g, coeffs, out); break;
-    default: fold<5>(g, coeffs, out); break;
+    case 1:
+      fold<1>(g, coeffs, out);
+      break;
+    case 0:
+    case 2:
+      fold<2>(g, coeffs, out);
+      break;
+    case 3:
+    case 4:
+      fold<3>(g, coeffs, out);
+      break;
+    case 5:
+    case 6:
+      fold<4>(g, coeffs, out);
+      break;
+    default:
+      fold<5>(g, coeffs, out);
+      break;
   }
 }
 

@@ -1,0 +1,170 @@
+// Our decoder against FFmpeg's as an independent reference, on every clean fixture, in normal and
+// surround-compatible fold-down. Streams rewritten without dither must match sample for sample
+// within the 16-bit truncation; the original, dithered streams must agree in length and in level.
+// A missing ffmpeg fails these tests.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "ffmpeg_reference.h"
+#include "stream_decoding.h"
+#include "support/paths.h"
+
+namespace accuracy {
+namespace {
+
+constexpr size_t kFrameSamples = 1536;
+
+// FFmpeg's first output sample corresponds to our first: both start the overlap from silence and
+// neither delays nor trims its output. Found by experiment on the dither-free fixtures: unshifted,
+// the outputs agree within 1 LSB from the first sample on (signal-to-error within 0.1 dB of ideal
+// truncation); shifted by 1 or 256 samples they differ by thousands of LSB.
+constexpr size_t kReferenceOffset = 0;
+
+std::vector<std::string> clean_fixtures() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(QELP_TEST_DATA_DIR)) {
+    const std::string name = entry.path().filename().string();
+    // Left out: the damaged streams, and len_multiple_2047.ac3, which is mono_48k_32.ac3 followed by
+    // zero padding; FFmpeg drops the last frame before such padding, which we keep.
+    if (entry.path().extension() == ".ac3" && name.rfind("damaged_", 0) != 0 &&
+        name != "len_multiple_2047.ac3")
+      names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct channel_stats {
+  size_t compared = 0, beyond_full_scale = 0;
+  int worst_difference = 0;
+  size_t worst_at = 0;
+  double signal = 0, error_ours = 0, error_ideal = 0;
+  double ser_ours() const { return 10.0 * std::log10(signal / std::max(error_ours, 1e-30)); }
+  double ser_ideal() const { return 10.0 * std::log10(signal / std::max(error_ideal, 1e-30)); }
+};
+
+// Compares output channel `side` (0 left, 1 right) of ours with 32767 x the folded reference.
+channel_stats compare_channel(const our_output& ours, const std::vector<double>& ref, int side) {
+  channel_stats st;
+  const size_t n = ours.pcm.size() / 2;
+  for (size_t i = 0; i + kReferenceOffset < ref.size() && i < n; ++i) {
+    const double v = 32767.0 * ref[i + kReferenceOffset];
+    if (std::fabs(v) >= 32767.0) {
+      ++st.beyond_full_scale;
+      continue;
+    }
+    const double ideal = std::trunc(v);
+    const int ours_sample = ours.pcm[2 * i + static_cast<size_t>(side)];
+    const int difference = std::abs(ours_sample - static_cast<int>(ideal));
+    if (difference > st.worst_difference) {
+      st.worst_difference = difference;
+      st.worst_at = i;
+    }
+    ++st.compared;
+    st.signal += v * v;
+    st.error_ours += (ours_sample - v) * (ours_sample - v);
+    st.error_ideal += (ideal - v) * (ideal - v);
+  }
+  return st;
+}
+
+std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param.substr(0, info.param.size() - 4);
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+class DitherFree : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DitherFree, MatchesReferenceWithinTruncation) {
+  const std::string& fixture = GetParam();
+  const std::string dir = qelp_test::scratch_dir();
+  const std::vector<uint8_t> original = read_file(qelp_test::data_path(fixture));
+  ASSERT_FALSE(original.empty()) << fixture;
+
+  const dither_free_stream clean = clear_dither(original);
+  ASSERT_EQ("", clean.error) << fixture;
+  ASSERT_GT(clean.dithflags_set, 0u) << "the encoder's stream should carry dither to clear";
+  const std::string path = dir + "/" + fixture;
+  ASSERT_TRUE(write_file(path, clean.bytes));
+
+  const reference_output ref = decode_with_ffmpeg(path, dir);
+  ASSERT_EQ("", ref.error) << fixture;
+  for (const bool surround : {false, true}) {
+    SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
+    const our_output ours = decode_stream(clean.bytes, surround);
+    EXPECT_EQ("", ours.diagnostics) << "the rewritten stream must decode without complaint";
+    ASSERT_GT(ours.frames, 0u);
+
+    // Lengths agree to the frame.
+    ASSERT_EQ(ours.frames, ref.channels[0].size() / kFrameSamples)
+        << "reference samples " << ref.channels[0].size();
+    ASSERT_EQ(ours.frames * kFrameSamples * 2, ours.pcm.size());
+
+    const folded f = fold_reference(ref, ours.acmod, ours.cmixlev, ours.surmixlev, surround);
+    ASSERT_EQ("", f.error);
+    for (int side = 0; side < 2; ++side) {
+      const channel_stats st = compare_channel(ours, side == 0 ? f.left : f.right, side);
+      const char* which = side == 0 ? "left" : "right";
+      EXPECT_GT(st.compared, ours.frames * kFrameSamples * 9 / 10) << which;
+      EXPECT_LE(st.worst_difference, 2)
+          << which << " worst at sample " << st.worst_at << " (frame " << st.worst_at / kFrameSamples << ")";
+      EXPECT_GE(st.ser_ours(), st.ser_ideal() - 1.0)
+          << which << ": ours " << st.ser_ours() << " dB, ideal " << st.ser_ideal() << " dB";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, DitherFree, ::testing::ValuesIn(clean_fixtures()), case_name);
+
+// The original streams, dither and all: the noise in bins without mantissas differs between two
+// correct decoders, so only the lengths and each frame's level are compared.
+class Dithered : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Dithered, LengthsAndFrameLevelsAgree) {
+  const std::string& fixture = GetParam();
+  const std::string dir = qelp_test::scratch_dir();
+  const std::string path = qelp_test::data_path(fixture);
+  const std::vector<uint8_t> original = read_file(path);
+  ASSERT_FALSE(original.empty());
+
+  const reference_output ref = decode_with_ffmpeg(path, dir);
+  ASSERT_EQ("", ref.error) << fixture;
+  for (const bool surround : {false, true}) {
+    SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
+    const our_output ours = decode_stream(original, surround);
+    EXPECT_EQ("", ours.diagnostics);
+    ASSERT_EQ(ours.frames, ref.channels[0].size() / kFrameSamples);
+
+    const folded f = fold_reference(ref, ours.acmod, ours.cmixlev, ours.surmixlev, surround);
+    ASSERT_EQ("", f.error);
+    size_t frames_compared = 0;
+    for (size_t frame = 0; frame < ours.frames; ++frame) {
+      for (int side = 0; side < 2; ++side) {
+        const std::vector<double>& r = side == 0 ? f.left : f.right;
+        double ref_energy = 0, our_energy = 0;
+        for (size_t i = frame * kFrameSamples; i < (frame + 1) * kFrameSamples; ++i) {
+          const double v = std::clamp(32767.0 * r[i + kReferenceOffset], -32767.0, 32767.0);
+          ref_energy += v * v;
+          const double o = ours.pcm[2 * i + static_cast<size_t>(side)];
+          our_energy += o * o;
+        }
+        const double ref_db = 10.0 * std::log10(ref_energy / kFrameSamples / (32767.0 * 32767.0) + 1e-30);
+        const double our_db = 10.0 * std::log10(our_energy / kFrameSamples / (32767.0 * 32767.0) + 1e-30);
+        if (ref_db <= -60.0) continue;
+        ++frames_compared;
+        EXPECT_NEAR(ref_db, our_db, 1.0) << "frame " << frame << (side == 0 ? " left" : " right");
+      }
+    }
+    EXPECT_GT(frames_compared, ours.frames);  // most frames of both sides carry signal
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, Dithered, ::testing::ValuesIn(clean_fixtures()), case_name);
+
+}  // namespace
+}  // namespace accuracy
