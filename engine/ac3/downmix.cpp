@@ -1,5 +1,8 @@
 // Fold-down of a block's full-bandwidth channels to 16-bit stereo, normal or surround-compatible.
 // The LFE channel is never mixed in.
+#include <bit>
+#include <cstring>
+
 #include "ac3/stages.h"
 
 namespace ac3 {
@@ -117,29 +120,34 @@ inline int16_t to_pcm16(float v) {
   return static_cast<int16_t>(v);
 }
 
-inline void store_pair(uint8_t* out, int16_t left, int16_t right) {
-  const uint16_t l = static_cast<uint16_t>(left);
-  const uint16_t r = static_cast<uint16_t>(right);
-  out[0] = static_cast<uint8_t>(l);
-  out[1] = static_cast<uint8_t>(l >> 8);
-  out[2] = static_cast<uint8_t>(r);
-  out[3] = static_cast<uint8_t>(r >> 8);
-}
-
+// One pass over the block: the two sums per sample, then the conversion and the interleaved
+// little-endian store. Local arrays keep the loops free of aliasing so they run on vectors.
 template <int Channels>
 void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
-  float gl[Channels], gr[Channels];
-  for (int ch = 0; ch < Channels; ++ch) {
-    gl[ch] = g.left[ch];
-    gr[ch] = g.right[ch];
-  }
+  alignas(16) float left[kBins];
+  alignas(16) float right[kBins];
   for (int i = 0; i < kBins; ++i) {
     float l = 0.0f, r = 0.0f;
     for (int ch = 0; ch < Channels; ++ch) {
-      l += gl[ch] * x[ch][i];
-      r += gr[ch] * x[ch][i];
+      l += g.left[ch] * x[ch][i];
+      r += g.right[ch] * x[ch][i];
     }
-    store_pair(out + 4 * i, to_pcm16(l), to_pcm16(r));
+    left[i] = l;
+    right[i] = r;
+  }
+  alignas(16) int16_t pcm[2 * kBins];
+  for (int i = 0; i < kBins; ++i) {
+    pcm[2 * i] = to_pcm16(left[i]);
+    pcm[2 * i + 1] = to_pcm16(right[i]);
+  }
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, pcm, sizeof pcm);
+  } else {
+    for (int i = 0; i < 2 * kBins; ++i) {
+      const uint16_t v = static_cast<uint16_t>(pcm[i]);
+      out[2 * i] = static_cast<uint8_t>(v);
+      out[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
   }
 }
 

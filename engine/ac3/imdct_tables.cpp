@@ -10,6 +10,7 @@ namespace ac3 {
 float xcos1[128], xsin1[128];
 float xcos2[64], xsin2[64];
 complex_f fft_twiddle[7][64];
+float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 namespace {
 
@@ -36,6 +37,8 @@ void imdct_tables_build() {
     complex_f w{1.0f, 0.0f};
     for (int k = 0; k < (1 << m); ++k) {
       fft_twiddle[m][k] = w;
+      fft_twiddle_re[m][k] = w.re;
+      fft_twiddle_im[m][k] = w.im;
       const float re = c * w.re - s * w.im;
       const float im = s * w.re + c * w.im;
       w = complex_f{re, im};

@@ -22,6 +22,8 @@ extern float xcos2[64], xsin2[64];
 // FFT twiddles of stage m (m = 0..6): fft_twiddle[m][k] for k < 2^m, made by repeated
 // multiplication with exp(-j*2*pi/2^(m+1)) in float.
 extern complex_f fft_twiddle[7][64];
+// The same twiddles as separate real and imaginary parts, for the transform's inner loops.
+extern float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 // Bit reversal of 7-bit and 6-bit indices.
 template <int Bits>
