@@ -1,8 +1,247 @@
-// Placeholder until this stage is built.
+// The A/52 parametric bit allocation: from the exponents and the block's allocation parameters to
+// one bap per bin, for the full-bandwidth channels, the coupling channel and the LFE channel.
+// Integer arithmetic on signed 16-bit values, as the encoder did it: any difference changes the
+// number of bits read for the mantissas.
+#include <cstdlib>
+
+#include "ac3/bit_allocation_tables.h"
 #include "ac3/stages.h"
 
 namespace ac3 {
 
-void allocate_bits(uint16_t, const bsi&, audblk&) {}
+namespace {
+
+constexpr int kLastBandBin = 253;   // bins from here on belong to no band
+
+// Working storage of one allocation run.
+int16_t psd[kBins];
+int16_t bndpsd[kBands];
+int16_t excite[kBands];
+int16_t mask[kBands];
+
+struct allocation_parameters {
+  int sdecay, fdecay, sgain, dbknee, floor;
+};
+
+// Delta bit allocation of one channel: mode and up to eight segments.
+struct delta_info {
+  int mode;   // 0: the kept segments, 1: new segments, 2 and 3: none
+  int nseg;
+  const uint16_t* offst;
+  const uint16_t* len;
+  const uint16_t* ba;
+};
+
+// One channel's allocation run.
+struct channel_run {
+  int start, end;
+  const uint16_t* exps;   // indexed by bin
+  int fgain;
+  int fastleak, slowleak;
+  bool lfe_rule;
+  int snroffset;
+  delta_info delta;
+  uint16_t* baps;         // indexed by bin
+};
+
+int16_t s16(int v) { return static_cast<int16_t>(v); }
+int max_of(int a, int b) { return a > b ? a : b; }
+int min_of(int a, int b) { return a < b ? a : b; }
+
+int logadd(int a, int b) {
+  const int c = a - b;
+  const int k = min_of(std::abs(c) >> 1, 255);
+  return c >= 0 ? a + latab[k] : b + latab[k];
+}
+
+// Step A: power spectral density per bin and integrated per band.
+void psd_integrate(int start, int end, const uint16_t* exps) {
+  for (int bin = start; bin < end; ++bin) psd[bin] = s16(3072 - 128 * exps[bin]);
+  int j = masktab[start];
+  int i = start;
+  int lastbin;
+  do {
+    lastbin = min_of(bndtab[j] + bndsz[j], end);
+    bndpsd[j] = psd[i++];
+    for (; i < lastbin; ++i) bndpsd[j] = s16(logadd(bndpsd[j], psd[i]));
+    ++j;
+  } while (end > lastbin);
+}
+
+int lowcomp_step(int lowcomp, int b0, int b1, int band) {
+  if (band < 7) {
+    if (b0 + 256 == b1) return 384;
+    if (b0 > b1) return max_of(0, lowcomp - 64);
+    return lowcomp;
+  }
+  if (band < 20) {
+    if (b0 + 256 == b1) return 320;
+    if (b0 > b1) return max_of(0, lowcomp - 64);
+    return lowcomp;
+  }
+  return max_of(0, lowcomp - 128);
+}
+
+// Step B: excitation per band from the band PSD, with low-frequency compensation and leaks.
+// The LFE rule leaves out the compensation at band 6, the LFE channel's last band.
+void excitation_compute(const channel_run& run, const allocation_parameters& p) {
+  const int bndstrt = masktab[run.start];
+  const int bndend = masktab[run.end - 1] + 1;
+  const int fgain = run.fgain;
+  int fastleak = run.fastleak;
+  int slowleak = run.slowleak;
+  int begin;
+  if (bndstrt == 0) {
+    int lowcomp = lowcomp_step(0, bndpsd[0], bndpsd[1], 0);
+    excite[0] = s16(bndpsd[0] - fgain - lowcomp);
+    lowcomp = lowcomp_step(lowcomp, bndpsd[1], bndpsd[2], 1);
+    excite[1] = s16(bndpsd[1] - fgain - lowcomp);
+    begin = 7;
+    for (int band = 2; band < 7; ++band) {
+      const bool lfe_last_band = run.lfe_rule && band == 6;
+      if (!lfe_last_band) lowcomp = lowcomp_step(lowcomp, bndpsd[band], bndpsd[band + 1], band);
+      fastleak = bndpsd[band] - fgain;
+      slowleak = bndpsd[band] - p.sgain;
+      excite[band] = s16(fastleak - lowcomp);
+      if (!lfe_last_band && bndpsd[band] <= bndpsd[band + 1]) {
+        begin = band + 1;
+        break;
+      }
+    }
+    const int low_end = min_of(bndend, 22);
+    for (int band = begin; band < low_end; ++band) {
+      if (!(run.lfe_rule && band == 6)) {
+        lowcomp = lowcomp_step(lowcomp, bndpsd[band], bndpsd[band + 1], band);
+      }
+      fastleak = max_of(fastleak - p.fdecay, bndpsd[band] - fgain);
+      slowleak = max_of(slowleak - p.sdecay, bndpsd[band] - p.sgain);
+      excite[band] = s16(max_of(fastleak - lowcomp, slowleak));
+    }
+    begin = 22;
+  } else {
+    begin = bndstrt;
+  }
+  for (int band = begin; band < bndend; ++band) {
+    fastleak = max_of(fastleak - p.fdecay, bndpsd[band] - fgain);
+    slowleak = max_of(slowleak - p.sdecay, bndpsd[band] - p.sgain);
+    excite[band] = s16(max_of(fastleak, slowleak));
+  }
+}
+
+// Step C: masking curve per band, hearing threshold and delta bit allocation. False when a delta
+// segment would run past the last band.
+bool mask_compute(const channel_run& run, const allocation_parameters& p, int fscod) {
+  const int bndstrt = masktab[run.start];
+  const int bndend = masktab[run.end - 1] + 1;
+  for (int band = bndstrt; band < bndend; ++band) {
+    if (bndpsd[band] < p.dbknee) excite[band] = s16(excite[band] + ((p.dbknee - bndpsd[band]) >> 2));
+    mask[band] = s16(max_of(excite[band], hth[fscod][band]));
+  }
+  const delta_info& d = run.delta;
+  if (d.mode != 0 && d.mode != 1) return true;
+  int band = 0;
+  for (int seg = 0; seg <= d.nseg; ++seg) {
+    band += d.offst[seg];
+    const int delta = d.ba[seg] >= 4 ? 128 * (d.ba[seg] - 3) : 128 * (d.ba[seg] - 4);
+    for (int k = 0; k < d.len[seg]; ++k, ++band) {
+      if (band >= kBands) return false;
+      mask[band] = s16(mask[band] + delta);
+    }
+  }
+  return true;
+}
+
+// Step D: bap per bin from PSD over the mask, offset by the SNR offset and floor.
+void bap_compute(const channel_run& run, const allocation_parameters& p) {
+  int j = masktab[run.start];
+  int i = run.start;
+  int lastbin;
+  do {
+    lastbin = min_of(bndtab[j] + bndsz[j], run.end);
+    int m = mask[j] - run.snroffset - p.floor;
+    if (m < 0) m = 0;
+    m = (m & 0x1FE0) + p.floor;
+    for (; i < lastbin; ++i) {
+      int address = (psd[i] - m) >> 5;
+      address = min_of(max_of(address, 0), 63);
+      run.baps[i] = static_cast<uint16_t>(baptab[address]);
+    }
+    ++j;
+  } while (run.end > lastbin);
+}
+
+bool allocate_channel(const channel_run& run, const allocation_parameters& p, int fscod) {
+  if (run.start >= run.end || run.end > kLastBandBin) return true;   // no bins to allocate
+  psd_integrate(run.start, run.end, run.exps);
+  excitation_compute(run, p);
+  const bool ok = mask_compute(run, p, fscod);
+  bap_compute(run, p);
+  return ok;
+}
+
+int snr_offset(const audblk& ab, int fine) { return 64 * ab.csnroffst + 4 * fine - 960; }
+
+bool nothing_new(const audblk& ab) {
+  for (int ch = 0; ch < kMaxFbwChannels; ++ch) {
+    if (ab.chexpstr[ch] != 0) return false;
+  }
+  return ab.cplexpstr == 0 && ab.lfeexpstr == 0 && ab.baie == 0 && ab.snroffste == 0 &&
+         ab.deltbaie == 0;
+}
+
+bool all_offsets_zero(const audblk& ab) {
+  for (int ch = 0; ch < kMaxFbwChannels; ++ch) {
+    if (ab.fsnroffst[ch] != 0) return false;
+  }
+  return ab.csnroffst == 0 && ab.cplfsnroffst == 0 && ab.lfefsnroffst == 0;
+}
+
+void clear_baps(audblk& ab) {
+  for (auto& channel : ab.fbw_bap) {
+    for (uint16_t& bap : channel) bap = 0;
+  }
+  for (uint16_t& bap : ab.cpl_bap) bap = 0;
+  for (uint16_t& bap : ab.lfe_bap) bap = 0;
+}
+
+}  // namespace
+
+void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab) {
+  if (nothing_new(ab)) return;   // exponents and parameters as before: so are the baps
+  if (fscod > 2) return;
+
+  const allocation_parameters p = {slowdec[ab.sdcycod], fastdec[ab.fdcycod], slowgain[ab.sgaincod],
+                                   dbpbtab[ab.dbpbcod], floortab[ab.floorcod]};
+  if (all_offsets_zero(ab)) {
+    clear_baps(ab);
+    return;
+  }
+
+  bool ok = true;
+  for (int ch = 0; ch < b.nfchans; ++ch) {
+    const delta_info delta = {ab.deltbae[ch], ab.deltnseg[ch], ab.deltoffst[ch], ab.deltlen[ch],
+                              ab.deltba[ch]};
+    const channel_run run = {0, ab.endmant[ch], ab.fbw_exp[ch], fastgain[ab.fgaincod[ch]], 0, 0,
+                             false, snr_offset(ab, ab.fsnroffst[ch]), delta, ab.fbw_bap[ch]};
+    ok = allocate_channel(run, p, fscod) && ok;
+  }
+  if (ab.cplinu) {
+    const delta_info delta = {ab.cpldeltbae, ab.cpldeltnseg, ab.cpldeltoffst, ab.cpldeltlen,
+                              ab.cpldeltba};
+    const channel_run run = {ab.cplstrtmant, ab.cplendmant, ab.cpl_exp,
+                             fastgain[ab.cplfgaincod], 256 * ab.cplfleak + 768,
+                             256 * ab.cplsleak + 768, false, snr_offset(ab, ab.cplfsnroffst), delta,
+                             ab.cpl_bap};
+    ok = allocate_channel(run, p, fscod) && ok;
+  }
+  if (b.lfeon) {
+    const delta_info none = {2, 0, nullptr, nullptr, nullptr};
+    const channel_run run = {0, kLfeBins, ab.lfe_exp, fastgain[ab.lfefgaincod], 0, 0, true,
+                             snr_offset(ab, ab.lfefsnroffst), none, ab.lfe_bap};
+    ok = allocate_channel(run, p, fscod) && ok;
+  }
+  // A delta segment past the last band: the stream is inconsistent; the frame is given up.
+  if (!ok) error_flag = 1;
+}
 
 }  // namespace ac3

@@ -13,7 +13,8 @@ constexpr int kCoeffSlots = 6;
 constexpr int kBins = 256;
 constexpr int kMaxCplSubbands = 18;
 constexpr int kMaxCplExpGroups = 72;
-constexpr int kMaxExpGroups = 84;       // entry 0 is the absolute exponent
+constexpr int kMaxExpGroups = 84;       // 7-bit groups of a channel: D15 up to bin 252
+constexpr int kExpsEntries = kMaxExpGroups + 1;  // entry 0 is the absolute exponent
 constexpr int kMaxDeltaSegments = 8;
 constexpr int kLfeBins = 7;
 
@@ -44,7 +45,7 @@ struct audblk {
   uint16_t rematstr, rematflg[4];
   uint16_t cplexpstr, chexpstr[5], lfeexpstr, chbwcod[5], cplabsexp, cplexps[72];
   uint32_t guard_word2;
-  uint16_t exps[5][84], gainrng[5], lfeexps[3];
+  uint16_t exps[5][kExpsEntries], gainrng[5], lfeexps[3];
   uint16_t baie, sdcycod, fdcycod, sgaincod, dbpbcod, floorcod, snroffste, csnroffst, cplfsnroffst,
       cplfgaincod, fsnroffst[5], fgaincod[5], lfefsnroffst, lfefgaincod, cplleake, cplfleak,
       cplsleak;

@@ -1,0 +1,17 @@
+// Mantissa reading: one value per bin, by the bin's bap, from the bit stream.
+#pragma once
+
+#include <cstdint>
+
+namespace ac3 {
+
+// Forgets any partly used group of the grouped quantizers (bap 1, 2 and 4). Called at the start of
+// every block: a group may span channels within a block, never blocks.
+void group_state_reset();
+
+// The next mantissa value for a bin with this bap (0..15), a fraction of full scale (32768 = 1.0).
+// bap 0 gives dither when dither is on, else 0. An invalid code prints the invalid-mantissa message
+// (unless the frame is already bad), sets error_flag and gives 0.
+int16_t next_mantissa(int bap, bool dither);
+
+}  // namespace ac3

@@ -1,0 +1,78 @@
+#include "stream_feed.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "ac3/bitstream.h"
+#include "qelpsnd.h"
+
+namespace decoder_test {
+
+namespace {
+
+constexpr size_t kChunk = 2047;
+std::vector<uint8_t> g_input;
+size_t g_position = 0;
+uint8_t g_chunk[kChunk];
+
+int fill(uint8_t** start, uint8_t** end) {
+  size_t n = kChunk;
+  if (g_position < g_input.size()) {
+    n = std::min(kChunk, g_input.size() - g_position);
+    std::memcpy(g_chunk, g_input.data() + g_position, n);
+    g_position += n;
+  } else {
+    std::memset(g_chunk, 0, kChunk);
+  }
+  *start = g_chunk;
+  *end = g_chunk + n;
+  return 1;
+}
+
+void sink(int stream, const char* text, void* user) {
+  auto* capture = static_cast<diagnostics_capture*>(user);
+  (stream == 1 ? capture->out : capture->err) += text;
+}
+
+}  // namespace
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void feed_bytes(const std::vector<uint8_t>& bytes) {
+  g_input = bytes;
+  g_position = 0;
+  ac3::bitstream_set_callback(fill);
+  ac3::chunk_discard();
+}
+
+void load_frame_body(const std::vector<uint8_t>& bytes) {
+  feed_bytes(bytes);
+  ac3::frame_bytes_load(static_cast<int>(bytes.size()));
+}
+
+void bit_writer::put(uint32_t value, int bits) {
+  for (int i = bits - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1u) != 0);
+}
+
+std::vector<uint8_t> bit_writer::bytes() const {
+  std::vector<uint8_t> out((bits_.size() + 7) / 8, 0);
+  for (size_t i = 0; i < bits_.size(); ++i) {
+    if (bits_[i]) out[i / 8] = static_cast<uint8_t>(out[i / 8] | (0x80u >> (i % 8)));
+  }
+  return out;
+}
+
+diagnostics_capture::diagnostics_capture() { qelpsnd_set_diagnostics(sink, this); }
+diagnostics_capture::~diagnostics_capture() { qelpsnd_set_diagnostics(nullptr, nullptr); }
+
+int diagnostics_capture::count_err(const std::string& text) const {
+  int n = 0;
+  for (size_t at = err.find(text); at != std::string::npos; at = err.find(text, at + text.size())) ++n;
+  return n;
+}
+
+}  // namespace decoder_test
