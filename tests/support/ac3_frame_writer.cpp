@@ -84,7 +84,11 @@ class mantissa_stream {
     for (const item& it : items_) bw.put(it.value, it.width);
   }
 
+  // Starts the values of another channel (or the coupling or LFE channel).
+  void next_channel() { ++channel_; }
+
   int count[16] = {};
+  int spanning[16] = {};  // groups whose values came from two channels, by bap
 
  private:
   struct item {
@@ -96,6 +100,7 @@ class mantissa_stream {
     int slot = -1;
     int n = 0;
     int digits[3] = {};
+    int channel = 0;
   };
 
   static int symmetric(int levels, double fraction) {
@@ -109,7 +114,11 @@ class mantissa_stream {
     if (g.slot < 0) {
       g.slot = static_cast<int>(items_.size());
       g.n = 0;
+      g.channel = channel_;
       push(0, width, levels == 3 ? 1 : levels == 5 ? 2 : 4);
+    } else if (g.channel != channel_) {
+      ++spanning[levels == 3 ? 1 : levels == 5 ? 2 : 4];
+      g.channel = channel_;
     }
     const int k = symmetric(levels, fraction);
     g.digits[g.n++] = k;
@@ -129,6 +138,7 @@ class mantissa_stream {
 
   std::vector<item> items_;
   group g1_, g2_, g4_;
+  int channel_ = 0;
 };
 
 // Differentially coded exponents: E[0] the absolute (or reference) value, E[1..] one exponent per
@@ -529,6 +539,7 @@ class block_writer {
     const float dithered = std::numeric_limits<float>::quiet_NaN();
     int16_t cplmant[ac3::kBins] = {};
     for (int ch = 0; ch < b_.nfchans; ++ch) {
+      ms.next_channel();
       const int end = std::min<int>(st_.endmant[ch], 253);
       for (int bin = 0; bin < end; ++bin) {
         const int bap = st_.fbw_bap[ch][bin];
@@ -542,6 +553,7 @@ class block_writer {
       }
       if (st_.cplinu && st_.chincpl[ch] && !cpl_done) {
         cpl_done = true;
+        ms.next_channel();
         for (int bin = st_.cplstrtmant; bin < st_.cplendmant; ++bin) {
           const int bap = st_.cpl_bap[bin];
           if (bap) {
@@ -575,6 +587,7 @@ class block_writer {
       }
     }
     if (b_.lfeon) {
+      ms.next_channel();
       for (int bin = 0; bin < ac3::kLfeBins; ++bin) {
         const int bap = st_.lfe_bap[bin];
         if (bap) {
@@ -592,7 +605,10 @@ class block_writer {
       }
     }
     ms.write(bw_);
-    for (int bap = 0; bap < 16; ++bap) out_.mantissa_count[blk_][bap] = ms.count[bap];
+    for (int bap = 0; bap < 16; ++bap) {
+      out_.mantissa_count[blk_][bap] = ms.count[bap];
+      out_.spanning_groups[blk_][bap] = ms.spanning[bap];
+    }
   }
 
   bit_writer& bw_;
@@ -737,17 +753,26 @@ frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon) {
 }
 
 int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
-  for (int c = 63; c >= 1; --c) {
+  // More signal-to-noise never takes fewer bits, so the largest fitting offset is found by halving.
+  auto fits = [&](int c) {
     for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(c);
     frame_writer trial = writer;
     try {
       trial.write(spec);
-      return c;
+      return true;
     } catch (const std::runtime_error&) {
-      // too many bits: try a smaller offset
+      return false;
     }
+  };
+  if (!fits(1)) fail("the frame does not fit even with csnroffst 1");
+  int lo = 1;
+  int hi = 64;  // lo fits, hi does not (or is out of range)
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    if (fits(mid)) lo = mid; else hi = mid;
   }
-  fail("the frame does not fit even with csnroffst 1");
+  fits(lo);
+  return lo;
 }
 
 coupling_coordinate coupling_coordinate_for(double gain, int mstrcplco) {

@@ -87,6 +87,7 @@ struct written_frame {
   ac3::bsi bsi{};                   // with nfchans
   coefficient_block coefficients[kBlocks];
   int mantissa_count[kBlocks][16] = {};  // mantissas coded with each bap, per block
+  int spanning_groups[kBlocks][16] = {}; // groups (bap 1, 2, 4) whose values lie in two channels
   // Exponent group codes as written, per block: [0..4] full-bandwidth channels (entry 0 the
   // absolute exponent), [5] coupling (entry 0 cplabsexp), [6] LFE. Empty where none were sent.
   std::vector<uint16_t> exponent_groups[kBlocks][7];
