@@ -56,6 +56,7 @@ void frame_bytes_load(int n) {
   g_bits.data_end = g_bits.frame_buffer + n;
   g_bits.bits_left = 0;
   g_bits.word = 0;
+  g_bits.words_past_end = 0;
 }
 
 int frame_bytes_count() { return g_frame_count; }

@@ -16,6 +16,7 @@ struct bit_reader {
   int bits_left;           // unread low-order bits of word (0..32)
   const uint8_t* next;     // next word to load from frame_buffer
   const uint8_t* data_end; // one past the frame's data in frame_buffer
+  int words_past_end;      // zero words handed out after the frame's data, for bits_position
   uint8_t frame_buffer[kFrameBufferBytes + 4];
 };
 
@@ -50,6 +51,7 @@ inline void bits_reload() {
     g_bits.next += 4;
   } else {
     g_bits.word = 0;
+    ++g_bits.words_past_end;
   }
 }
 
@@ -68,9 +70,11 @@ inline uint32_t bits_take(int n) {
   return result;
 }
 
-// Bits of the frame body consumed so far, counted from the byte after fscod/frmsizecod.
+// Bits of the frame body consumed so far, counted from the byte after fscod/frmsizecod; reads past
+// the frame's end count too.
 inline int bits_position() {
-  return static_cast<int>(g_bits.next - g_bits.frame_buffer) * 8 - g_bits.bits_left;
+  return (static_cast<int>(g_bits.next - g_bits.frame_buffer) + 4 * g_bits.words_past_end) * 8 -
+         g_bits.bits_left;
 }
 
 // The frame body as loaded, and its length in bytes.

@@ -11,7 +11,7 @@
 #include "ac3/bitstream.h"
 #include "ac3/frame_size_table.h"
 #include "ac3/stages.h"
-#include "stream_feed.h"
+#include "support/decoder_feed.h"
 #include "support/paths.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "stream_feed.h"
+#include "support/decoder_feed.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,0 +1,40 @@
+// The kinds of frame sequence the branch tests build: one per layout and per parsing branch.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/ac3_frame_writer.h"
+
+namespace frame_kinds {
+
+struct kind {
+  std::string name;
+  int fscod;
+  int frmsizecod;
+  int acmod;
+  int lfeon;
+  // Changes a frame spec made by make_frame_spec (frame is the index in the sequence).
+  std::function<void(ac3test::frame_spec&, int frame)> shape;
+};
+
+// Names the kind in test output.
+inline void PrintTo(const kind& k, std::ostream* os) { *os << k.name; }
+
+// Every kind: acmod 0..7 with and without LFE, the exponent strategies, coupling cases, rematrixing
+// band counts, delta bit allocation, block switching, dither, addbsi, skip fields, dual mono.
+const std::vector<kind>& all_kinds();
+
+// A spectrum with bins spread over many levels (and so over every bap), deterministic per seed.
+void fill_signal(ac3test::frame_spec& f, unsigned seed);
+
+// Coupling from block 0 in the channels of mask (bit ch), with coordinates in every channel.
+void enable_coupling(ac3test::frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags);
+
+// Writes frames of a kind with one writer: shape, signal, fitted csnroffst.
+std::vector<ac3test::written_frame> write_kind(const kind& k, int frames);
+
+}  // namespace frame_kinds
