@@ -3,8 +3,11 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DQELP_WERROR=ON
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+# Areas whose tests run threads, checked under ThreadSanitizer.
+THREADED_AREAS ?= normalizer|player
 
-.PHONY: all deps configure build run test gui install clean
+.PHONY: all deps configure build run test gui install sanitize fuzz clean
 
 all: build
 
@@ -31,5 +34,25 @@ test: build
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
 
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded areas
+# under ThreadSanitizer.
+sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DQELP_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQELP_SANITIZE=address,undefined
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	cmake -S . -B build-tsan -G Ninja -DQELP_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQELP_SANITIZE=thread -DQELP_GUI=OFF
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '$(THREADED_AREAS)' --no-tests=ignore
+
+# Builds the fuzz targets with clang and runs each for FUZZ_SECONDS on a corpus seeded from tests/data.
+fuzz: deps
+	CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQELP_SANITIZE=address,undefined -DQELP_FUZZ=ON -DQELP_GUI=OFF -DQELP_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/run-fuzzers.sh build-fuzz/fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

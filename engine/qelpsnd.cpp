@@ -12,10 +12,15 @@
 #include "failure.h"
 #include "normalizer_link.h"
 #include "output_wavefile.h"
+#include "stream_scan.h"
 
 namespace qelp {
 
 EngineActivity g_activity = EngineActivity::idle;
+
+// Engine objects alive. The reader and writer are library-wide; a second object (not a supported
+// use) shares them instead of replacing them, so that neither leaks nor frees the other's.
+int g_engine_objects = 0;
 
 namespace {
 
@@ -59,8 +64,10 @@ CQelpsnd::CQelpsnd() {
   m_inputSize = 0;
   m_lastError = QELP_OK;
   m_lastErrorText[0] = '\0';
-  g_ac3_reader = new CAc3Reader();
-  g_output_wavefile = new COutputWavefile();
+  if (g_engine_objects++ == 0) {
+    g_ac3_reader = new CAc3Reader();
+    g_output_wavefile = new COutputWavefile();
+  }
   normalizer_attach();
 }
 
@@ -68,11 +75,14 @@ CQelpsnd::~CQelpsnd() {
   // A conversion or preview still open is finished properly, so the WAVE file keeps a valid header.
   if (g_activity == EngineActivity::converting) Terminate();
   if (g_activity == EngineActivity::playing) StopPlayer();
+  normalizer_detach();
   decoder_ready = false;
-  delete g_ac3_reader;
-  g_ac3_reader = nullptr;
-  delete g_output_wavefile;
-  g_output_wavefile = nullptr;
+  if (--g_engine_objects == 0) {
+    delete g_ac3_reader;
+    g_ac3_reader = nullptr;
+    delete g_output_wavefile;
+    g_output_wavefile = nullptr;
+  }
 }
 
 CQelpsnd& CQelpsnd::operator=(const CQelpsnd& other) {
@@ -186,6 +196,15 @@ int CQelpsnd::InitEncoder() {
   if (same_file(m_inPath, m_outPath)) {
     failure_set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", m_outPath);
     take_failure(*this);
+    return 0;
+  }
+
+  // A file without AC-3 audio in its first megabyte (empty, a WAVE or MP3 file, random bytes)
+  // is refused before anything is created.
+  QelpsndStreamInfo info{};
+  char reason[sizeof m_lastErrorText];
+  if (!stream_scan(m_inPath, ScanLimits{false, 1u << 20}, info, reason, sizeof reason)) {
+    fail(*this, QELP_ERR_INPUT, reason);
     return 0;
   }
 

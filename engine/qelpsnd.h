@@ -55,6 +55,11 @@ class QELPSND_API CQelpsnd {
   int GetScanned();
   int GetNormed();
   bool GetNormState();
+  // How the last normalization ended: QELP_NORM_IDLE when none was started, QELP_NORM_RUNNING while
+  // the worker runs, else the worker's exit code (0 completed, 1 failed with nothing changed, 2 failed
+  // in pass 2 with the file partly amplified, 3 no amplification required, 4 no memory for the
+  // table). A failure is also recorded in m_lastError / m_lastErrorText.
+  int GetNormExit();
 
   int StartPlayer();
   int PlayNextFrame();
@@ -79,6 +84,49 @@ class QELPSND_API CQelpsnd {
   char m_lastErrorText[1400];
 };
 
+// What an AC-3 file holds, from its frames' syncinfo and bit stream information.
+struct QelpsndStreamInfo {
+  uint32_t sampling_rate;    // Hz, of the first good frame
+  uint32_t bit_rate;         // kbit/s, of the first good frame
+  uint32_t frames;           // syncframes found (with scan_all; else 1 when one was found)
+  uint32_t crc_failures;     // frames whose CRC check failed
+  uint32_t bad_headers;      // frames with a reserved sampling rate or frame size code
+  uint64_t junk_bytes;       // bytes outside syncframes (before, between and after them)
+  int32_t acmod, lfeon, bsmod, cmixlev, surmixlev, dsurmod, dialnorm;
+  int32_t langcode, langcod;
+  char layout[16];           // "3/2", "2/0", "1+1", ...
+  char language[32];         // empty when no language is given
+  char service[48];          // the service text for bsmod
+};
+
+// Reads an AC-3 file's frame headers without decoding audio: all frames when scan_all is non-zero,
+// else up to the first good frame. Returns 1, or 0 with *error_text filled (what failed, which file)
+// when the file cannot be read, holds no frame, or a conversion or preview is running.
+extern "C" QELPSND_API int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info,
+                                               char* error_text, int error_size);
+
+// What the WAVE writer does with an existing output file: 0 asks on standard input (the default),
+// 1 overwrites it, 2 refuses it.
+extern "C" QELPSND_API void qelpsnd_set_overwrite(int policy);
+
+// What the normalizer found and did in its last run, for callers that show more than progress.
+enum : int32_t { QELP_NORM_IDLE = -2, QELP_NORM_RUNNING = -1 };
+struct QelpsndNormResult {
+  int32_t exitCode;   // as CQelpsnd::GetNormExit
+  int32_t error;      // QelpsndError of a failure, QELP_OK otherwise
+  int32_t fixed;      // 1: fixed amplification, no pass 1
+  int32_t bits;       // 8 or 16 (0 when the file was not opened)
+  int32_t minimum;    // pass 1: smallest and largest sample, peak magnitude
+  int32_t maximum;
+  int32_t peak;
+  double gainDb;      // gain applied in pass 2, in dB
+  uint64_t processed; // data bytes rewritten
+  char message[2600]; // the worker's last line: what failed, or "Done.", or "No amplification required; exiting."
+};
+
 extern "C" QELPSND_API int fnQelpsnd();
 extern "C" QELPSND_API int nQelpsnd;
 extern "C" QELPSND_API void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user);
+// Fills result with the last normalization's outcome once its worker has ended; returns 1 then,
+// 0 (and only exitCode set) while it runs or when none was started.
+extern "C" QELPSND_API int qelpsnd_norm_result(QelpsndNormResult* result);

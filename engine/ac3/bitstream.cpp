@@ -24,6 +24,8 @@ void next_chunk() {
 
 void bitstream_set_callback(fill_callback fill) { g_fill = fill; }
 
+fill_callback bitstream_callback() { return g_fill; }
+
 uint8_t chunk_next_byte() {
   if (g_chunk_pos == g_chunk_end) next_chunk();
   ++g_consumed;

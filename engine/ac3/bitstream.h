@@ -22,8 +22,9 @@ struct bit_reader {
 
 extern bit_reader g_bits;
 
-// Hands the fill callback to the reader.
+// Hands the fill callback to the reader; bitstream_callback tells which one it has.
 void bitstream_set_callback(fill_callback fill);
+fill_callback bitstream_callback();
 
 // The byte at the read position of the current chunk; asks for the next chunk when it is used up.
 uint8_t chunk_next_byte();

@@ -32,11 +32,12 @@ void crc16_byte(uint8_t b) {
   g_register = static_cast<uint16_t>(kTable[((g_register >> 8) ^ b) & 0xffu] ^ (g_register << 8));
 }
 
-void crc16_block(const uint8_t* data, int n) {
-  uint16_t r = g_register;
-  for (int i = 0; i < n; ++i) r = static_cast<uint16_t>(kTable[((r >> 8) ^ data[i]) & 0xffu] ^ (r << 8));
-  g_register = r;
+uint16_t crc16_update(uint16_t reg, const uint8_t* data, int n) {
+  for (int i = 0; i < n; ++i) reg = static_cast<uint16_t>(kTable[((reg >> 8) ^ data[i]) & 0xffu] ^ (reg << 8));
+  return reg;
 }
+
+void crc16_block(const uint8_t* data, int n) { g_register = crc16_update(g_register, data, n); }
 
 bool crc16_is_zero() { return g_register == 0; }
 

@@ -11,4 +11,7 @@ void crc16_block(const uint8_t* data, int n);
 bool crc16_is_zero();
 uint16_t crc16_value();
 
+// The same register arithmetic on a caller's register, for scans beside the decoder.
+uint16_t crc16_update(uint16_t reg, const uint8_t* data, int n);
+
 }  // namespace ac3

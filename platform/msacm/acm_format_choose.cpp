@@ -1,0 +1,75 @@
+// The format chooser: lists what the drivers can make from the source format and lets the host's
+// chooser pick one; without a chooser the first offer (16-bit PCM like the source) is taken.
+#include <cstring>
+
+#include "acm_registry.h"
+#include "msacm.h"
+
+namespace {
+
+AcmFormatChooser g_chooser = nullptr;
+void* g_chooser_user = nullptr;
+DWORD g_chooser_flags = 0;
+
+constexpr size_t kMaxOffers = 64;
+AcmFormatOffer g_offers[kMaxOffers];
+
+size_t collect_offers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity) {
+  const AcmDriver* drivers[acm::kMaxDrivers + 2];
+  size_t count = acm::drivers_loaded(drivers, sizeof drivers / sizeof drivers[0]);
+  size_t n = 0;
+  for (size_t i = 0; i < count && n < capacity; ++i) n += drivers[i]->suggest(src, offers + n, capacity - n);
+  return n;
+}
+
+void copy_text(char* dest, size_t size, const char* text) {
+  size_t n = strnlen(text, size - 1);
+  std::memcpy(dest, text, n);
+  dest[n] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+void acmSetFormatChooser(AcmFormatChooser chooser, void* user, DWORD flags) {
+  g_chooser = chooser;
+  g_chooser_user = user;
+  g_chooser_flags = flags;
+}
+
+size_t acmFormatBytes(const WAVEFORMATEX* wfx) { return sizeof(WAVEFORMATEX) + wfx->cbSize; }
+
+size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity) {
+  if (src == nullptr || offers == nullptr) return 0;
+  acm::module_load();
+  return collect_offers(src, offers, capacity);
+}
+
+MMRESULT acmFormatOfferTake(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offer) {
+  if (afc == nullptr || offer == nullptr || afc->pwfx == nullptr) return MMSYSERR_INVALPARAM;
+  const size_t bytes = acmFormatBytes(&offer->format.wfx);
+  if (bytes > sizeof offer->format) return MMSYSERR_INVALPARAM;
+  if (bytes > afc->cbwfx) return ACMERR_NOTPOSSIBLE;
+  std::memcpy(afc->pwfx, &offer->format, bytes);
+  copy_text(afc->szFormatTag, sizeof afc->szFormatTag, offer->format_tag_name);
+  copy_text(afc->szFormat, sizeof afc->szFormat, offer->description);
+  return MMSYSERR_NOERROR;
+}
+
+// Only the suggest rule is supported: the request names the source format in pwfxEnum.
+MMRESULT acmFormatChooseA(ACMFORMATCHOOSEA* afc) {
+  if (afc == nullptr || afc->cbStruct < sizeof(ACMFORMATCHOOSEA)) return MMSYSERR_INVALPARAM;
+  if (afc->fdwStyle != 0 || (afc->fdwEnum & ~ACM_FORMATENUMF_SUGGEST) != 0) return MMSYSERR_INVALFLAG;
+  if (afc->pwfx == nullptr || afc->cbwfx < sizeof(WAVEFORMATEX) || afc->pwfxEnum == nullptr) {
+    return MMSYSERR_INVALPARAM;
+  }
+  // A chooser shows everything the codecs offer, so the FFmpeg module is loaded for it.
+  if (g_chooser != nullptr && (g_chooser_flags & ACM_CHOOSERF_LOADED_DRIVERS) == 0) acm::module_load();
+  const size_t count = collect_offers(afc->pwfxEnum, g_offers, kMaxOffers);
+  if (count == 0) return MMSYSERR_NODRIVER;
+  if (g_chooser == nullptr) return acmFormatOfferTake(afc, &g_offers[0]);
+  return g_chooser(afc, g_offers, count, g_chooser_user);
+}
+
+}  // extern "C"

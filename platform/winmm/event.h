@@ -1,0 +1,27 @@
+// Auto-reset and manual-reset events in the manner of the Win32 kernel (CreateEventA, SetEvent,
+// ResetEvent, WaitForSingleObject, CloseHandle), built on the standard library. A HANDLE made here
+// is an event and nothing else; CloseHandle releases it.
+#pragma once
+
+#include "platform/winmm/win_types.h"
+
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+// security must be null and name null (named events are not offered). An auto-reset event
+// (manual_reset FALSE) lets exactly one wait through per signal and is then clear again; a signal
+// given while nobody waits is kept until the next wait.
+HANDLE CreateEventA(void* security, BOOL manual_reset, BOOL initial_state, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+// Returns WAIT_OBJECT_0 once the event is signalled, WAIT_TIMEOUT after milliseconds (INFINITE:
+// never), WAIT_FAILED for a handle that is not an open event.
+DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
+BOOL CloseHandle(HANDLE event);
+
+// How many threads are blocked in WaitForSingleObject on this event right now (lets a test see the
+// order of events without sleeping), and how many events are open in the process (leak checks).
+int event_waiters(HANDLE event);
+int event_live_count();

@@ -1,0 +1,176 @@
+// Sync search, syncinfo and the CRC over the whole frame, on the fixtures and on bytes made to
+// fail each check.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ac3/bitstream.h"
+#include "ac3/crc16.h"
+#include "ac3/stages.h"
+#include "qelpsnd.h"
+#include "support/paths.h"
+#include "support/wave_reader.h"
+
+namespace {
+
+std::vector<uint8_t> g_source;
+size_t g_pos = 0;
+size_t g_chunk = 2047;
+
+// Delivers the source in chunks of g_chunk bytes, then zeros for ever (as the engine does).
+int fill(uint8_t** start, uint8_t** end) {
+  static std::vector<uint8_t> zeros(2047, 0);
+  if (g_pos >= g_source.size()) {
+    *start = zeros.data();
+    *end = zeros.data() + zeros.size();
+    return 0;
+  }
+  size_t n = std::min(g_chunk, g_source.size() - g_pos);
+  *start = g_source.data() + g_pos;
+  *end = *start + n;
+  g_pos += n;
+  return 0;
+}
+
+std::string g_messages;
+void capture(int stream, const char* text, void*) {
+  if (stream == 2) g_messages += text;
+}
+
+class FrameSync : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_messages.clear();
+    qelpsnd_set_diagnostics(capture, nullptr);
+  }
+  void TearDown() override { qelpsnd_set_diagnostics(nullptr, nullptr); }
+
+  void feed(const std::vector<uint8_t>& bytes, size_t chunk) {
+    g_source = bytes;
+    g_pos = 0;
+    g_chunk = chunk;
+    ac3::decoder_config config{0, fill, 2, 0};
+    ac3::decoder_init(config);
+    ac3::chunk_discard();
+    origin_ = ac3::input_bytes_consumed();
+  }
+
+  uint64_t consumed() const { return ac3::input_bytes_consumed() - origin_; }
+
+  uint64_t origin_ = 0;
+};
+
+std::vector<uint8_t> fixture(const char* name) { return qelp_test::read_bytes(qelp_test::data_path(name)); }
+
+TEST_F(FrameSync, EveryFrameOfEveryCleanFixturePassesItsCrc) {
+  for (const char* name : {"stereo_48k_192.ac3", "stereo_44k_32.ac3", "3f2r_lfe_32k_384.ac3",
+                           "3f2r_lfe_44k_640.ac3", "mono_48k_32.ac3", "3f2r_lfe_48k_640.ac3"}) {
+    auto bytes = fixture(name);
+    feed(bytes, 2047);
+    uint64_t expected_end = 0;
+    int frames = 0;
+    while (consumed() < bytes.size()) {
+      ac3::syncinfo si{};
+      ac3::read_syncinfo(si);
+      ASSERT_EQ(ac3::error_flag, 0) << name << " frame " << frames;
+      expected_end += 2u * si.frame_size;
+      ASSERT_EQ(consumed(), expected_end) << name << " frame " << frames;
+      ++frames;
+    }
+    EXPECT_EQ(consumed(), bytes.size()) << name;
+    EXPECT_TRUE(g_messages.empty()) << g_messages;
+  }
+}
+
+TEST_F(FrameSync, At44kHzTheFrameSizeFollowsTheLowBitOfTheSizeCode) {
+  auto bytes = fixture("stereo_44k_32.ac3");
+  feed(bytes, 2047);
+  std::vector<int> sizes;
+  while (consumed() < bytes.size()) {
+    ac3::syncinfo si{};
+    ac3::read_syncinfo(si);
+    ASSERT_EQ(si.sampling_rate, 44100u);
+    ASSERT_EQ(si.bit_rate, 32u);
+    ASSERT_EQ(si.frame_size, (si.frmsizecod & 1) ? 70 : 69);
+    sizes.push_back(si.frame_size);
+  }
+  EXPECT_NE(std::find(sizes.begin(), sizes.end(), 69), sizes.end());
+  EXPECT_NE(std::find(sizes.begin(), sizes.end(), 70), sizes.end());
+}
+
+TEST_F(FrameSync, FindsTheSyncWordSplitAcrossChunksAndAfterJunk) {
+  auto clean = fixture("stereo_48k_192.ac3");
+  std::vector<uint8_t> bytes = {0x01, 0x0B, 0x0B, 0x00, 0x77, 0x0B};  // near misses
+  bytes.insert(bytes.end(), clean.begin(), clean.begin() + 768 * 3);
+  for (size_t chunk : {1u, 2u, 3u, 7u, 2047u}) {
+    feed(bytes, chunk);
+    for (int f = 0; f < 3; ++f) {
+      ac3::syncinfo si{};
+      ac3::read_syncinfo(si);
+      EXPECT_EQ(ac3::error_flag, 0) << "chunk " << chunk << " frame " << f;
+      EXPECT_EQ(ac3::last_sync_end(), origin_ + 6 + 768u * f + 2) << "chunk " << chunk;
+    }
+    EXPECT_EQ(consumed(), bytes.size());
+  }
+}
+
+TEST_F(FrameSync, AFailedCrcGivesOneSilentFrameAndOneMessage) {
+  auto bytes = fixture("stereo_48k_192.ac3");
+  bytes.resize(768 * 3);
+  bytes[768 + 500] ^= 0x01;
+  feed(bytes, 2047);
+  ac3::decode_one_frame();
+  EXPECT_TRUE(g_messages.empty());
+  ac3::decoded_frame* bad = ac3::decode_one_frame();
+  EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
+  EXPECT_TRUE(std::all_of(bad->pcm, bad->pcm + 6144, [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(ac3::error_flag, 0);
+  EXPECT_EQ(consumed(), 768u * 2);  // the bad frame's bytes are consumed
+  ac3::decode_one_frame();
+  EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
+  EXPECT_EQ(consumed(), 768u * 3);
+}
+
+TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody) {
+  auto clean = fixture("stereo_48k_192.ac3");
+  for (uint8_t rate_byte : {uint8_t{0xC0 | 20}, uint8_t{38}, uint8_t{63}}) {
+    std::vector<uint8_t> bytes = {0x0B, 0x77, 0x12, 0x34, rate_byte};
+    bytes.insert(bytes.end(), clean.begin(), clean.begin() + 768);
+    feed(bytes, 2047);
+    ac3::decoded_frame* frame = ac3::decode_one_frame();
+    EXPECT_TRUE(std::all_of(frame->pcm, frame->pcm + 6144, [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(consumed(), 5u) << int{rate_byte};
+    EXPECT_EQ(ac3::error_flag, 0);
+    ac3::syncinfo si{};
+    ac3::read_syncinfo(si);  // the real frame right behind it is found
+    EXPECT_EQ(ac3::error_flag, 0);
+    EXPECT_EQ(consumed(), 5u + 768u);
+  }
+  EXPECT_TRUE(g_messages.empty()) << g_messages;
+}
+
+TEST_F(FrameSync, SearchGivesUpAfter65536BytesWithoutASyncWord) {
+  std::vector<uint8_t> bytes(70000, 0x55);
+  feed(bytes, 2047);
+  ac3::syncinfo si{};
+  ac3::read_syncinfo(si);
+  EXPECT_EQ(ac3::last_sync_end(), UINT64_MAX);
+  EXPECT_GE(consumed(), 65536u + 3u);
+  EXPECT_EQ(ac3::error_flag, 1);  // parsing the bytes behind it fails the CRC
+  ac3::error_flag = 0;
+}
+
+TEST(Crc16, ZeroOverAWholeFrameAndKnownRegisterValues) {
+  // The register after one byte is that byte's table entry: x^16 + x^15 + x^2 + 1.
+  EXPECT_EQ(ac3::crc16_update(0, std::vector<uint8_t>{0x01}.data(), 1), 0x8005);
+  EXPECT_EQ(ac3::crc16_update(0, std::vector<uint8_t>{0x80}.data(), 1), 0x8303);
+  auto bytes = fixture("stereo_48k_192.ac3");
+  EXPECT_EQ(ac3::crc16_update(0, bytes.data() + 2, 766), 0);
+  bytes[100] ^= 0x40;
+  EXPECT_NE(ac3::crc16_update(0, bytes.data() + 2, 766), 0);
+}
+
+}  // namespace

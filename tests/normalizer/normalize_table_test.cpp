@@ -1,0 +1,129 @@
+// The peak, the gain and the translation tables: where samples land, at the edges that matter.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "normalize_table.h"
+
+using namespace qelp;
+
+namespace {
+
+std::vector<int16_t> table16(double gain, int32_t peak) {
+  std::vector<int16_t> t(kTable16Entries);
+  build_table16(t.data(), gain, peak);
+  return t;
+}
+int16_t at(const std::vector<int16_t>& t, int s) { return t[static_cast<size_t>(s + 32768)]; }
+
+}  // namespace
+
+TEST(NormalizePeak, MostNegativeValueCountsAsItsPositiveNeighbour) {
+  EXPECT_EQ(peak_of(-32768, 100, 32767), 32767);
+  EXPECT_EQ(peak_of(-32768, 32767, 32767), 32767);
+  EXPECT_EQ(peak_of(-16384, 16383, 32767), 16384);
+  EXPECT_EQ(peak_of(-5, 7, 32767), 7);
+  EXPECT_EQ(peak_of(-128, 3, 127), 127);
+  EXPECT_EQ(peak_of(0, 0, 32767), 0);
+  EXPECT_EQ(peak_gain(32767, 32767), 1.0);
+  EXPECT_EQ(peak_gain(127, 127), 1.0);
+  EXPECT_DOUBLE_EQ(peak_gain(16383, 32767), 32767.0 / 16383.0);
+  EXPECT_EQ(peak_gain(0, 32767), 1.0);  // silence: no division by zero
+}
+
+TEST(NormalizePeak, ScanCoversEverySampleAndLeavesAnOddByteOut) {
+  std::vector<unsigned char> piece = {0x00, 0x80, 0xff, 0x7f, 0x05, 0x00, 0x7f};  // -32768, 32767, 5, odd byte
+  int32_t lo = 0, hi = 0;
+  scan_peak16(piece.data(), 6, &lo, &hi);
+  EXPECT_EQ(lo, -32768);
+  EXPECT_EQ(hi, 32767);
+  lo = hi = 0;
+  scan_peak16(piece.data() + 4, 3, &lo, &hi);  // one sample (5) and a stray byte
+  EXPECT_EQ(lo, 0);
+  EXPECT_EQ(hi, 5);
+  std::vector<unsigned char> bytes = {0, 128, 255, 100};
+  lo = hi = 0;
+  scan_peak8(bytes.data(), 4, &lo, &hi);
+  EXPECT_EQ(lo, -128);
+  EXPECT_EQ(hi, 127);
+}
+
+TEST(NormalizeTable16, PeakOf16383GoesToFullScaleAndNeverToMinus32768) {
+  auto t = table16(peak_gain(16383, 32767), 16383);
+  EXPECT_EQ(at(t, 16383), 32767);
+  EXPECT_EQ(at(t, -16383), -32767);
+  EXPECT_EQ(at(t, -16384), -32767);
+  EXPECT_EQ(at(t, -32768), -32767);
+  EXPECT_EQ(at(t, 32767), 32767);
+  EXPECT_EQ(at(t, 0), 0);
+  EXPECT_EQ(at(t, 1), 2);
+  EXPECT_EQ(at(t, -1), -2);
+  EXPECT_EQ(at(t, 8192), 16384);  // 16384.5 truncated
+  for (int s = -32768; s <= 32767; ++s) ASSERT_NE(at(t, s), -32768) << s;
+}
+
+TEST(NormalizeTable16, EveryPeakLandsExactlyOnFullScale) {
+  // With gain = 32767 / peak in floating point, peaks such as 49 would land on 32766; the peak
+  // must reach full scale whatever it is.
+  std::vector<int16_t> t(kTable16Entries);
+  for (int32_t peak = 1; peak <= 32767; peak += (peak < 300 ? 1 : 31)) {
+    build_table16(t.data(), peak_gain(peak, 32767), peak);
+    ASSERT_EQ(at(t, peak), 32767) << "peak " << peak;
+    ASSERT_EQ(at(t, -peak), -32767) << "peak " << peak;
+    ASSERT_LE(at(t, peak - 1), 32767);
+  }
+}
+
+TEST(NormalizeTable16, FixedGainTruncatesTowardZeroAndClips) {
+  const double gain = std::pow(10.0, 6 / 20.0);
+  auto t = table16(gain, 0);
+  EXPECT_EQ(at(t, 1000), 1995);    // 1995.26
+  EXPECT_EQ(at(t, -1000), -1995);  // toward zero, not down
+  EXPECT_EQ(at(t, 16422), 32766);  // 32766.2, still below full scale
+  EXPECT_EQ(at(t, 16423), 32767);  // 32768.2, clipped
+  EXPECT_EQ(at(t, 20000), 32767);
+  EXPECT_EQ(at(t, -20000), -32767);
+  EXPECT_EQ(at(t, -32768), -32767);
+  // Monotonic: a larger sample never maps below a smaller one.
+  for (int s = -32767; s <= 32767; ++s) ASSERT_GE(at(t, s), at(t, s - 1)) << s;
+  // An infinite gain still keeps silence silent and clips everything else.
+  auto inf = table16(HUGE_VAL, 0);
+  EXPECT_EQ(at(inf, 0), 0);
+  EXPECT_EQ(at(inf, 1), 32767);
+  EXPECT_EQ(at(inf, -1), -32767);
+}
+
+TEST(NormalizeTable8, MapsAroundTheMidpointAndClipsToTheByteRange) {
+  std::vector<uint8_t> t(kTable8Entries);
+  build_table8(t.data(), peak_gain(63, 127), 63);
+  EXPECT_EQ(t[128 + 63], 255);  // 63 -> 127
+  EXPECT_EQ(t[128 - 63], 1);    // -63 -> -127
+  EXPECT_EQ(t[128], 128);
+  EXPECT_EQ(t[128 + 32], 192);  // 64.5 -> 64
+  EXPECT_EQ(t[128 - 32], 64);
+  EXPECT_EQ(t[128 + 64], 255);  // above 127
+  EXPECT_EQ(t[128 - 64], 0);    // below -127: byte 0
+  EXPECT_EQ(t[0], 0);
+
+  build_table8(t.data(), std::pow(10.0, 6 / 20.0), 0);
+  EXPECT_EQ(t[128 + 10], 128 + 19);  // 19.95
+  EXPECT_EQ(t[128 - 10], 128 - 19);
+  EXPECT_EQ(t[128 + 100], 255);
+  EXPECT_EQ(t[128 - 100], 0);
+  EXPECT_EQ(t[128], 128);
+}
+
+TEST(NormalizeTable, ApplyRewritesEverySampleAndKeepsAnOddTrailingByte) {
+  std::vector<int16_t> t(kTable16Entries);
+  build_table16(t.data(), 0, 16383);
+  std::vector<unsigned char> piece = {0xff, 0x3f, 0x00, 0xc0, 0x01, 0x00, 0x7f};  // 16383, -16384, 1, odd byte
+  apply_table16(t.data(), piece.data(), 7);
+  EXPECT_EQ(piece, (std::vector<unsigned char>{0xff, 0x7f, 0x01, 0x80, 0x02, 0x00, 0x7f}));
+
+  std::vector<uint8_t> t8(kTable8Entries);
+  build_table8(t8.data(), 0, 63);
+  std::vector<unsigned char> bytes = {191, 65, 128, 0};
+  apply_table8(t8.data(), bytes.data(), 4);
+  EXPECT_EQ(bytes, (std::vector<unsigned char>{255, 1, 128, 0}));
+}

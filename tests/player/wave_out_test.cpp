@@ -1,0 +1,215 @@
+// The wave output device: its checks, the order and timing of returned buffers on the device
+// clock, reset, and the ALSA back end against ALSA's own null device.
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "player_test_support.h"
+
+namespace {
+
+using player_test::AudioDevice;
+using player_test::PlayedLog;
+using player_test::position_samples;
+
+constexpr MMRESULT kOk = MMSYSERR_NOERROR;
+
+WAVEFORMATEX stereo16(uint32_t rate) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = 2;
+  f.nSamplesPerSec = rate;
+  f.wBitsPerSample = 16;
+  f.nBlockAlign = 4;
+  f.nAvgBytesPerSec = 4 * rate;
+  return f;
+}
+
+// A device opened with an auto-reset event, and buffers of `frames` stereo frames each.
+struct Device {
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HWAVEOUT out = nullptr;
+  std::vector<std::vector<char>> buffers;
+  std::vector<WAVEHDR> headers;
+
+  MMRESULT open(uint32_t rate = 48000) {
+    WAVEFORMATEX f = stereo16(rate);
+    return waveOutOpen(&out, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(event), 0, CALLBACK_EVENT);
+  }
+  void make_buffers(int count, DWORD frames) {
+    buffers.assign(count, {});
+    headers.assign(count, WAVEHDR{});
+    for (int i = 0; i < count; ++i) {
+      buffers[i].assign(frames * 4, static_cast<char>(i + 1));
+      headers[i].lpData = buffers[i].data();
+      headers[i].dwBufferLength = frames * 4;
+      EXPECT_EQ(waveOutPrepareHeader(out, &headers[i], sizeof(WAVEHDR)), kOk);
+    }
+  }
+  bool done(int i) { return (wave_header_flags(&headers[i]) & WHDR_DONE) != 0; }
+  bool queued(int i) { return (wave_header_flags(&headers[i]) & WHDR_INQUEUE) != 0; }
+  void wait_all_done() {
+    for (size_t i = 0; i < headers.size(); ++i) {
+      while (!done(static_cast<int>(i))) ASSERT_EQ(WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+    }
+  }
+  void close() {
+    for (WAVEHDR& h : headers) EXPECT_EQ(waveOutUnprepareHeader(out, &h, sizeof h), kOk);
+    EXPECT_EQ(waveOutClose(out), kOk);
+    out = nullptr;
+  }
+  ~Device() {
+    if (out != nullptr) {
+      waveOutReset(out);
+      for (WAVEHDR& h : headers) waveOutUnprepareHeader(out, &h, sizeof h);
+      waveOutClose(out);
+    }
+    CloseHandle(event);
+  }
+};
+
+TEST(WaveOut, OpenRefusesWhatItCannotPlayWithoutReachingADevice) {
+  int attempts = wave_out_open_attempts();
+  HANDLE e = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  auto cb = reinterpret_cast<DWORD_PTR>(e);
+  HWAVEOUT out = nullptr;
+
+  WAVEFORMATEX f = stereo16(48000);
+  f.wFormatTag = 0x55;  // compressed: not for the device
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_NE(std::strstr(wave_out_failure_text(), "cannot play"), nullptr) << wave_out_failure_text();
+  f = stereo16(48000);
+  f.nBlockAlign = 2;  // does not match two 16-bit channels
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  f = stereo16(0);
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  f = stereo16(48000);
+  f.wBitsPerSample = 24;
+  f.nBlockAlign = 6;
+  f.nAvgBytesPerSec = 6 * 48000;
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+
+  f = stereo16(48000);
+  EXPECT_EQ(waveOutOpen(&out, 7, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, 0x00030000 /* function callback */),
+            static_cast<MMRESULT>(MMSYSERR_INVALFLAG));
+  // A query checks the format and opens nothing.
+  EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT | WAVE_FORMAT_QUERY), kOk);
+
+  EXPECT_EQ(wave_out_open_attempts(), attempts);
+  EXPECT_EQ(wave_out_live_count(), 0);
+  EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);  // nothing opened, nothing signalled
+  CloseHandle(e);
+}
+
+TEST(WaveOut, QueuedHeadersCannotBeRequeuedUnpreparedOrClosedUntilReset) {
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  WAVEHDR loose{};
+  std::vector<char> data(6144);
+  loose.lpData = data.data();
+  loose.dwBufferLength = 6144;
+  EXPECT_EQ(waveOutWrite(d.out, &loose, sizeof loose), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+
+  d.make_buffers(3, 48000);  // one second each
+  ASSERT_EQ(waveOutPause(d.out), kOk);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(d.queued(i));
+    EXPECT_FALSE(d.done(i));
+  }
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutUnprepareHeader(d.out, &d.headers[1], sizeof(WAVEHDR)),
+            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutClose(d.out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], 12), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+
+  // Reset gives every header back as done before it returns, and the clock starts again at 0.
+  ASSERT_EQ(waveOutReset(d.out), kOk);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(d.done(i));
+    EXPECT_FALSE(d.queued(i));
+  }
+  EXPECT_EQ(position_samples(d.out), 0u);
+  d.close();
+  EXPECT_EQ(wave_out_live_count(), 0);
+}
+
+TEST(WaveOut, NullDeviceReturnsBuffersInOrderAfterPlayingThemInRealTime) {
+  PlayedLog log;
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  const DWORD frames = 4800;  // 100 ms at 48 kHz
+  d.make_buffers(4, frames);
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  d.wait_all_done();
+  auto elapsed = std::chrono::steady_clock::now() - start;
+
+  std::vector<PlayedLog::Buffer> played = log.buffers();
+  ASSERT_EQ(played.size(), 4u);
+  for (size_t i = 0; i < played.size(); ++i) {
+    EXPECT_EQ(played[i].data, std::vector<uint8_t>(frames * 4, static_cast<uint8_t>(i + 1))) << "buffer " << i;
+    // Each comes back only once the device clock has run through it and all before it.
+    EXPECT_GE(played[i].position, frames * (i + 1)) << "buffer " << i;
+  }
+  EXPECT_GE(position_samples(d.out), 4 * frames);
+  MMTIME bytes{};
+  bytes.wType = 0x0040;  // a kind of time the device does not keep: it answers in bytes
+  ASSERT_EQ(waveOutGetPosition(d.out, &bytes, sizeof bytes), kOk);
+  EXPECT_EQ(bytes.wType, TIME_BYTES);
+  EXPECT_GE(bytes.u.cb, 4 * frames * 4);
+  // Real time: 400 ms of sound cannot be over sooner.
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 400);
+  d.close();
+}
+
+TEST(WaveOut, ResetDiscardsQueuedSoundUnplayed) {
+  PlayedLog log;
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  d.make_buffers(8, 48000);  // eight seconds queued
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  ASSERT_EQ(waveOutReset(d.out), kOk);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(d.done(i)) << i;
+  EXPECT_LT(log.count(), 8u);  // not played to the end
+  EXPECT_EQ(position_samples(d.out), 0u);
+  // The device plays again after a reset.
+  ASSERT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), kOk);
+  d.headers.resize(1);
+  size_t before = log.count();
+  d.wait_all_done();
+  EXPECT_EQ(log.count(), before + 1);
+  EXPECT_GE(position_samples(d.out), 48000u);
+  d.close();
+}
+
+TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
+  if (!wave_out_alsa_available()) GTEST_SKIP() << "built without ALSA";
+  AudioDevice device("alsa:null");
+  PlayedLog log;
+  Device d;
+  ASSERT_EQ(d.open(44100), kOk) << wave_out_failure_text();
+  d.make_buffers(5, 1536);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  d.wait_all_done();
+  std::vector<PlayedLog::Buffer> played = log.buffers();
+  ASSERT_EQ(played.size(), 5u);
+  for (size_t i = 0; i < played.size(); ++i) EXPECT_EQ(played[i].data[0], static_cast<uint8_t>(i + 1));
+  d.close();
+  EXPECT_EQ(wave_out_live_count(), 0);
+}
+
+TEST(WaveOut, UnknownDeviceFailsWithItsNameAndLeavesNothingOpen) {
+  AudioDevice device("qelp-no-such-device");
+  Device d;
+  EXPECT_EQ(d.open(), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+  EXPECT_EQ(d.out, nullptr);
+  std::string why = wave_out_failure_text();
+  EXPECT_NE(why.find("Cannot open the sound device \"qelp-no-such-device\""), std::string::npos) << why;
+  EXPECT_EQ(wave_out_live_count(), 0);
+  EXPECT_EQ(WaitForSingleObject(d.event, 0), WAIT_TIMEOUT);
+}
+
+}  // namespace

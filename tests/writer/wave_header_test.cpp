@@ -1,0 +1,99 @@
+// The header the writer reserves and rewrites: 46 + c bytes with an 18 + c byte fmt chunk.
+#include <gtest/gtest.h>
+
+#include "writer_fixture.h"
+
+namespace writer_test {
+namespace {
+
+using qelp::output_wavefile_close;
+using qelp::output_wavefile_open;
+
+TEST_F(WriterTest, DefaultFormatIsSixteenBitPcmWithEighteenByteFmtChunk) {
+  std::string path = use_path("pcm.wav");
+  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_TRUE(write_frames(0, 5));
+  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+
+  std::vector<uint8_t> f = read_all(path);
+  const uint32_t total = 5 * 6144;
+  ASSERT_EQ(f.size(), 46u + total);
+  EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "RIFF");
+  EXPECT_EQ(le32(f, 4), 38u + total);
+  EXPECT_EQ(std::string(f.begin() + 8, f.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(le32(f, 16), 18u);
+  EXPECT_EQ(le16(f, 20), 1u);  // PCM
+  EXPECT_EQ(le16(f, 22), 2u);
+  EXPECT_EQ(le32(f, 24), 48000u);
+  EXPECT_EQ(le32(f, 28), 192000u);
+  EXPECT_EQ(le16(f, 32), 4u);
+  EXPECT_EQ(le16(f, 34), 16u);
+  EXPECT_EQ(le16(f, 36), 0u);  // extra size, written also for PCM
+  EXPECT_EQ(std::string(f.begin() + 38, f.begin() + 42), "data");
+  EXPECT_EQ(le32(f, 42), total);
+  EXPECT_EQ(writer_.total, total);
+  for (int i = 0; i < 5; ++i) {
+    std::vector<uint8_t> expected = frame_bytes(i);
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), f.begin() + 46 + 6144 * i)) << "frame " << i;
+  }
+  EXPECT_NE(out().find("\nCodec selected : PCM (wFormatTag = 0x1)"), std::string::npos) << out();
+  EXPECT_NE(out().find("\noutput_wavefile_open() : Reserved WAVheader, 46 bytes"), std::string::npos);
+  EXPECT_NE(out().find("\ncbwritten 46\nwfxsize 18\nm_lpoutwfx->cbSize 0"), std::string::npos);
+}
+
+TEST_F(WriterTest, FormatWithExtraBytesPutsThemInTheFmtChunkAndMovesTheData) {
+  test_codec().extra_size = 5;  // odd on purpose: no padding anywhere
+  choose("test");
+  std::string path = use_path("extra.wav");
+  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_TRUE(write_frames(0, 3));
+  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+
+  std::vector<uint8_t> f = read_all(path);
+  const uint32_t total = 3 * 6144;
+  ASSERT_EQ(f.size(), 51u + total);
+  EXPECT_EQ(le32(f, 4), 43u + total);
+  EXPECT_EQ(le32(f, 16), 23u);
+  EXPECT_EQ(le16(f, 20), kTestTag);
+  EXPECT_EQ(le16(f, 36), 5u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(f[38 + i], 0x10 + i);
+  EXPECT_EQ(std::string(f.begin() + 43, f.begin() + 47), "data");
+  EXPECT_EQ(le32(f, 47), total);
+  std::vector<uint8_t> first = frame_bytes(0);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), f.begin() + 51));
+  EXPECT_NE(out().find("\nCodec selected : Test Codec (wFormatTag = 0x7A01)"), std::string::npos) << out();
+}
+
+TEST_F(WriterTest, EmptyConversionStillGetsAValidHeader) {
+  std::string path = use_path("empty.wav");
+  ASSERT_EQ(output_wavefile_open(), 1);
+  // While open, the header is reserved as zeros.
+  std::vector<uint8_t> reserved = read_all(path);
+  EXPECT_EQ(reserved, std::vector<uint8_t>(46, 0));
+  ASSERT_EQ(output_wavefile_close(), 1);
+  std::vector<uint8_t> f = read_all(path);
+  ASSERT_EQ(f.size(), 46u);
+  EXPECT_EQ(le32(f, 4), 38u);
+  EXPECT_EQ(le32(f, 42), 0u);
+}
+
+TEST_F(WriterTest, PcmChoiceDropsExtraBytesTheChooserLeftInTheBuffer) {
+  // A chooser that fills the format by hand and leaves the extra size as the writer preset it (41).
+  acmSetFormatChooser(
+      [](ACMFORMATCHOOSEA* afc, const AcmFormatOffer*, size_t, void*) -> MMRESULT {
+        WORD extra = afc->pwfx->cbSize;
+        *afc->pwfx = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, extra};
+        std::snprintf(afc->szFormatTag, sizeof afc->szFormatTag, "PCM");
+        return MMSYSERR_NOERROR;
+      },
+      nullptr, 0);
+  std::string path = use_path("pcm_by_hand.wav");
+  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_EQ(output_wavefile_close(), 1);
+  std::vector<uint8_t> f = read_all(path);
+  ASSERT_EQ(f.size(), 46u);
+  EXPECT_EQ(le16(f, 36), 0u);
+}
+
+}  // namespace
+}  // namespace writer_test
