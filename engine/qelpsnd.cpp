@@ -213,6 +213,11 @@ int CQelpsnd::InitEncoder() {
     take_failure(*this);
     return 0;
   }
+  // A damaged probe frame teaches no rate (the decoder's record may still hold an earlier
+  // stream's): the first frame that passes its check does.
+  if (g_ac3_reader->sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
+    g_ac3_reader->sampling_rate = static_cast<int32_t>(info.sampling_rate);
+  }
 
   COutputWavefile& writer = *g_output_wavefile;
   writer.set_path(m_outPath);
