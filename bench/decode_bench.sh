@@ -15,7 +15,7 @@ root=$(dirname "$here")
 build=${1:-$root/build}
 rounds=${2:-5}
 out=$here/out
-qelp=$build/cli/qelp
+qelp=$build/bin/qelp
 decode_only=$build/bench/decode_only
 
 for tool in ffmpeg /usr/bin/time "$qelp" "$decode_only"; do

@@ -8,20 +8,13 @@
 #include <cmath>
 #include <filesystem>
 
+#include "compare.h"
 #include "ffmpeg_reference.h"
 #include "stream_decoding.h"
 #include "support/paths.h"
 
 namespace accuracy {
 namespace {
-
-constexpr size_t kFrameSamples = 1536;
-
-// FFmpeg's first output sample corresponds to our first: both start the overlap from silence and
-// neither delays nor trims its output. Found by experiment on the dither-free fixtures: unshifted,
-// the outputs agree within 1 LSB from the first sample on (signal-to-error within 0.1 dB of ideal
-// truncation); shifted by 1 or 256 samples they differ by thousands of LSB.
-constexpr size_t kReferenceOffset = 0;
 
 std::vector<std::string> clean_fixtures() {
   std::vector<std::string> names;
@@ -35,40 +28,6 @@ std::vector<std::string> clean_fixtures() {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-struct channel_stats {
-  size_t compared = 0, beyond_full_scale = 0;
-  int worst_difference = 0;
-  size_t worst_at = 0;
-  double signal = 0, error_ours = 0, error_ideal = 0;
-  double ser_ours() const { return 10.0 * std::log10(signal / std::max(error_ours, 1e-30)); }
-  double ser_ideal() const { return 10.0 * std::log10(signal / std::max(error_ideal, 1e-30)); }
-};
-
-// Compares output channel `side` (0 left, 1 right) of ours with 32767 x the folded reference.
-channel_stats compare_channel(const our_output& ours, const std::vector<double>& ref, int side) {
-  channel_stats st;
-  const size_t n = ours.pcm.size() / 2;
-  for (size_t i = 0; i + kReferenceOffset < ref.size() && i < n; ++i) {
-    const double v = 32767.0 * ref[i + kReferenceOffset];
-    if (std::fabs(v) >= 32767.0) {
-      ++st.beyond_full_scale;
-      continue;
-    }
-    const double ideal = std::trunc(v);
-    const int ours_sample = ours.pcm[2 * i + static_cast<size_t>(side)];
-    const int difference = std::abs(ours_sample - static_cast<int>(ideal));
-    if (difference > st.worst_difference) {
-      st.worst_difference = difference;
-      st.worst_at = i;
-    }
-    ++st.compared;
-    st.signal += v * v;
-    st.error_ours += (ours_sample - v) * (ours_sample - v);
-    st.error_ideal += (ideal - v) * (ideal - v);
-  }
-  return st;
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
@@ -98,24 +57,7 @@ TEST_P(DitherFree, MatchesReferenceWithinTruncation) {
     SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
     const our_output ours = decode_stream(clean.bytes, surround);
     EXPECT_EQ("", ours.diagnostics) << "the rewritten stream must decode without complaint";
-    ASSERT_GT(ours.frames, 0u);
-
-    // Lengths agree to the frame.
-    ASSERT_EQ(ours.frames, ref.channels[0].size() / kFrameSamples)
-        << "reference samples " << ref.channels[0].size();
-    ASSERT_EQ(ours.frames * kFrameSamples * 2, ours.pcm.size());
-
-    const folded f = fold_reference(ref, ours.acmod, ours.cmixlev, ours.surmixlev, surround);
-    ASSERT_EQ("", f.error);
-    for (int side = 0; side < 2; ++side) {
-      const channel_stats st = compare_channel(ours, side == 0 ? f.left : f.right, side);
-      const char* which = side == 0 ? "left" : "right";
-      EXPECT_GT(st.compared, ours.frames * kFrameSamples * 9 / 10) << which;
-      EXPECT_LE(st.worst_difference, 2)
-          << which << " worst at sample " << st.worst_at << " (frame " << st.worst_at / kFrameSamples << ")";
-      EXPECT_GE(st.ser_ours(), st.ser_ideal() - 1.0)
-          << which << ": ours " << st.ser_ours() << " dB, ideal " << st.ser_ideal() << " dB";
-    }
+    expect_matches_reference(ours, ref, surround);
   }
 }
 
