@@ -114,14 +114,15 @@ fold_gains gains_for(const bsi& b, bool surround, uint16_t dual_mono_channel) {
 // Full-scale value to 16 bits: truncation toward zero in range; at or beyond full scale the
 // sample saturates at +32767 or -32767 (symmetric, so that -1.0 gives the same value as it
 // would by truncation) instead of wrapping around into a loud click.
-inline int16_t to_pcm16(float v) {
+inline int32_t to_pcm16(float v) {
   v = v < 32767.0f ? v : 32767.0f;
   v = v > -32767.0f ? v : -32767.0f;
-  return static_cast<int16_t>(v);
+  return static_cast<int32_t>(v);
 }
 
-// One pass over the block: the two sums per sample, then the conversion and the interleaved
-// little-endian store. Local arrays keep the loops free of aliasing so they run on vectors.
+// The two sums per sample, then the conversion with the pair as one 32-bit word (left in the low
+// half), which is the little-endian byte order of the PCM frame. Local arrays keep the loops free
+// of aliasing so they run on vectors.
 template <int Channels>
 void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
   alignas(16) float left[kBins];
@@ -135,18 +136,18 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
     left[i] = l;
     right[i] = r;
   }
-  alignas(16) int16_t pcm[2 * kBins];
+  alignas(16) uint32_t pairs[kBins];
   for (int i = 0; i < kBins; ++i) {
-    pcm[2 * i] = to_pcm16(left[i]);
-    pcm[2 * i + 1] = to_pcm16(right[i]);
+    pairs[i] = (static_cast<uint32_t>(to_pcm16(left[i])) & 0xffffu) | (static_cast<uint32_t>(to_pcm16(right[i])) << 16);
   }
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, pcm, sizeof pcm);
+    std::memcpy(out, pairs, sizeof pairs);
   } else {
-    for (int i = 0; i < 2 * kBins; ++i) {
-      const uint16_t v = static_cast<uint16_t>(pcm[i]);
-      out[2 * i] = static_cast<uint8_t>(v);
-      out[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    for (int i = 0; i < kBins; ++i) {
+      out[4 * i] = static_cast<uint8_t>(pairs[i]);
+      out[4 * i + 1] = static_cast<uint8_t>(pairs[i] >> 8);
+      out[4 * i + 2] = static_cast<uint8_t>(pairs[i] >> 16);
+      out[4 * i + 3] = static_cast<uint8_t>(pairs[i] >> 24);
     }
   }
 }
