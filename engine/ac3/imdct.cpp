@@ -2,9 +2,10 @@
 // and overlap-add with the channel's delay buffer. Works in place in coeff_buffer.
 //
 // The work buffer is kept as separate real and imaginary arrays, the bit reversal is folded into
-// the pre-twiddle's stores and each FFT stage runs its butterflies group by group, so that the
-// compiler can use vector instructions; every value is computed with the same operations in the
-// same order as the plain formulation, so the results are the same.
+// the pre-twiddle's stores, the first two FFT stages run together and the others group by group,
+// so that the compiler can use vector instructions. Every value is computed with the same
+// operations in the same order as the plain formulation, except that products with the twiddle
+// 1 + 0j are left out, which can change only the sign of a zero.
 #include "ac3/imdct.h"
 
 #include <cstring>
@@ -47,10 +48,35 @@ inline void fft_stage(float* re, float* im, const float* wr, const float* wi) {
   }
 }
 
+// The first two stages together, four points at a time. Their twiddles are 1 except the second
+// one of stage 1; a product with 1 + 0j is the value itself, so it is left out.
+template <int Size>
+inline void fft_first_stages(float* re, float* im) {
+  const float wr = fft_twiddle_re[1][1];
+  const float wi = fft_twiddle_im[1][1];
+  for (int g = 0; g < Size; g += 4) {
+    // Stage 0: (0, 1) and (2, 3).
+    const float r0 = re[g] + re[g + 1], i0 = im[g] + im[g + 1];
+    const float r1 = re[g] - re[g + 1], i1 = im[g] - im[g + 1];
+    const float r2 = re[g + 2] + re[g + 3], i2 = im[g + 2] + im[g + 3];
+    const float r3 = re[g + 2] - re[g + 3], i3 = im[g + 2] - im[g + 3];
+    // Stage 1: (0, 2) with 1, (1, 3) with the second twiddle.
+    const float tr = r3 * wr - i3 * wi;
+    const float ti = r3 * wi + i3 * wr;
+    re[g] = r0 + r2;
+    im[g] = i0 + i2;
+    re[g + 2] = r0 - r2;
+    im[g + 2] = i0 - i2;
+    re[g + 1] = r1 + tr;
+    im[g + 1] = i1 + ti;
+    re[g + 3] = r1 - tr;
+    im[g + 3] = i1 - ti;
+  }
+}
+
 template <int Size>
 inline void fft(float* re, float* im) {
-  fft_stage<Size, 1>(re, im, fft_twiddle_re[0], fft_twiddle_im[0]);
-  fft_stage<Size, 2>(re, im, fft_twiddle_re[1], fft_twiddle_im[1]);
+  fft_first_stages<Size>(re, im);
   fft_stage<Size, 4>(re, im, fft_twiddle_re[2], fft_twiddle_im[2]);
   fft_stage<Size, 8>(re, im, fft_twiddle_re[3], fft_twiddle_im[3]);
   fft_stage<Size, 16>(re, im, fft_twiddle_re[4], fft_twiddle_im[4]);
@@ -71,8 +97,8 @@ inline void post_twiddle(const float* re, const float* im, float* out_re, float*
 // (real parts) and the reverse; the new delay does the same with c (real) and d (imaginary).
 // Long transform: a = c = Z[64..127], b = d = Z[0..63]; short: a = b = Z1, c = d = Z2. Results are
 // built in local arrays so that the loops run on vectors whatever the caller's pointers are.
-inline void window_overlap(const float* a_im, const float* b_re, const float* c_re, const float* d_im, float* out,
-                           float* delay) {
+inline void window_overlap(const float* a_im, const float* b_re, const float* c_re, const float* d_im,
+                           float* out, float* delay) {
   alignas(16) float y[256];
   alignas(16) float new_delay[256];
   for (int n = 0; n < 64; ++n) {
