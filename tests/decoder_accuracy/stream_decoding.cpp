@@ -8,9 +8,9 @@
 #include "ac3/bitstream.h"
 #include "ac3/crc16.h"
 #include "ac3/frame_size_table.h"
-#include "ac3/imdct.h"
 #include "ac3/stages.h"
 #include "qelpsnd.h"
+#include "support/decoder_reset.h"
 
 namespace accuracy {
 
@@ -54,8 +54,9 @@ void start_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_m
   qelpsnd_set_diagnostics(collect, nullptr);
   ac3::chunk_discard();
   g_real_bytes = ac3::input_bytes_consumed();
-  // Each stream starts from silence, as in a fresh process.
-  std::memset(ac3::delay_buffer, 0, sizeof ac3::delay_buffer);
+  // Each stream starts as in a fresh process: overlap from silence, the dither generator at its
+  // first value.
+  qelp_test::decoder_state_reset();
   ac3::error_flag = 0;
   ac3::surround_mode = surround ? 1 : 0;
   ac3::decoder_config config{0, fill, 2, static_cast<uint16_t>(dual_mono_channel)};
