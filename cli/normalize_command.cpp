@@ -49,9 +49,11 @@ class PassBar {
 
 constexpr const char* kPass1 = "Pass 1: finding peak";
 constexpr const char* kPass2 = "Pass 2: amplifying";
+constexpr const char* kAmplifying = "Amplifying";
 
-// The engine's diagnostics are shown only with --verbose.
+// The engine's diagnostics are shown only with --verbose; they carry their own progress then.
 void drop_diagnostic(int, const char*, void*) {}
+bool g_verbose = false;
 
 void usage(std::FILE* to) {
   std::fprintf(to,
@@ -93,18 +95,22 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
     return 1;
   }
 
-  PassBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+  PassBar bar(!quiet && isatty(STDERR_FILENO) != 0 && !g_verbose);
   const bool fixed = amplify_db > 0;
   int exit_code = QELP_NORM_RUNNING;
+  bool in_pass2 = false;
   for (;;) {
     exit_code = engine.GetNormExit();
     const int scanned = engine.GetScanned();
     const int normed = engine.GetNormed();
-    if (!fixed && normed == 0) {
-      bar.show(kPass1, scanned);
+    if (!in_pass2 && (fixed || normed > 0)) {
+      if (!fixed) bar.show(kPass1, 100);  // pass 1 has ended: complete its line once
+      in_pass2 = true;
+    }
+    if (in_pass2) {
+      bar.show(fixed ? kAmplifying : kPass2, normed);
     } else {
-      if (!fixed) bar.show(kPass1, 100);
-      bar.show(kPass2, normed);
+      bar.show(kPass1, scanned);
     }
     if (exit_code != QELP_NORM_RUNNING) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -118,6 +124,8 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
       if (!quiet) {
         if (result.fixed != 0) {
           std::printf("%s: amplified by %+.3f dB\n", path, result.gainDb);
+        } else if (result.processed == 0) {
+          std::printf("%s: no samples to normalize (empty data chunk)\n", path);
         } else if (result.peak == 0) {
           std::printf("%s: silent (peak 0), left unchanged\n", path);
         } else {
@@ -171,6 +179,7 @@ int command_normalize(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
+  g_verbose = verbose;
   if (!verbose) qelpsnd_set_diagnostics(drop_diagnostic, nullptr);
   CQelpsnd engine;
   return normalize_file(engine, path, amplify_db, quiet);

@@ -113,17 +113,3 @@ TEST(NormalizeTable8, MapsAroundTheMidpointAndClipsToTheByteRange) {
   EXPECT_EQ(t[128 - 100], 0);
   EXPECT_EQ(t[128], 128);
 }
-
-TEST(NormalizeTable, ApplyRewritesEverySampleAndKeepsAnOddTrailingByte) {
-  std::vector<int16_t> t(kTable16Entries);
-  build_table16(t.data(), 0, 16383);
-  std::vector<unsigned char> piece = {0xff, 0x3f, 0x00, 0xc0, 0x01, 0x00, 0x7f};  // 16383, -16384, 1, odd byte
-  apply_table16(t.data(), piece.data(), 7);
-  EXPECT_EQ(piece, (std::vector<unsigned char>{0xff, 0x7f, 0x01, 0x80, 0x02, 0x00, 0x7f}));
-
-  std::vector<uint8_t> t8(kTable8Entries);
-  build_table8(t8.data(), 0, 63);
-  std::vector<unsigned char> bytes = {191, 65, 128, 0};
-  apply_table8(t8.data(), bytes.data(), 4);
-  EXPECT_EQ(bytes, (std::vector<unsigned char>{255, 1, 128, 0}));
-}

@@ -58,12 +58,9 @@ TEST(PcmwavOpen, AcceptsFmtOf16And18BytesAndAFactChunk) {
   }
 }
 
+// (LIST chunks, never-rewritten headers and compressed files are refused in the worker's tests.)
 TEST(PcmwavOpen, RefusesWhatIsNotUsablePcmWithItsMessage) {
   const Bytes data = pcm16({1, 2});
-  WavLayout list;
-  list.list_before_data = true;
-  WavLayout adpcm;
-  adpcm.format_tag = 0x11;
   WavLayout bits24;
   bits24.bits = 24;
   WavLayout short_fmt;
@@ -78,11 +75,8 @@ TEST(PcmwavOpen, RefusesWhatIsNotUsablePcmWithItsMessage) {
     Bytes bytes;
     const char* text;
   } cases[] = {
-      {"LIST before data", wav_bytes(data, list), "Error in subchunk 2: this is not a PCM WAV file.\n"},
-      {"header never rewritten", Bytes(46 + 4, 0), "This is not a PCM WAV file.\n"},
       {"not RIFF", wrong_riff, "This is not a PCM WAV file.\n"},
       {"empty file", Bytes(), "This is not a PCM WAV file.\n"},
-      {"compressed", wav_bytes(data, adpcm), "Error in subchunk 1: this is not a PCM WAV file.\n"},
       {"24-bit", wav_bytes(data, bits24), "Can only deal with 8-bit or 16-bit samples.\n"},
       {"fmt shorter than 16", wav_bytes(data, short_fmt), "Error in subchunk 1: this is not a PCM WAV file.\n"},
       {"ends after fmt", no_data_after_fmt, "Error in subchunk 2: this is not a PCM WAV file.\n"},
