@@ -102,7 +102,8 @@ void delta_allocation(frame_spec& f, int) {
   a0.deltbaie = 1;
   a0.cpldeltbae = 1;
   a0.cpldeltnseg = 2;
-  const uint16_t cpl_seg[3][3] = {{31, 6, 4}, {0, 4, 7}, {3, 2, 0}};
+  // Counted from the coupling channel's first band (37 for cplbegf 2).
+  const uint16_t cpl_seg[3][3] = {{0, 3, 4}, {1, 4, 7}, {3, 2, 0}};
   for (int s = 0; s < 3; ++s) {
     a0.cpldeltoffst[s] = cpl_seg[s][0];
     a0.cpldeltlen[s] = cpl_seg[s][1];
@@ -134,8 +135,8 @@ void delta_allocation(frame_spec& f, int) {
   a4.deltbaie = 1;
   a4.cpldeltbae = 1;
   a4.cpldeltnseg = 0;
-  a4.cpldeltoffst[0] = 31;
-  a4.cpldeltlen[0] = 15;
+  a4.cpldeltoffst[0] = 2;
+  a4.cpldeltlen[0] = 10;
   a4.cpldeltba[0] = 3;
   for (int ch = 0; ch < 5; ++ch) a4.deltbae[ch] = 2;
 }

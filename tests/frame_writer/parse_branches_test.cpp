@@ -11,7 +11,7 @@
 #include "ac3/decoder_state.h"
 #include "ac3/stages.h"
 #include "frame_kinds.h"
-#include "support/ac3_decoder_feed.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -210,7 +210,9 @@ class FrameKinds : public testing::TestWithParam<kind> {};
 TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
   const kind& k = GetParam();
   const std::vector<ac3test::written_frame> frames = frame_kinds::write_kind(k, 3);
-  ac3test::decoder_feed(concatenate(frames), 777);
+  ac3::decoder_config config{};
+  ac3::decoder_init(config);
+  decoder_test::feed_bytes(concatenate(frames));
   ac3::error_flag = 0;
   for (size_t n = 0; n < frames.size(); ++n) {
     SCOPED_TRACE("frame " + std::to_string(n));

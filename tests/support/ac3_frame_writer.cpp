@@ -482,7 +482,9 @@ class block_writer {
 
   // Recomputes the baps exactly when a decoder does.
   void allocation() {
-    bool reuse = st_.cplexpstr == 0 && st_.lfeexpstr == 0 && !st_.baie && !st_.snroffste && !st_.deltbaie;
+    // New coupling leak values count as new allocation data too.
+    bool reuse = st_.cplexpstr == 0 && st_.lfeexpstr == 0 && !st_.baie && !st_.snroffste && !st_.deltbaie &&
+                 !(st_.cplinu && st_.cplleake);
     for (int ch = 0; ch < ac3::kMaxFbwChannels; ++ch) reuse = reuse && st_.chexpstr[ch] == 0;
     if (reuse) return;
     bool all_zero = st_.csnroffst == 0 && st_.cplfsnroffst == 0 && st_.lfefsnroffst == 0;

@@ -1,0 +1,140 @@
+// The writer's frames are genuine AC-3: ffmpeg, as an independent decoder run as a black box,
+// decodes every kind with its strictest error detection (CRCs included) without a complaint, into
+// the expected channels and length; and a tone written into one channel comes out of that channel
+// only, at its frequency.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "frame_kinds.h"
+#include "support/paths.h"
+
+namespace {
+
+using frame_kinds::kind;
+
+struct command_result {
+  int status = -1;
+  std::string output;
+};
+
+// Runs a shell command and collects its standard output and error.
+command_result run(const std::string& command) {
+  command_result r;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+  r.status = pclose(p);
+  return r;
+}
+
+bool ffmpeg_present() { return run("ffmpeg -version").status == 0; }
+
+const char* kStrict = "ffmpeg -hide_banner -nostdin -v error -err_detect crccheck+bitstream+buffer+explode";
+
+std::vector<float> read_floats(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<float> out(raw.size() / sizeof(float));
+  std::memcpy(out.data(), raw.data(), out.size() * sizeof(float));
+  return out;
+}
+
+// Decodes into interleaved 32-bit floats, no dynamic range compression.
+std::vector<float> ffmpeg_decode(const std::string& ac3, const std::string& raw) {
+  const command_result r = run(std::string(kStrict) + " -drc_scale 0 -i '" + ac3 + "' -f f32le -c:a pcm_f32le -y '" + raw + "'");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output, "");
+  return read_floats(raw);
+}
+
+class FfmpegAcceptsKind : public testing::TestWithParam<kind> {};
+
+TEST_P(FfmpegAcceptsKind, DecodesWithoutComplaintIntoTheExpectedChannelsAndLength) {
+  ASSERT_TRUE(ffmpeg_present()) << "ffmpeg is needed as the reference decoder";
+  const kind& k = GetParam();
+  const int frames = 4;
+  const std::string dir = qelp_test::scratch_dir();
+  const std::string file = dir + "/" + k.name + ".ac3";
+  ac3test::write_ac3_file(file, frame_kinds::write_kind(k, frames));
+
+  static const int kNfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
+  const int channels = kNfchans[k.acmod] + k.lfeon;
+  const command_result probe = run("ffprobe -v error -show_entries stream=channels,sample_rate -of csv=p=0 '" + file + "'");
+  ASSERT_EQ(probe.status, 0) << probe.output;
+  static const int kRates[3] = {48000, 44100, 32000};
+  EXPECT_EQ(probe.output, std::to_string(kRates[k.fscod]) + "," + std::to_string(channels) + "\n");
+
+  const std::vector<float> pcm = ffmpeg_decode(file, dir + "/out.f32");
+  EXPECT_EQ(pcm.size(), static_cast<size_t>(frames * 1536 * channels));
+  double energy = 0.0;
+  for (float v : pcm) {
+    ASSERT_TRUE(std::isfinite(v));
+    energy += static_cast<double>(v) * v;
+  }
+  EXPECT_GT(energy, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, FfmpegAcceptsKind, testing::ValuesIn(frame_kinds::all_kinds()),
+                         [](const testing::TestParamInfo<kind>& info) { return info.param.name; });
+
+// Magnitude of the component at frequency f (cycles per sample) of x[from..from+n).
+double tone_level(const std::vector<float>& x, int stride, int channel, size_t from, size_t n, double f) {
+  double re = 0.0;
+  double im = 0.0;
+  for (size_t i = 0; i < n; ++i) {
+    const double v = x[(from + i) * static_cast<size_t>(stride) + static_cast<size_t>(channel)];
+    re += v * std::cos(2.0 * M_PI * f * static_cast<double>(i));
+    im -= v * std::sin(2.0 * M_PI * f * static_cast<double>(i));
+  }
+  return 2.0 * std::sqrt(re * re + im * im) / static_cast<double>(n);
+}
+
+// One coefficient per block in one channel is a windowed cosine; with the same coefficient of an
+// even bin in every block the overlapped blocks add up to a steady tone at bin / 512 cycles per
+// sample.
+TEST(FfmpegTone, AToneWrittenIntoOneChannelComesOutOfThatChannelOnly) {
+  ASSERT_TRUE(ffmpeg_present()) << "ffmpeg is needed as the reference decoder";
+  const std::string dir = qelp_test::scratch_dir();
+  const int acmod = 7;
+  const int bins[5] = {10, 24, 40, 62, 90};
+  ac3test::frame_writer writer;
+  std::vector<ac3test::written_frame> frames;
+  for (int n = 0; n < 8; ++n) {
+    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, acmod, 0);
+    for (int blk = 0; blk < 6; ++blk) {
+      for (int ch = 0; ch < 5; ++ch) f.fbw[blk][ch][bins[ch]] = 0.25f;
+    }
+    ac3test::fit_snr_offset(writer, f);
+    frames.push_back(writer.write(f));
+  }
+  const std::string file = dir + "/tones.ac3";
+  ac3test::write_ac3_file(file, frames);
+  const std::vector<float> pcm = ffmpeg_decode(file, dir + "/tones.f32");
+  ASSERT_EQ(pcm.size(), 8u * 1536u * 5u);
+  // ffmpeg orders 3/2 as L, R, C, SL, SR; the stream as L, C, R, SL, SR.
+  const int output_of[5] = {0, 2, 1, 3, 4};
+  for (int ch = 0; ch < 5; ++ch) {
+    SCOPED_TRACE("channel " + std::to_string(ch));
+    const double f = bins[ch] / 512.0;
+    for (int other = 0; other < 5; ++other) {
+      const double level = tone_level(pcm, 5, output_of[other], 2048, 8192, f);
+      if (other == ch) {
+        // 0.25 in every block: a steady tone of amplitude 0.5 in ffmpeg's scale.
+        EXPECT_NEAR(level, 0.49, 0.02);
+      } else {
+        EXPECT_LT(level, 1e-3) << "leaks into output " << output_of[other];
+      }
+    }
+  }
+}
+
+}  // namespace
