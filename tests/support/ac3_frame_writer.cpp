@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "support/ac3_bit_allocation.h"
@@ -199,13 +200,17 @@ void expand_into(const std::vector<int>& e, int first_bin, int per, bool has_abs
   }
 }
 
-void apply_overrides(std::vector<uint16_t>& codes, const frame_spec& spec, int block, int channel) {
+// Returns how many overrides were applied.
+int apply_overrides(std::vector<uint16_t>& codes, const frame_spec& spec, int block, int channel) {
+  int applied = 0;
   for (const exponent_group_override& o : spec.exponent_overrides) {
     if (o.block != block || o.channel != channel) continue;
     const size_t at = static_cast<size_t>(o.group) + 1;
     if (at >= codes.size()) throw std::invalid_argument("frame writer: exponent override beyond the groups sent");
     codes[at] = static_cast<uint16_t>(o.value);
+    ++applied;
   }
+  return applied;
 }
 
 void write_bsi(bit_writer& bw, const ac3::bsi& b) {
@@ -430,7 +435,7 @@ class block_writer {
       std::vector<int> e = derive_exponents(spec_.cpl[blk_], st_.cplstrtmant, st_.cplendmant, st_.ncplgrps, per, false);
       limit_exponents(e, 30, true);
       std::vector<uint16_t> codes = exponent_group_codes(e, true);
-      apply_overrides(codes, spec_, blk_, exponent_group_override::kCpl);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kCpl);
       put(st_.cplabsexp, codes[0], 4);
       for (size_t g = 1; g < codes.size(); ++g) {
         bw_.put(codes[g], 7);
@@ -446,7 +451,7 @@ class block_writer {
                                             st_.nchgrps[ch], per, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      apply_overrides(codes, spec_, blk_, ch);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, ch);
       for (size_t g = 0; g < codes.size(); ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         if (g < static_cast<size_t>(kExpGroupEntries)) st_.exps[ch][g] = codes[g];
@@ -459,7 +464,7 @@ class block_writer {
       std::vector<int> e = derive_exponents(spec_.lfe[blk_], 0, ac3::kLfeBins, 2, 1, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      apply_overrides(codes, spec_, blk_, exponent_group_override::kLfe);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kLfe);
       for (size_t g = 0; g < 3; ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         st_.lfeexps[g] = codes[g];
@@ -613,6 +618,11 @@ class block_writer {
     }
   }
 
+
+ public:
+  int overrides_applied_ = 0;
+
+ private:
   bit_writer& bw_;
   const frame_spec& spec_;
   const ac3::bsi& b_;
@@ -666,9 +676,15 @@ written_frame frame_writer::write(const frame_spec& spec) {
   write_bsi(bw, b);
   out.bsi_end = bw.position() - 40;
   out.after_block.reserve(kBlocks);
+  size_t overrides_applied = 0;
   for (int blk = 0; blk < kBlocks; ++blk) {
-    block_writer(bw, spec, b, blk, st, out).run();
+    block_writer block(bw, spec, b, blk, st, out);
+    block.run();
+    overrides_applied += static_cast<size_t>(block.overrides_applied_);
     out.after_block.push_back(st);
+  }
+  if (overrides_applied != spec.exponent_overrides.size()) {
+    throw std::invalid_argument("frame writer: an exponent override names a set the frame does not send");
   }
   const int total = 16 * words;
   if (bw.position() > total - 18) {
@@ -756,11 +772,16 @@ frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon) {
 
 int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
   // More signal-to-noise never takes fewer bits, so the largest fitting offset is found by halving.
+  // Overrides change codes, never widths; trials leave them out, since an allocation tried on the
+  // way may not have the bap an override looks for.
+  auto trial_spec = std::make_unique<frame_spec>(spec);
+  trial_spec->exponent_overrides.clear();
+  trial_spec->mantissa_overrides.clear();
   auto fits = [&](int c) {
-    for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(c);
+    for (ac3::audblk& a : trial_spec->blocks) a.csnroffst = static_cast<uint16_t>(c);
     frame_writer trial = writer;
     try {
-      trial.write(spec);
+      trial.write(*trial_spec);
       return true;
     } catch (const std::runtime_error&) {
       return false;
@@ -773,7 +794,7 @@ int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
     const int mid = (lo + hi) / 2;
     if (fits(mid)) lo = mid; else hi = mid;
   }
-  fits(lo);
+  for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(lo);
   return lo;
 }
 
