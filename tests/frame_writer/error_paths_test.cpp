@@ -12,7 +12,7 @@
 #include "ac3/decoder.h"
 #include "ac3/decoder_state.h"
 #include "ac3/stages.h"
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 #include "support/decoder_feed.h"
 
 namespace {
@@ -208,6 +208,21 @@ TEST(CrcFailure, AWrongFinalCrcAloneIsCaught) {
                                                [](std::vector<uint8_t>& bytes) { bytes.back() ^= 0x01; });
   EXPECT_TRUE(o.silent);
   EXPECT_EQ(o.err, kCrcMessage);
+}
+
+}  // namespace
+
+namespace {
+
+// A bandwidth code above 60 would put exponents past the last bin: the frame is given up, and the
+// next one decodes. (Which message it prints belongs to the consistency checks.)
+TEST(ChannelBandwidth, CodeAboveSixtyGivesASilentFrame) {
+  for (const uint16_t code : {uint16_t{61}, uint16_t{63}}) {
+    SCOPED_TRACE("chbwcod " + std::to_string(code));
+    const outcome o = decode_between_good_frames([code](ac3test::frame_spec& f) { f.blocks[0].chbwcod[1] = code; });
+    EXPECT_TRUE(o.silent);
+    EXPECT_EQ(o.middle.after_block[0].endmant[1], 3 * code + 73);
+  }
 }
 
 }  // namespace

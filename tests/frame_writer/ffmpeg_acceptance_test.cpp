@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 #include "support/paths.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "ac3/bitstream.h"
 #include "ac3/decoder_state.h"
 #include "ac3/stages.h"
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 #include "support/decoder_feed.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 #include "support/ac3_bit_writer.h"
 #include "support/ac3_frame_writer.h"
 

@@ -1,6 +1,7 @@
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 
 #include <cmath>
+#include <stdexcept>
 
 namespace frame_kinds {
 
@@ -250,6 +251,13 @@ const std::vector<kind>& all_kinds() {
   return kinds;
 }
 
+const kind& kind_named(const std::string& name) {
+  for (const kind& k : all_kinds()) {
+    if (k.name == name) return k;
+  }
+  throw std::out_of_range("no frame kind " + name);
+}
+
 void fill_signal(frame_spec& f, unsigned seed) {
   unsigned s = seed * 2654435761u + 1u;
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
@@ -284,13 +292,15 @@ void enable_coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, boo
   }
 }
 
-std::vector<ac3test::written_frame> write_kind(const kind& k, int frames) {
+std::vector<ac3test::written_frame> write_kind(const kind& k, int frames,
+                                               const std::function<void(ac3test::frame_spec&, int frame)>& adjust) {
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> out;
   for (int n = 0; n < frames; ++n) {
     auto f = std::make_unique<frame_spec>(ac3test::make_frame_spec(k.fscod, k.frmsizecod + (k.fscod == 1 ? n % 2 : 0), k.acmod, k.lfeon));
     fill_signal(*f, static_cast<unsigned>(n * 131 + k.acmod * 7 + k.lfeon));
     if (k.shape) k.shape(*f, n);
+    if (adjust) adjust(*f, n);
     ac3test::fit_snr_offset(writer, *f);
     out.push_back(writer.write(*f));
   }

@@ -1,4 +1,6 @@
-// The kinds of frame sequence the branch tests build: one per layout and per parsing branch.
+// Kinds of frame sequence for the frame writer: one per channel layout and per parsing branch, each
+// a few frames of a dense, deterministic spectrum. The branch tests read them back with the
+// decoder's parser; the reference-decoder tests feed them to ffmpeg.
 #pragma once
 
 #include <functional>
@@ -34,7 +36,12 @@ void fill_signal(ac3test::frame_spec& f, unsigned seed);
 // Coupling from block 0 in the channels of mask (bit ch), with coordinates in every channel.
 void enable_coupling(ac3test::frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags);
 
-// Writes frames of a kind with one writer: shape, signal, fitted csnroffst.
-std::vector<ac3test::written_frame> write_kind(const kind& k, int frames);
+// Writes frames of a kind with one writer: make_frame_spec, signal, the kind's shape, then adjust
+// (when given, for example to clear every dithflag), then the largest csnroffst that fits.
+std::vector<ac3test::written_frame> write_kind(const kind& k, int frames,
+                                               const std::function<void(ac3test::frame_spec&, int frame)>& adjust = nullptr);
+
+// The kind of that name; throws std::out_of_range when there is none.
+const kind& kind_named(const std::string& name);
 
 }  // namespace frame_kinds
