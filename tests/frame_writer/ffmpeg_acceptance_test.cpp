@@ -1,7 +1,7 @@
 // The writer's frames are genuine AC-3: ffmpeg, as an independent decoder run as a black box,
 // decodes every kind with its strictest error detection (CRCs included) without a complaint, into
-// the expected channels and length; and a tone written into one channel comes out of that channel
-// only, at its frequency.
+// the expected rate, channels and length, and hears in every channel the coefficients the writer
+// meant; a tone written into one channel comes out of that channel only, at its frequency.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,36 +57,6 @@ std::vector<float> ffmpeg_decode(const std::string& ac3, const std::string& raw)
   EXPECT_EQ(r.output, "");
   return read_floats(raw);
 }
-
-class FfmpegAcceptsKind : public testing::TestWithParam<kind> {};
-
-TEST_P(FfmpegAcceptsKind, DecodesWithoutComplaintIntoTheExpectedChannelsAndLength) {
-  ASSERT_TRUE(ffmpeg_present()) << "ffmpeg is needed as the reference decoder";
-  const kind& k = GetParam();
-  const int frames = 4;
-  const std::string dir = qelp_test::scratch_dir();
-  const std::string file = dir + "/" + k.name + ".ac3";
-  ac3test::write_ac3_file(file, frame_kinds::write_kind(k, frames));
-
-  static const int kNfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-  const int channels = kNfchans[k.acmod] + k.lfeon;
-  const command_result probe = run("ffprobe -v error -show_entries stream=channels,sample_rate -of csv=p=0 '" + file + "'");
-  ASSERT_EQ(probe.status, 0) << probe.output;
-  static const int kRates[3] = {48000, 44100, 32000};
-  EXPECT_EQ(probe.output, std::to_string(kRates[k.fscod]) + "," + std::to_string(channels) + "\n");
-
-  const std::vector<float> pcm = ffmpeg_decode(file, dir + "/out.f32");
-  EXPECT_EQ(pcm.size(), static_cast<size_t>(frames * 1536 * channels));
-  double energy = 0.0;
-  for (float v : pcm) {
-    ASSERT_TRUE(std::isfinite(v));
-    energy += static_cast<double>(v) * v;
-  }
-  EXPECT_GT(energy, 0.0);
-}
-
-INSTANTIATE_TEST_SUITE_P(All, FfmpegAcceptsKind, testing::ValuesIn(frame_kinds::all_kinds()),
-                         [](const testing::TestParamInfo<kind>& info) { return info.param.name; });
 
 // Magnitude of the component at frequency f (cycles per sample) of x[from..from+n).
 double tone_level(const std::vector<float>& x, int stride, int channel, size_t from, size_t n, double f) {
@@ -199,6 +169,11 @@ TEST_P(FfmpegReadsKind, EachChannelSoundsLikeTheCoefficientsTheWriterMeant) {
   });
   const std::string dir = qelp_test::scratch_dir();
   ac3test::write_ac3_file(dir + "/stream.ac3", stream);
+  const command_result probe =
+      run("ffprobe -v error -f ac3 -show_entries stream=channels,sample_rate -of csv=p=0 '" + dir + "/stream.ac3'");
+  ASSERT_EQ(probe.status, 0) << probe.output;
+  static const int kRates[3] = {48000, 44100, 32000};
+  EXPECT_EQ(probe.output, std::to_string(kRates[k.fscod]) + "," + std::to_string(outputs) + "\n");
   const std::vector<float> heard = ffmpeg_decode(dir + "/stream.ac3", dir + "/stream.f32");
   ASSERT_EQ(heard.size(), static_cast<size_t>(frames * 1536 * outputs));
 

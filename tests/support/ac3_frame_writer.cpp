@@ -699,8 +699,8 @@ written_frame frame_writer::write(const frame_spec& spec) {
   std::vector<uint8_t>& f = out.bytes;
 
   // crc1 makes the CRC over the first 5/8 of the frame after the sync word zero. The CRC is linear
-  // in crc1's two bytes, so find them by the CRC of each single bit followed by the covered data's
-  // length in zeros.
+  // in crc1's two bytes: the CRC of each single bit followed by the covered data's length in zeros
+  // gives one column of that map.
   const size_t size58 = 2 * static_cast<size_t>((words >> 1) + (words >> 3));
   const uint16_t target = crc16_of(f.data() + 4, size58 - 4);
   std::vector<uint8_t> probe(size58 - 2, 0);
@@ -710,13 +710,36 @@ written_frame frame_writer::write(const frame_spec& spec) {
     probe[1] = static_cast<uint8_t>((1u << bit) & 0xff);
     column[bit] = crc16_of(probe.data(), probe.size());
   }
-  int crc1 = -1;
-  for (uint32_t c = 0; c < 65536 && crc1 < 0; ++c) {
-    uint16_t v = 0;
-    for (int bit = 0; bit < 16; ++bit) {
-      if ((c >> bit) & 1u) v = static_cast<uint16_t>(v ^ column[bit]);
+  // Solve sum of columns(c) = target over GF(2): a basis keyed by leading bit, with the crc1 bits
+  // that make up each basis vector.
+  uint16_t pivot_value[16] = {};
+  uint16_t pivot_bits[16] = {};
+  bool pivot_present[16] = {};
+  for (int bit = 0; bit < 16; ++bit) {
+    uint16_t v = column[bit];
+    uint16_t m = static_cast<uint16_t>(1u << bit);
+    for (int lead = 15; lead >= 0 && v != 0; --lead) {
+      if (!((v >> lead) & 1u)) continue;
+      if (!pivot_present[lead]) {
+        pivot_present[lead] = true;
+        pivot_value[lead] = v;
+        pivot_bits[lead] = m;
+        break;
+      }
+      v = static_cast<uint16_t>(v ^ pivot_value[lead]);
+      m = static_cast<uint16_t>(m ^ pivot_bits[lead]);
     }
-    if (v == target) crc1 = static_cast<int>(c);
+  }
+  int crc1 = 0;
+  uint16_t rest = target;
+  for (int lead = 15; lead >= 0; --lead) {
+    if (!((rest >> lead) & 1u)) continue;
+    if (!pivot_present[lead]) {
+      crc1 = -1;
+      break;
+    }
+    rest = static_cast<uint16_t>(rest ^ pivot_value[lead]);
+    crc1 ^= pivot_bits[lead];
   }
   if (crc1 < 0) fail("no crc1 solves the first 5/8 of the frame");
   f[2] = static_cast<uint8_t>(crc1 >> 8);
