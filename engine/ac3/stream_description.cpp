@@ -43,6 +43,12 @@ const char* acmod_layout_text(int acmod) {
   return acmod >= 0 && acmod < 8 ? kLayouts[acmod] : "?";
 }
 
+const char* channel_layout_text(int acmod, int lfeon, char* buf, size_t size) {
+  if (buf == nullptr || size == 0) return "";
+  std::snprintf(buf, size, "%s%s", acmod_layout_text(acmod), lfeon ? " + LFE" : "");
+  return buf;
+}
+
 const char* bsmod_service_text(int bsmod) {
   return bsmod >= 0 && bsmod < 8 ? kServices[bsmod] : "?";
 }

@@ -10,6 +10,10 @@ namespace ac3 {
 // "?" outside 0..7.
 const char* acmod_layout_text(int acmod);
 
+// The layout with the LFE channel when lfeon is set ("3/2 + LFE"), written into buf
+// (NUL-terminated, truncated to size) and returned.
+const char* channel_layout_text(int acmod, int lfeon, char* buf, size_t size);
+
 // The service text for bsmod 0..7 ("Complete Main Audio Service", ...); "?" outside 0..7.
 const char* bsmod_service_text(int bsmod);
 

@@ -83,6 +83,9 @@ TEST(StreamDescription, LayoutAndServiceTexts) {
   EXPECT_STREQ(ac3::acmod_layout_text(2), "2/0");
   EXPECT_STREQ(ac3::acmod_layout_text(7), "3/2");
   EXPECT_STREQ(ac3::acmod_layout_text(8), "?");
+  char buf[16];
+  EXPECT_STREQ(ac3::channel_layout_text(7, 1, buf, sizeof buf), "3/2 + LFE");
+  EXPECT_STREQ(ac3::channel_layout_text(1, 0, buf, sizeof buf), "1/0");
   EXPECT_STREQ(ac3::bsmod_service_text(0), "Complete Main Audio Service");
   EXPECT_STREQ(ac3::bsmod_service_text(5), "Commentary Audio Service");
   EXPECT_STREQ(ac3::bsmod_service_text(-1), "?");
