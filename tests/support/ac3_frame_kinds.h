@@ -1,6 +1,12 @@
 // Kinds of frame sequence for the frame writer: one per channel layout and per parsing branch, each
 // a few frames of a dense, deterministic spectrum. The branch tests read them back with the
 // decoder's parser; the reference-decoder tests feed them to ffmpeg.
+//
+// A stream without dither for comparing two decoders sample by sample:
+//   const auto frames = frame_kinds::write_kind(frame_kinds::kind_named("block_switching_dither"), 20,
+//       [](ac3test::frame_spec& f, int) { for (auto& a : f.blocks) for (auto& d : a.dithflag) d = 0; });
+//   ac3test::write_ac3_file(path, frames);
+// Each written_frame also carries the coefficients a decoder must rebuild, block by block.
 #pragma once
 
 #include <functional>
