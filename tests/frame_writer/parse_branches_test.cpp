@@ -1,7 +1,8 @@
 // Frames of every kind the writer makes are read back by the decoder's parser stage by stage: the
 // bsi and every block's side information come back as written, each block's side information and
 // mantissas end exactly where the writer stopped writing them, the exponents and baps agree with
-// the writer's own bit allocation, and the unpacked coefficients are the values written.
+// the writer's own bit allocation, the unpacked coefficients are the values written, and 2/0
+// blocks rematrix the bands their flags select.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,8 +11,8 @@
 #include "ac3/bitstream.h"
 #include "ac3/decoder_state.h"
 #include "ac3/stages.h"
-#include "frame_kinds.h"
-#include "support/ac3_decoder_feed.h"
+#include "support/ac3_frame_kinds.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -199,6 +200,35 @@ void expect_coefficients(const ac3::bsi& b, const ac3test::coefficient_block& wa
   EXPECT_GT(compared, 0);
 }
 
+// 2/0: the sums and differences of the bands whose rematflg is set, up to the coupling start.
+void expect_rematrixed(const ac3::audblk& want, const ac3test::coefficient_block& before) {
+  static const int kBandStart[4] = {13, 25, 37, 61};
+  static const int kBandEnd[4] = {25, 37, 61, 253};
+  const int bands = !want.cplinu || want.cplbegf > 2 ? 4 : want.cplbegf == 0 ? 2 : 3;
+  int changed = 0;
+  for (int bin = 0; bin < 256; ++bin) {
+    const float l = before[0][static_cast<size_t>(bin)];
+    const float r = before[1][static_cast<size_t>(bin)];
+    if (std::isnan(l) || std::isnan(r)) continue;
+    float want_l = l;
+    float want_r = r;
+    for (int band = 0; band < bands; ++band) {
+      int end = kBandEnd[band];
+      if (want.cplinu && end > want.cplstrtmant) end = want.cplstrtmant;
+      if (want.rematflg[band] && bin >= kBandStart[band] && bin < end) {
+        want_l = l + r;
+        want_r = l - r;
+        ++changed;
+      }
+    }
+    ASSERT_FLOAT_EQ(ac3::coeff_buffer[0][bin], want_l) << "left bin " << bin;
+    ASSERT_FLOAT_EQ(ac3::coeff_buffer[1][bin], want_r) << "right bin " << bin;
+  }
+  if (want.rematflg[0] || want.rematflg[1]) {
+    EXPECT_GT(changed, 0);
+  }
+}
+
 std::vector<uint8_t> concatenate(const std::vector<ac3test::written_frame>& frames) {
   std::vector<uint8_t> bytes;
   for (const ac3test::written_frame& w : frames) bytes.insert(bytes.end(), w.bytes.begin(), w.bytes.end());
@@ -210,7 +240,9 @@ class FrameKinds : public testing::TestWithParam<kind> {};
 TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
   const kind& k = GetParam();
   const std::vector<ac3test::written_frame> frames = frame_kinds::write_kind(k, 3);
-  ac3test::decoder_feed(concatenate(frames), 777);
+  ac3::decoder_config config{};
+  ac3::decoder_init(config);
+  decoder_test::feed_bytes(concatenate(frames));
   ac3::error_flag = 0;
   for (size_t n = 0; n < frames.size(); ++n) {
     SCOPED_TRACE("frame " + std::to_string(n));
@@ -238,6 +270,11 @@ TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
       ASSERT_EQ(ac3::bits_position(), w.mantissas_end[blk]);
       expect_coefficients(w.bsi, w.coefficients[blk]);
       if (HasFatalFailure()) return;
+      if (w.bsi.acmod == 2) {
+        ac3::rematrix_stereo(ac3::g_audblk, ac3::coeff_buffer);
+        expect_rematrixed(w.after_block[static_cast<size_t>(blk)], w.coefficients[blk]);
+        if (HasFatalFailure()) return;
+      }
     }
     // The rest of the frame is padding, auxdatae, crcrsv and crc2.
     EXPECT_LE(ac3::bits_position(), w.body_bits - 18);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace ac3test {
 
@@ -185,13 +186,16 @@ void compute_baps(const allocation_input& in, uint16_t* bap) {
     if (bndpsd[band] < dbknee) excite[band] += (dbknee - bndpsd[band]) >> 2;
     mask[band] = std::max(excite[band], static_cast<int>(kHth[in.fscod][band]));
   }
+  // Delta segments count bands from the channel's first band: band 0 for a full-bandwidth or the
+  // LFE channel, the band of cplstrtmant for the coupling channel.
   if (in.delta != nullptr && (in.delta->mode == 0 || in.delta->mode == 1)) {
-    int band = 0;
+    int band = bndstrt;
     for (int seg = 0; seg <= in.delta->nseg; ++seg) {
       band += in.delta->offst[seg];
       const int delta = in.delta->ba[seg] >= 4 ? 128 * (in.delta->ba[seg] - 3) : 128 * (in.delta->ba[seg] - 4);
       for (int k = 0; k < in.delta->len[seg]; ++k) {
-        if (band < 50) mask[band] += delta;
+        if (band >= 50) throw std::invalid_argument("bit allocation: a delta segment runs past the last band");
+        mask[band] += delta;
         ++band;
       }
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "support/ac3_bit_allocation.h"
@@ -199,13 +200,17 @@ void expand_into(const std::vector<int>& e, int first_bin, int per, bool has_abs
   }
 }
 
-void apply_overrides(std::vector<uint16_t>& codes, const frame_spec& spec, int block, int channel) {
+// Returns how many overrides were applied.
+int apply_overrides(std::vector<uint16_t>& codes, const frame_spec& spec, int block, int channel) {
+  int applied = 0;
   for (const exponent_group_override& o : spec.exponent_overrides) {
     if (o.block != block || o.channel != channel) continue;
     const size_t at = static_cast<size_t>(o.group) + 1;
     if (at >= codes.size()) throw std::invalid_argument("frame writer: exponent override beyond the groups sent");
     codes[at] = static_cast<uint16_t>(o.value);
+    ++applied;
   }
+  return applied;
 }
 
 void write_bsi(bit_writer& bw, const ac3::bsi& b) {
@@ -430,7 +435,7 @@ class block_writer {
       std::vector<int> e = derive_exponents(spec_.cpl[blk_], st_.cplstrtmant, st_.cplendmant, st_.ncplgrps, per, false);
       limit_exponents(e, 30, true);
       std::vector<uint16_t> codes = exponent_group_codes(e, true);
-      apply_overrides(codes, spec_, blk_, exponent_group_override::kCpl);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kCpl);
       put(st_.cplabsexp, codes[0], 4);
       for (size_t g = 1; g < codes.size(); ++g) {
         bw_.put(codes[g], 7);
@@ -446,7 +451,7 @@ class block_writer {
                                             st_.nchgrps[ch], per, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      apply_overrides(codes, spec_, blk_, ch);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, ch);
       for (size_t g = 0; g < codes.size(); ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         if (g < static_cast<size_t>(kExpGroupEntries)) st_.exps[ch][g] = codes[g];
@@ -459,7 +464,7 @@ class block_writer {
       std::vector<int> e = derive_exponents(spec_.lfe[blk_], 0, ac3::kLfeBins, 2, 1, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      apply_overrides(codes, spec_, blk_, exponent_group_override::kLfe);
+      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kLfe);
       for (size_t g = 0; g < 3; ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         st_.lfeexps[g] = codes[g];
@@ -482,7 +487,9 @@ class block_writer {
 
   // Recomputes the baps exactly when a decoder does.
   void allocation() {
-    bool reuse = st_.cplexpstr == 0 && st_.lfeexpstr == 0 && !st_.baie && !st_.snroffste && !st_.deltbaie;
+    // New coupling leak values count as new allocation data too.
+    bool reuse = st_.cplexpstr == 0 && st_.lfeexpstr == 0 && !st_.baie && !st_.snroffste && !st_.deltbaie &&
+                 !(st_.cplinu && st_.cplleake);
     for (int ch = 0; ch < ac3::kMaxFbwChannels; ++ch) reuse = reuse && st_.chexpstr[ch] == 0;
     if (reuse) return;
     bool all_zero = st_.csnroffst == 0 && st_.cplfsnroffst == 0 && st_.lfefsnroffst == 0;
@@ -611,6 +618,11 @@ class block_writer {
     }
   }
 
+
+ public:
+  int overrides_applied_ = 0;
+
+ private:
   bit_writer& bw_;
   const frame_spec& spec_;
   const ac3::bsi& b_;
@@ -664,9 +676,15 @@ written_frame frame_writer::write(const frame_spec& spec) {
   write_bsi(bw, b);
   out.bsi_end = bw.position() - 40;
   out.after_block.reserve(kBlocks);
+  size_t overrides_applied = 0;
   for (int blk = 0; blk < kBlocks; ++blk) {
-    block_writer(bw, spec, b, blk, st, out).run();
+    block_writer block(bw, spec, b, blk, st, out);
+    block.run();
+    overrides_applied += static_cast<size_t>(block.overrides_applied_);
     out.after_block.push_back(st);
+  }
+  if (overrides_applied != spec.exponent_overrides.size()) {
+    throw std::invalid_argument("frame writer: an exponent override names a set the frame does not send");
   }
   const int total = 16 * words;
   if (bw.position() > total - 18) {
@@ -681,8 +699,8 @@ written_frame frame_writer::write(const frame_spec& spec) {
   std::vector<uint8_t>& f = out.bytes;
 
   // crc1 makes the CRC over the first 5/8 of the frame after the sync word zero. The CRC is linear
-  // in crc1's two bytes, so find them by the CRC of each single bit followed by the covered data's
-  // length in zeros.
+  // in crc1's two bytes: the CRC of each single bit followed by the covered data's length in zeros
+  // gives one column of that map.
   const size_t size58 = 2 * static_cast<size_t>((words >> 1) + (words >> 3));
   const uint16_t target = crc16_of(f.data() + 4, size58 - 4);
   std::vector<uint8_t> probe(size58 - 2, 0);
@@ -692,13 +710,36 @@ written_frame frame_writer::write(const frame_spec& spec) {
     probe[1] = static_cast<uint8_t>((1u << bit) & 0xff);
     column[bit] = crc16_of(probe.data(), probe.size());
   }
-  int crc1 = -1;
-  for (uint32_t c = 0; c < 65536 && crc1 < 0; ++c) {
-    uint16_t v = 0;
-    for (int bit = 0; bit < 16; ++bit) {
-      if ((c >> bit) & 1u) v = static_cast<uint16_t>(v ^ column[bit]);
+  // Solve sum of columns(c) = target over GF(2): a basis keyed by leading bit, with the crc1 bits
+  // that make up each basis vector.
+  uint16_t pivot_value[16] = {};
+  uint16_t pivot_bits[16] = {};
+  bool pivot_present[16] = {};
+  for (int bit = 0; bit < 16; ++bit) {
+    uint16_t v = column[bit];
+    uint16_t m = static_cast<uint16_t>(1u << bit);
+    for (int lead = 15; lead >= 0 && v != 0; --lead) {
+      if (!((v >> lead) & 1u)) continue;
+      if (!pivot_present[lead]) {
+        pivot_present[lead] = true;
+        pivot_value[lead] = v;
+        pivot_bits[lead] = m;
+        break;
+      }
+      v = static_cast<uint16_t>(v ^ pivot_value[lead]);
+      m = static_cast<uint16_t>(m ^ pivot_bits[lead]);
     }
-    if (v == target) crc1 = static_cast<int>(c);
+  }
+  int crc1 = 0;
+  uint16_t rest = target;
+  for (int lead = 15; lead >= 0; --lead) {
+    if (!((rest >> lead) & 1u)) continue;
+    if (!pivot_present[lead]) {
+      crc1 = -1;
+      break;
+    }
+    rest = static_cast<uint16_t>(rest ^ pivot_value[lead]);
+    crc1 ^= pivot_bits[lead];
   }
   if (crc1 < 0) fail("no crc1 solves the first 5/8 of the frame");
   f[2] = static_cast<uint8_t>(crc1 >> 8);
@@ -754,11 +795,16 @@ frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon) {
 
 int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
   // More signal-to-noise never takes fewer bits, so the largest fitting offset is found by halving.
+  // Overrides change codes, never widths; trials leave them out, since an allocation tried on the
+  // way may not have the bap an override looks for.
+  auto trial_spec = std::make_unique<frame_spec>(spec);
+  trial_spec->exponent_overrides.clear();
+  trial_spec->mantissa_overrides.clear();
   auto fits = [&](int c) {
-    for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(c);
+    for (ac3::audblk& a : trial_spec->blocks) a.csnroffst = static_cast<uint16_t>(c);
     frame_writer trial = writer;
     try {
-      trial.write(spec);
+      trial.write(*trial_spec);
       return true;
     } catch (const std::runtime_error&) {
       return false;
@@ -771,7 +817,7 @@ int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
     const int mid = (lo + hi) / 2;
     if (fits(mid)) lo = mid; else hi = mid;
   }
-  fits(lo);
+  for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(lo);
   return lo;
 }
 

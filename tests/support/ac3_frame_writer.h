@@ -16,14 +16,24 @@
 // decoder. Exponents, exponent groups (exps, cplabsexp, cplexps, lfeexps) and the derived limits
 // are computed by the writer; whatever the spec holds in them is ignored.
 //
-// For a stream that every decoder reads the same way, let block 0 of every frame send every
-// strategy anew (exponents, cplstre, baie, snroffste, deltbaie, cplleake, coupling coordinates,
-// rematstr), and do not use csnroffst 0.
+// The bit allocation is computed here, independently of the decoder, with these readings where a
+// decoder could differ: new coupling leak values (cplleake) recompute the allocation like any other
+// new allocation data; delta segments count bands from the channel's first band (for the coupling
+// channel, the band of cplstrtmant); csnroffst 0 with every fine offset 0 gives all-zero baps.
+// ffmpeg reads the first two the same way. It zeroes a channel whose own offsets are both 0 even
+// when other fine offsets are not, so for streams every decoder reads the same way do not use
+// csnroffst 0; and let block 0 of every frame send every strategy anew (exponents, cplstre, baie,
+// snroffste, deltbaie, cplleake, coupling coordinates, rematstr), as make_frame_spec does.
+//
+// chbwcod 61..63 are written as given (exponents stop at bin 255, the allocation at bin 252): such
+// a frame is invalid and a decoder must reject it. Everything else that cannot be written as asked
+// throws: content beyond the frame, a field wider than its width, cplbegf beyond cplendf + 2, a
+// delta segment past band 49, an override that finds no target.
 #pragma once
 
-#include <cstdint>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,7 @@
-#include "frame_kinds.h"
+#include "support/ac3_frame_kinds.h"
 
 #include <cmath>
+#include <stdexcept>
 
 namespace frame_kinds {
 
@@ -102,7 +103,8 @@ void delta_allocation(frame_spec& f, int) {
   a0.deltbaie = 1;
   a0.cpldeltbae = 1;
   a0.cpldeltnseg = 2;
-  const uint16_t cpl_seg[3][3] = {{31, 6, 4}, {0, 4, 7}, {3, 2, 0}};
+  // Counted from the coupling channel's first band (37 for cplbegf 2).
+  const uint16_t cpl_seg[3][3] = {{0, 3, 4}, {1, 4, 7}, {3, 2, 0}};
   for (int s = 0; s < 3; ++s) {
     a0.cpldeltoffst[s] = cpl_seg[s][0];
     a0.cpldeltlen[s] = cpl_seg[s][1];
@@ -134,8 +136,8 @@ void delta_allocation(frame_spec& f, int) {
   a4.deltbaie = 1;
   a4.cpldeltbae = 1;
   a4.cpldeltnseg = 0;
-  a4.cpldeltoffst[0] = 31;
-  a4.cpldeltlen[0] = 15;
+  a4.cpldeltoffst[0] = 2;
+  a4.cpldeltlen[0] = 10;
   a4.cpldeltba[0] = 3;
   for (int ch = 0; ch < 5; ++ch) a4.deltbae[ch] = 2;
 }
@@ -249,6 +251,13 @@ const std::vector<kind>& all_kinds() {
   return kinds;
 }
 
+const kind& kind_named(const std::string& name) {
+  for (const kind& k : all_kinds()) {
+    if (k.name == name) return k;
+  }
+  throw std::out_of_range("no frame kind " + name);
+}
+
 void fill_signal(frame_spec& f, unsigned seed) {
   unsigned s = seed * 2654435761u + 1u;
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
@@ -283,13 +292,15 @@ void enable_coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, boo
   }
 }
 
-std::vector<ac3test::written_frame> write_kind(const kind& k, int frames) {
+std::vector<ac3test::written_frame> write_kind(const kind& k, int frames,
+                                               const std::function<void(ac3test::frame_spec&, int frame)>& adjust) {
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> out;
   for (int n = 0; n < frames; ++n) {
     auto f = std::make_unique<frame_spec>(ac3test::make_frame_spec(k.fscod, k.frmsizecod + (k.fscod == 1 ? n % 2 : 0), k.acmod, k.lfeon));
     fill_signal(*f, static_cast<unsigned>(n * 131 + k.acmod * 7 + k.lfeon));
     if (k.shape) k.shape(*f, n);
+    if (adjust) adjust(*f, n);
     ac3test::fit_snr_offset(writer, *f);
     out.push_back(writer.write(*f));
   }
