@@ -12,7 +12,7 @@ const WAVEFORMATEX kSource{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
 
 std::vector<AcmFormatOffer> offers_for(const WAVEFORMATEX& src) {
   std::vector<AcmFormatOffer> offers(64);
-  offers.resize(acmFormatEnumOffers(&src, offers.data(), offers.size()));
+  offers.resize(acmFormatEnumOffers(&src, offers.data(), offers.size(), 0));
   return offers;
 }
 
@@ -87,7 +87,7 @@ TEST(PcmDriver, OffersSixteenBitLikeTheSourceFirst) {
 TEST(PcmDriver, NothingIsOfferedForSourcesItCannotRead) {
   WAVEFORMATEX eight_bit{WAVE_FORMAT_PCM, 2, 48000, 96000, 2, 8, 0};
   AcmFormatOffer offers[8];
-  EXPECT_EQ(acmFormatEnumOffers(&eight_bit, offers, 8), 0u);
+  EXPECT_EQ(acmFormatEnumOffers(&eight_bit, offers, 8, 0), 0u);
 }
 
 TEST(PcmDriver, ConvertsSampleValuesToEachFormat) {
