@@ -86,15 +86,15 @@ TEST_P(CodecFormat, RoundTripsThroughFfmpegAt48kHz) {
   const WAVEFORMATEX& w = offer->format.wfx;
   WaveHeader h = read_header(path);
   EXPECT_EQ(h.fmt_size, 18u + w.cbSize);
-  EXPECT_EQ(h.extra_size, w.cbSize);
+  EXPECT_EQ(h.extra_size, +w.cbSize);
   EXPECT_EQ(h.file_size, 46u + w.cbSize + h.data_size);
   EXPECT_EQ(h.riff_size, 38u + w.cbSize + h.data_size);
-  EXPECT_EQ(h.tag, w.wFormatTag);
-  EXPECT_EQ(h.channels, w.nChannels);
-  EXPECT_EQ(h.rate, w.nSamplesPerSec);
-  EXPECT_EQ(h.avg_bytes, w.nAvgBytesPerSec);
-  EXPECT_EQ(h.block_align, w.nBlockAlign);
-  EXPECT_EQ(h.bits, w.wBitsPerSample);
+  EXPECT_EQ(h.tag, +w.wFormatTag);
+  EXPECT_EQ(h.channels, +w.nChannels);
+  EXPECT_EQ(h.rate, +w.nSamplesPerSec);
+  EXPECT_EQ(h.avg_bytes, +w.nAvgBytesPerSec);
+  EXPECT_EQ(h.block_align, +w.nBlockAlign);
+  EXPECT_EQ(h.bits, +w.wBitsPerSample);
   EXPECT_EQ(h.extra, std::vector<uint8_t>(offer->format.extra, offer->format.extra + w.cbSize));
   if (h.block_align > 1) {
     EXPECT_EQ(h.data_size % h.block_align, 0u) << "a partial block was written";

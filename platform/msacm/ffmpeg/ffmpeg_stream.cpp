@@ -235,7 +235,7 @@ MMRESULT ff_stream_convert(void* stream, ACMSTREAMHEADER* pash, DWORD flags) {
 
   size_t out = std::min<size_t>(queued(s), pash->cbDstLength);
   if ((flags & ACM_STREAMCONVERTF_BLOCKALIGN) != 0) out -= out % static_cast<size_t>(s.block_align);
-  std::memcpy(pash->pbDst, s.queue.data() + s.queue_start, out);
+  if (out > 0) std::memcpy(pash->pbDst, s.queue.data() + s.queue_start, out);
   pash->cbDstLengthUsed = static_cast<DWORD>(out);
   s.queue_start += out;
   // Keep the queue compact without moving bytes on every call.
