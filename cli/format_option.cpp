@@ -66,3 +66,11 @@ int format_option_install(const char* value) {
                problem[0] != '\0' ? " (compressed formats unavailable: " : "", problem[0] != '\0' ? ")" : "");
   return 2;
 }
+
+bool format_option_is_pcm(const char* value) {
+  static const char* const kNormalizable[] = {"pcm16", "pcm16-mono", "pcm8", "pcm8-mono"};
+  for (const char* name : kNormalizable) {
+    if (std::strcmp(value, name) == 0) return true;
+  }
+  return false;
+}

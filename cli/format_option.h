@@ -7,5 +7,8 @@
 // A PCM name does not load the FFmpeg codec module.
 int format_option_install(const char* value);
 
+// True when the named format is one the normalizer can rewrite in place: PCM of 8 or 16 bits.
+bool format_option_is_pcm(const char* value);
+
 // Writes the names of the formats offered for 16-bit stereo at rate, comma-separated, into out.
 void format_option_names(unsigned rate, char* out, unsigned long size);

@@ -80,6 +80,14 @@ TEST_F(ModuleLoading, CompressedChoiceLoadsTheModule) {
       testing::ExitedWithCode(0), "started=1 tag=85 avg=24000 mapped=1");
 }
 
+TEST(FormatOption, OnlyEightAndSixteenBitPcmCountAsNormalizable) {
+  EXPECT_TRUE(format_option_is_pcm("pcm16"));
+  EXPECT_TRUE(format_option_is_pcm("pcm8-mono"));
+  EXPECT_FALSE(format_option_is_pcm("pcm24"));  // the normalizer reads 8 and 16 bits only
+  EXPECT_FALSE(format_option_is_pcm("float"));
+  EXPECT_FALSE(format_option_is_pcm("ima-adpcm"));
+}
+
 TEST_F(ModuleLoading, UnknownFormatNameIsAUsageErrorListingTheValidOnes) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(format_option_install("mp3-999"), 2);
