@@ -106,7 +106,7 @@ int command_play(int argc, char** argv) {
   }
   if (!verbose) qelpsnd_set_diagnostics(drop_diagnostics, nullptr);
 
-  static CQelpsnd engine;  // large; one per process
+  CQelpsnd engine;
   if (engine.SetInFile(const_cast<char*>(in)) != 0) {
     std::fprintf(stderr, "qelp play: %s\n", engine.m_lastErrorText);
     return 1;

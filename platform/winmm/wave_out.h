@@ -89,7 +89,8 @@ inline DWORD wave_header_flags(WAVEHDR* header) {
   return std::atomic_ref<DWORD>(header->dwFlags).load(std::memory_order_acquire);
 }
 
-// Why the last waveOutOpen on this thread failed, naming the device ("" after a success).
+// Why the last waveOutOpen on this thread failed, naming the device ("" after a success), or why
+// a later call found the device failed.
 const char* wave_out_failure_text();
 
 // The device named by QELP_AUDIO_DEVICE as a user would recognise it ("default", "null", "hw:1").

@@ -148,6 +148,22 @@ TEST_F(EnginePlayer, DeviceThatCannotBeOpenedIsReportedAndPlayNextFrameReturnsAt
   EXPECT_EQ(engine_->m_bytesDecoded, 0u);
 }
 
+TEST_F(EnginePlayer, StalledDeviceEndsThePreviewWithTheReason) {
+  use_input("stereo_48k_192.ac3");
+  ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
+  ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
+  for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
+  g_player_stall_ms = 50;
+  int result = engine_->PlayNextFrame();
+  g_player_stall_ms = kPlayerStallMs;
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(engine_->m_lastError, QELP_ERR_DEVICE);
+  std::string why = engine_->m_lastErrorText;
+  EXPECT_NE(why.find("stereo_48k_192.ac3"), std::string::npos) << why;
+  EXPECT_NE(why.find("stopped playing"), std::string::npos) << why;
+  expect_closed();
+}
+
 TEST_F(EnginePlayer, InputThatCannotBeOpenedIsReportedBeforeAnyDeviceIsOpened) {
   use_input("stereo_48k_192.ac3");
   std::string missing = qelp_test::scratch_dir() + "/gone.ac3";

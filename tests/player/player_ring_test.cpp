@@ -147,6 +147,21 @@ TEST_F(PlayerRing, CloseCutsQueuedSoundShortWithoutWaitingForIt) {
   EXPECT_EQ(log.count(), 0u);  // the device was still: nothing was heard, nothing waited for
 }
 
+TEST_F(PlayerRing, DeviceThatStopsGivingBuffersBackIsAFailureNotAHang) {
+  ASSERT_EQ(player_open(format_of(6144)), 1) << failure_text();
+  ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);  // the device stops playing
+  std::vector<uint8_t> frame = frame_of(6144, 5);
+  for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(player_write_frame(g_player_format, frame.data()), 1);
+  g_player_stall_ms = 50;
+  int written = player_write_frame(g_player_format, frame.data());
+  g_player_stall_ms = kPlayerStallMs;
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(failure_code(), QELP_ERR_DEVICE);
+  EXPECT_NE(std::strstr(failure_text(), "stopped playing"), nullptr) << failure_text();
+  // No buffer was overwritten while queued.
+  for (int i = 0; i < kPlayerHeaders; ++i) EXPECT_TRUE(queued(i)) << i;
+}
+
 TEST_F(PlayerRing, WritingWithoutAnOpenDeviceIsRefused) {
   std::vector<uint8_t> frame = frame_of(6144, 1);
   EXPECT_EQ(player_write_frame(format_of(6144), frame.data()), 0);
