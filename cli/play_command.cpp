@@ -171,7 +171,11 @@ int command_play(int argc, char** argv) {
     return 1;
   }
   uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
-  format_time(now, sizeof now, (frames > 0 ? frames - 1 : 0) * frame_seconds);
+  if (frames <= 1) {
+    std::fprintf(stderr, "qelp play: %s holds no AC-3 audio\n", in);
+    return 1;
+  }
+  format_time(now, sizeof now, (frames - 1) * frame_seconds);
   std::fprintf(stderr, "Played %s (%s).\n", in, now);
   return 0;
 }

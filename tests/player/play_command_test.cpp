@@ -129,6 +129,12 @@ TEST(PlayCommand, MissingFileAndWrongArgumentsAreRefused) {
   EXPECT_EQ(missing.finish(), 1);
   EXPECT_NE(missing.output().find("/nonexistent/clip.ac3"), std::string::npos) << missing.output();
 
+  std::string empty = qelp_test::scratch_dir() + "/empty.ac3";
+  std::ofstream(empty, std::ios::binary).flush();
+  QelpPlay nothing({empty}, "null");
+  EXPECT_EQ(nothing.finish(), 1);
+  EXPECT_NE(nothing.output().find("holds no AC-3 audio"), std::string::npos) << nothing.output();
+
   QelpPlay none({}, "null");
   EXPECT_EQ(none.finish(), 2);
   EXPECT_NE(none.output().find("Usage: qelp play"), std::string::npos) << none.output();
