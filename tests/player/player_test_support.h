@@ -111,7 +111,7 @@ class Watched {
 inline DWORD position_samples(HWAVEOUT device) {
   MMTIME t{};
   t.wType = TIME_SAMPLES;
-  EXPECT_EQ(waveOutGetPosition(device, &t, sizeof t), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+  EXPECT_EQ(waveOutGetPosition(device, &t, sizeof t), MMSYSERR_NOERROR);
   return t.u.sample;
 }
 

@@ -76,24 +76,24 @@ TEST(WaveOut, OpenRefusesWhatItCannotPlayWithoutReachingADevice) {
 
   WAVEFORMATEX f = stereo16(48000);
   f.wFormatTag = 0x55;  // compressed: not for the device
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   EXPECT_NE(std::strstr(wave_out_failure_text(), "cannot play"), nullptr) << wave_out_failure_text();
   f = stereo16(48000);
   f.nBlockAlign = 2;  // does not match two 16-bit channels
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   f = stereo16(0);
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   f = stereo16(48000);
   f.wBitsPerSample = 24;
   f.nBlockAlign = 6;
   f.nAvgBytesPerSec = 6 * 48000;
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
 
   f = stereo16(48000);
-  EXPECT_EQ(waveOutOpen(&out, 7, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveOutOpen(&out, 7, &f, cb, 0, CALLBACK_EVENT), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_EVENT), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, 0x00030000 /* function callback */),
-            static_cast<MMRESULT>(MMSYSERR_INVALFLAG));
+            MMSYSERR_INVALFLAG);
   // A query checks the format and opens nothing.
   EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT | WAVE_FORMAT_QUERY), kOk);
 
@@ -110,7 +110,7 @@ TEST(WaveOut, QueuedHeadersCannotBeRequeuedUnpreparedOrClosedUntilReset) {
   std::vector<char> data(6144);
   loose.lpData = data.data();
   loose.dwBufferLength = 6144;
-  EXPECT_EQ(waveOutWrite(d.out, &loose, sizeof loose), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  EXPECT_EQ(waveOutWrite(d.out, &loose, sizeof loose), WAVERR_UNPREPARED);
 
   d.make_buffers(3, 48000);  // one second each
   ASSERT_EQ(waveOutPause(d.out), kOk);
@@ -119,11 +119,11 @@ TEST(WaveOut, QueuedHeadersCannotBeRequeuedUnpreparedOrClosedUntilReset) {
     EXPECT_TRUE(d.queued(i));
     EXPECT_FALSE(d.done(i));
   }
-  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
   EXPECT_EQ(waveOutUnprepareHeader(d.out, &d.headers[1], sizeof(WAVEHDR)),
-            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveOutClose(d.out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], 12), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+            WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutClose(d.out), WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], 12), MMSYSERR_INVALPARAM);
 
   // Reset gives every header back as done before it returns, and the clock starts again at 0.
   ASSERT_EQ(waveOutReset(d.out), kOk);
@@ -204,7 +204,7 @@ TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
 TEST(WaveOut, UnknownDeviceFailsWithItsNameAndLeavesNothingOpen) {
   AudioDevice device("qelp-no-such-device");
   Device d;
-  EXPECT_EQ(d.open(), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+  EXPECT_EQ(d.open(), MMSYSERR_NODRIVER);
   EXPECT_EQ(d.out, nullptr);
   std::string why = wave_out_failure_text();
   EXPECT_NE(why.find("Cannot open the sound device \"qelp-no-such-device\""), std::string::npos) << why;
