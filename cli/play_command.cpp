@@ -29,7 +29,8 @@ void play_usage(std::FILE* to) {
                "  -v           show the decoder's diagnostics\n"
                "\n"
                "QELP_AUDIO_DEVICE chooses the device: an ALSA device name (\"default\" when unset),\n"
-               "or \"null\" to play in real time without sound.\n");
+               "or \"null\" to play in real time without sound (ALSA's own null device is \"alsa:null\").\n"
+               "Ctrl-C stops playback.\n");
 }
 
 void drop_diagnostics(int, const char*, void*) {}
