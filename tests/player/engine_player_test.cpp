@@ -113,11 +113,11 @@ TEST_F(EnginePlayer, StopPlayerMidStreamReturnsWithoutWaitingForQueuedSound) {
   PlayedLog log;
   use_input("stereo_48k_192.ac3");
   ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
-  for (int k = 0; k < 25; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
   // With the device held still, a stop that waited for the queue would never return.
   ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
+  for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
   size_t heard = log.count();
-  EXPECT_LT(heard, 25u);
+  EXPECT_EQ(heard, 0u);
   HANDLE event = g_player_event;
   int result = -1;
   Watched call([&] { result = engine_->StopPlayer(); });
