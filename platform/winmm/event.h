@@ -21,7 +21,7 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 BOOL CloseHandle(HANDLE event);
 
-// How many threads are blocked in WaitForSingleObject on this event right now (lets a test see the
-// order of events without sleeping), and how many events are open in the process (leak checks).
-int event_waiters(HANDLE event);
+// How many threads of the process are in WaitForSingleObject right now (lets a test see the order
+// of events without sleeping), and how many events are open (leak checks).
+int event_waits_in_progress();
 int event_live_count();

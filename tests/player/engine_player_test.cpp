@@ -68,7 +68,7 @@ TEST_F(EnginePlayer, WithAllTwentyBuffersQueuedPlayNextFrameReturnsOnlyAfterTheO
     result = engine_->PlayNextFrame();
     position_after = position_samples(g_player_device);
   });
-  ASSERT_FALSE(call.finishes_before_waiting_on(g_player_event));
+  ASSERT_FALSE(call.finishes_before_waiting());
   ASSERT_EQ(waveOutRestart(g_player_device), MMSYSERR_NOERROR);
   call.join();
   EXPECT_EQ(result, 1);
@@ -118,10 +118,9 @@ TEST_F(EnginePlayer, StopPlayerMidStreamReturnsWithoutWaitingForQueuedSound) {
   for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
   size_t heard = log.count();
   EXPECT_EQ(heard, 0u);
-  HANDLE event = g_player_event;
   int result = -1;
   Watched call([&] { result = engine_->StopPlayer(); });
-  EXPECT_TRUE(call.finishes_before_waiting_on(event));
+  EXPECT_TRUE(call.finishes_before_waiting());
   call.join();
   EXPECT_EQ(result, 0);
   EXPECT_EQ(log.count(), heard);

@@ -73,7 +73,7 @@ TEST_F(PlayerRing, TwentyFirstFrameWaitsForAndTakesTheBufferTheDeviceReturnedFir
     position_after = position_samples(g_player_device);
   });
   // With all 20 queued and the device still, the 21st frame has nowhere to go: the call waits.
-  ASSERT_FALSE(call.finishes_before_waiting_on(g_player_event));
+  ASSERT_FALSE(call.finishes_before_waiting());
   ASSERT_EQ(waveOutRestart(g_player_device), MMSYSERR_NOERROR);
   call.join();
   EXPECT_EQ(written, 1);
@@ -140,9 +140,8 @@ TEST_F(PlayerRing, CloseCutsQueuedSoundShortWithoutWaitingForIt) {
   ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
   std::vector<uint8_t> frame = frame_of(6144, 3);
   for (int k = 0; k < 12; ++k) ASSERT_EQ(player_write_frame(g_player_format, frame.data()), 1);
-  HANDLE event = g_player_event;
   Watched call([] { player_close(); });
-  EXPECT_TRUE(call.finishes_before_waiting_on(event));
+  EXPECT_TRUE(call.finishes_before_waiting());
   call.join();
   EXPECT_EQ(log.count(), 0u);  // the device was still: nothing was heard, nothing waited for
 }

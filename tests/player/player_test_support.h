@@ -79,8 +79,8 @@ class AudioDevice {
   std::string old_;
 };
 
-// Runs `call` on a thread of its own and watches it: finished() once it returned, or blocked()
-// once a thread waits on `event`. Whichever comes first is what the call did first.
+// Runs `call` on a thread of its own and tells which came first: its return, or a wait on an event
+// (no other thread of the test waits on one meanwhile).
 class Watched {
  public:
   explicit Watched(std::function<void()> call)
@@ -92,11 +92,11 @@ class Watched {
     if (thread_.joinable()) thread_.join();
   }
 
-  // Waits until the call returned (true) or a thread is blocked on the event (false).
-  bool finishes_before_waiting_on(HANDLE event) {
+  // Waits until the call returned (true) or a thread is waiting on an event (false).
+  bool finishes_before_waiting() {
     for (;;) {
       if (done_.load()) return true;
-      if (event_waiters(event) > 0) return done_.load();
+      if (event_waits_in_progress() > 0) return done_.load();
       std::this_thread::yield();
     }
   }
