@@ -9,6 +9,7 @@
 #include "engine_state.h"
 #include "player.h"
 #include "player_test_support.h"
+#include "scripted_backend.h"
 #include "qelpsnd.h"
 #include "support/paths.h"
 
@@ -18,6 +19,7 @@ using namespace qelp;
 using player_test::AudioDevice;
 using player_test::PlayedLog;
 using player_test::position_samples;
+using player_test::Script;
 using player_test::Watched;
 
 // mono_48k_32.ac3: 63 frames of 128 bytes (32 kbit/s at 48 kHz), 2.016 s.
@@ -160,6 +162,22 @@ TEST_F(EnginePlayer, StalledDeviceEndsThePreviewWithTheReason) {
   std::string why = engine_->m_lastErrorText;
   EXPECT_NE(why.find("stereo_48k_192.ac3"), std::string::npos) << why;
   EXPECT_NE(why.find("stopped playing"), std::string::npos) << why;
+  expect_closed();
+}
+
+TEST_F(EnginePlayer, DeviceFailingMidStreamEndsThePreviewWithItsReason) {
+  Script script(1u << 30);  // takes everything, hears nothing until it breaks
+  use_input("stereo_48k_192.ac3");
+  ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
+  ASSERT_EQ(engine_->PlayNextFrame(), 1);
+  ASSERT_EQ(engine_->PlayNextFrame(), 1);
+  script.fail();
+  int calls = 0;
+  while (engine_->PlayNextFrame() != 0) ASSERT_LT(++calls, kPlayerHeaders) << "the failure was never noticed";
+  EXPECT_EQ(engine_->m_lastError, QELP_ERR_DEVICE);
+  std::string why = engine_->m_lastErrorText;
+  EXPECT_NE(why.find("stereo_48k_192.ac3"), std::string::npos) << why;
+  EXPECT_NE(why.find("broke down"), std::string::npos) << why;
   expect_closed();
 }
 

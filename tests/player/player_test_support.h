@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -94,9 +95,14 @@ class Watched {
 
   // Waits until the call returned (true) or a thread is waiting on an event (false).
   bool finishes_before_waiting() {
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
       if (done_.load()) return true;
       if (event_waits_in_progress() > 0) return done_.load();
+      if (std::chrono::steady_clock::now() > give_up) {
+        ADD_FAILURE() << "the call neither returned nor waited on an event";
+        return false;
+      }
       std::this_thread::yield();
     }
   }

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "player_test_support.h"
+#include "scripted_backend.h"
 
 namespace {
 
 using player_test::AudioDevice;
 using player_test::PlayedLog;
 using player_test::position_samples;
+using player_test::Script;
 
 constexpr MMRESULT kOk = MMSYSERR_NOERROR;
 
@@ -183,6 +185,62 @@ TEST(WaveOut, ResetDiscardsQueuedSoundUnplayed) {
   EXPECT_EQ(log.count(), before + 1);
   EXPECT_GE(position_samples(d.out), 48000u);
   d.close();
+}
+
+TEST(WaveOut, BuffersComeBackOnlyWhenTheDeviceHasHeardTheirLastFrame) {
+  // A device like a sound card: it takes 3000 frames ahead and hears them when it will.
+  Script script(3000);
+  PlayedLog log;
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  d.make_buffers(3, 1536);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  script.wait_taken(3000);
+  EXPECT_EQ(script.taken(), 3000u);  // no more than the device has room for
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(d.done(i)) << i;
+
+  script.release(1535);
+  EXPECT_FALSE(d.done(0));  // one frame of it is still to be heard
+  script.release(1);
+  while (!d.done(0)) ASSERT_EQ(WaitForSingleObject(d.event, 10000), WAIT_OBJECT_0);
+  EXPECT_FALSE(d.done(1));
+  EXPECT_FALSE(d.done(2));
+
+  script.wait_taken(3000 + 1536);  // the room that came free is filled, and no more
+  EXPECT_EQ(script.taken(), 3000u + 1536u);
+  script.release(3000);
+  script.wait_taken(3 * 1536);
+  script.release(72);
+  d.wait_all_done();
+  std::vector<PlayedLog::Buffer> played = log.buffers();
+  ASSERT_EQ(played.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(played[i].data[0], static_cast<uint8_t>(i + 1));
+    EXPECT_GE(played[i].position, 1536u * (i + 1));
+  }
+  std::vector<uint8_t> sent;
+  for (const auto& b : d.buffers) sent.insert(sent.end(), b.begin(), b.end());
+  EXPECT_TRUE(script.bytes() == sent) << "the device was not handed the buffers whole and in order";
+  EXPECT_EQ(position_samples(d.out), 3u * 1536u);
+  d.close();
+}
+
+TEST(WaveOut, DeviceThatFailsGivesEveryBufferBackAndSaysWhy) {
+  Script script(2000);
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  d.make_buffers(3, 1536);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  script.wait_taken(2000);
+  script.fail();
+  d.wait_all_done();  // not a hang: the failed device returns what it holds
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), MMSYSERR_ERROR);
+  EXPECT_STREQ(wave_out_failure_text(), "The scripted device broke down");
+  MMTIME t{};
+  t.wType = TIME_SAMPLES;
+  EXPECT_EQ(waveOutGetPosition(d.out, &t, sizeof t), MMSYSERR_ERROR);
+  d.close();
+  EXPECT_EQ(wave_out_live_count(), 0);
 }
 
 TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
