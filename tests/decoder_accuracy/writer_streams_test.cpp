@@ -169,17 +169,21 @@ TEST(WriterStreams, StereoCouplingWithPhaseFlagsAndRematrixing) {
   check_against_ffmpeg(frames);
 }
 
-// Delta bit allocation in every full-bandwidth channel of a coupled 2/2 stream: new segments,
-// kept segments (mode 0), none (mode 2), in several blocks. The coupling channel carries no delta
-// here: FFmpeg counts a coupling delta segment's bands from the coupling channel's first band,
-// while we count them from band 0 as the allocation is described, so the two decoders read such
-// a stream differently and FFmpeg cannot judge it.
+// Delta bit allocation in the coupling channel and every full-bandwidth channel of a coupled 2/2
+// stream: new segments, kept segments (mode 0), none (mode 2), in several blocks.
 TEST(WriterStreams, DeltaBitAllocation) {
   const auto frames = write_stream(0, 26, 6, 0, 10, [](frame_spec& f, int frame) {
     coupling(f, 3, 13, 0xf, false);
     ac3::audblk& a0 = f.blocks[0];
     a0.deltbaie = 1;
-    a0.cpldeltbae = 2;
+    a0.cpldeltbae = 1;  // its bands count from the coupling channel's first band
+    a0.cpldeltnseg = 1;
+    a0.cpldeltoffst[0] = static_cast<uint16_t>(1 + frame % 2);
+    a0.cpldeltlen[0] = 3;
+    a0.cpldeltba[0] = 6;
+    a0.cpldeltoffst[1] = 2;
+    a0.cpldeltlen[1] = 2;
+    a0.cpldeltba[1] = 1;
     for (int ch = 0; ch < 4; ++ch) {
       a0.deltbae[ch] = 1;
       a0.deltnseg[ch] = 1;
@@ -192,7 +196,7 @@ TEST(WriterStreams, DeltaBitAllocation) {
     }
     ac3::audblk& a3 = f.blocks[3];
     a3.deltbaie = 1;
-    a3.cpldeltbae = 2;
+    a3.cpldeltbae = frame % 2 ? 0 : 2;
     a3.deltbae[0] = 0;
     a3.deltbae[1] = 2;
     a3.deltbae[2] = 0;
