@@ -181,6 +181,11 @@ int CQelpsnd::InitEncoder() {
     fail(*this, QELP_ERR_STATE, "A conversion or preview is already running");
     return 0;
   }
+  // The normalizer's progress would be reset under its feet, and it may hold the output file.
+  if (GetNormExit() == QELP_NORM_RUNNING) {
+    fail(*this, QELP_ERR_BUSY, "A normalization is still running");
+    return 0;
+  }
   m_bytesDecoded = 0;
   m_outputBytes = 0;
   m_inputPosition = 0;

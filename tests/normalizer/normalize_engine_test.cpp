@@ -184,6 +184,15 @@ TEST_F(EngineNormalize, WhileTheWorkerRunsTheFileAndTheEngineRefuseOthers) {
   int fd = ::open(path_.c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  // A conversion, even onto another file, waits for the normalization to end.
+  std::string in = QELP_TEST_DATA_DIR "/short_1280.ac3";
+  std::string elsewhere = path_ + ".other.wav";
+  engine.SetInFile(in.data());
+  engine.SetOutFile(elsewhere.data());
+  EXPECT_EQ(engine.InitEncoder(), 0);
+  EXPECT_EQ(engine.m_lastError, QELP_ERR_BUSY);
+  EXPECT_EQ(::access(elsewhere.c_str(), F_OK), -1);
+  engine.SetOutFile(path_.data());
 
   gate.release();
   EXPECT_EQ(wait_for_end(engine), 0);
