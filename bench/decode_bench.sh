@@ -15,7 +15,7 @@ root=$(dirname "$here")
 build=${1:-$root/build}
 rounds=${2:-5}
 out=$here/out
-qelp=$build/cli/qelp
+qelp=$build/bin/qelp
 decode_only=$build/bench/decode_only
 
 for tool in ffmpeg /usr/bin/time "$qelp" "$decode_only"; do
@@ -48,20 +48,22 @@ make_stream surround_448 5.1 448k \
   "$(ch 550 7 0.3)" "$(ch 660 4 0.3)"
 make_stream stereo_192 stereo 192k "$(ch 261 6 0.6)" "$(ch 392 4 0.6)"
 
-# run LABEL CMD...: wall seconds and peak RSS (KiB) appended to $out/LABEL.times
+# run LABEL CMD...: wall seconds, CPU seconds (user + system) and peak RSS (KiB) appended to
+# $out/LABEL.times
 run() {
   label=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$out/time.tmp" "$@" >/dev/null 2>&1 || {
+  /usr/bin/time -f "%e %U %S %M" -o "$out/time.tmp" "$@" >/dev/null 2>&1 || {
     echo "decode_bench: '$*' failed" >&2
     exit 1
   }
-  cat "$out/time.tmp" >>"$out/$label.times"
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$out/time.tmp" >>"$out/$label.times"
 }
 
-# best LABEL: the shortest time and the largest peak memory over the rounds
-best_time() { sort -n "$out/$1.times" | head -n 1 | cut -d' ' -f1; }
-peak_mem() { cut -d' ' -f2 "$out/$1.times" | sort -n | tail -n 1; }
+# The shortest wall time, the shortest CPU time and the largest peak memory over the rounds.
+best_wall() { cut -d' ' -f1 "$out/$1.times" | sort -n | head -n 1; }
+best_cpu() { cut -d' ' -f2 "$out/$1.times" | sort -n | head -n 1; }
+peak_mem() { cut -d' ' -f3 "$out/$1.times" | sort -n | tail -n 1; }
 
 for name in surround_448 stereo_192; do
   in=$out/$name.ac3
@@ -78,13 +80,15 @@ for name in surround_448 stereo_192; do
   done
 done
 
-echo "Best of $rounds alternating rounds, 10-minute streams (seconds, peak RSS in MiB):"
+echo "Best of $rounds alternating rounds on 10-minute streams. Ratio: ffmpeg time / qelp time, above 1"
+echo "when qelp is faster; by wall time, and by CPU time (user + system), which a busy machine"
+echo "disturbs less. Memory: peak resident set size."
 for name in surround_448 stereo_192; do
   for job in convert decode; do
     if [ "$job" = convert ]; then q=$name.qelp f=$name.ffmpeg; else q=$name.qelp_decode f=$name.ffmpeg_decode; fi
-    tq=$(best_time "$q") tf=$(best_time "$f") mq=$(peak_mem "$q") mf=$(peak_mem "$f")
-    awk -v n="$name" -v j="$job" -v tq="$tq" -v tf="$tf" -v mq="$mq" -v mf="$mf" 'BEGIN {
-      printf "%-13s %-8s qelp %6.3f s %6.1f MiB | ffmpeg %6.3f s %6.1f MiB | throughput ratio %.2f (%.0fx real time)\n",
-        n, j, tq, mq / 1024, tf, mf / 1024, (tq > 0 ? tf / tq : 0), (tq > 0 ? 600 / tq : 0) }'
+    awk -v n="$name" -v j="$job" -v wq="$(best_wall "$q")" -v wf="$(best_wall "$f")" \
+      -v cq="$(best_cpu "$q")" -v cf="$(best_cpu "$f")" -v mq="$(peak_mem "$q")" -v mf="$(peak_mem "$f")" 'BEGIN {
+      printf "%-13s %-8s qelp %6.2f s wall %6.2f s cpu %5.1f MiB | ffmpeg %6.2f s wall %6.2f s cpu %5.1f MiB | ratio wall %.2f cpu %.2f\n",
+        n, j, wq, cq, mq / 1024, wf, cf, mf / 1024, (wq > 0 ? wf / wq : 0), (cq > 0 ? cf / cq : 0) }'
   done
 done

@@ -29,7 +29,8 @@ void play_usage(std::FILE* to) {
                "  -v           show the decoder's diagnostics\n"
                "\n"
                "QELP_AUDIO_DEVICE chooses the device: an ALSA device name (\"default\" when unset),\n"
-               "or \"null\" to play in real time without sound.\n");
+               "or \"null\" to play in real time without sound (ALSA's own null device is \"alsa:null\").\n"
+               "Ctrl-C stops playback.\n");
 }
 
 void drop_diagnostics(int, const char*, void*) {}
@@ -106,7 +107,7 @@ int command_play(int argc, char** argv) {
   }
   if (!verbose) qelpsnd_set_diagnostics(drop_diagnostics, nullptr);
 
-  static CQelpsnd engine;  // large; one per process
+  CQelpsnd engine;
   if (engine.SetInFile(const_cast<char*>(in)) != 0) {
     std::fprintf(stderr, "qelp play: %s\n", engine.m_lastErrorText);
     return 1;
@@ -171,7 +172,11 @@ int command_play(int argc, char** argv) {
     return 1;
   }
   uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
-  format_time(now, sizeof now, (frames > 0 ? frames - 1 : 0) * frame_seconds);
+  if (frames <= 1) {
+    std::fprintf(stderr, "qelp play: %s holds no AC-3 audio\n", in);
+    return 1;
+  }
+  format_time(now, sizeof now, (frames - 1) * frame_seconds);
   std::fprintf(stderr, "Played %s (%s).\n", in, now);
   return 0;
 }

@@ -9,6 +9,7 @@ namespace qelp {
 StreamFormat g_player_format{};
 HWAVEOUT g_player_device = nullptr;
 HANDLE g_player_event = nullptr;
+DWORD g_player_stall_ms = kPlayerStallMs;
 WAVEHDR g_player_headers[kPlayerHeaders];
 uint8_t g_player_buffers[kPlayerHeaders][kPlayerBufferBytes];
 
@@ -18,15 +19,25 @@ bool header_free(int i) { return (wave_header_flags(&g_player_headers[i]) & WHDR
 
 // Waits for the device to give a buffer back. 0 with the failure recorded when it does not.
 int wait_for_buffer() {
-  DWORD r = WaitForSingleObject(g_player_event, kPlayerStallMs);
+  DWORD r = WaitForSingleObject(g_player_event, g_player_stall_ms);
   if (r == WAIT_OBJECT_0) return 1;
   if (r == WAIT_TIMEOUT) {
-    failure_set(QELP_ERR_DEVICE, "The sound device \"%s\" stopped playing (no buffer came back for %u s)",
-                wave_out_device_name(), static_cast<unsigned>(kPlayerStallMs / 1000));
+    failure_set(QELP_ERR_DEVICE, "The sound device \"%s\" stopped playing (no buffer came back for %u ms)",
+                wave_out_device_name(), static_cast<unsigned>(g_player_stall_ms));
   } else {
     failure_set(QELP_ERR_DEVICE, "Cannot wait for the sound device \"%s\"", wave_out_device_name());
   }
   return 0;
+}
+
+// Records that the device failed while playing, with its reason when it gave one.
+void device_failed() {
+  const char* why = wave_out_failure_text();
+  if (why[0] != '\0') {
+    failure_set(QELP_ERR_DEVICE, "%s", why);
+  } else {
+    failure_set(QELP_ERR_DEVICE, "The sound device \"%s\" failed while playing", wave_out_device_name());
+  }
 }
 
 // Unprepares the first `prepared` headers, closes the device and releases the event.
@@ -105,8 +116,7 @@ int player_write_frame(const StreamFormat& format, const uint8_t* frame) {
       std::memcpy(g_player_buffers[i], frame + (format.bytes_per_frame - remaining), n);
       h.dwBufferLength = n;
       if (waveOutWrite(g_player_device, &h, sizeof h) != MMSYSERR_NOERROR) {
-        failure_set(QELP_ERR_DEVICE, "The sound device \"%s\" does not take sound any more",
-                    wave_out_device_name());
+        device_failed();
         return 0;
       }
       remaining -= n;
@@ -127,7 +137,7 @@ int player_drain() {
   MMTIME position{};
   position.wType = TIME_BYTES;
   if (waveOutGetPosition(g_player_device, &position, sizeof position) != MMSYSERR_NOERROR) {
-    failure_set(QELP_ERR_DEVICE, "The sound device \"%s\" failed while playing", wave_out_device_name());
+    device_failed();
     return 0;
   }
   return 1;

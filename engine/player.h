@@ -14,8 +14,10 @@ namespace qelp {
 constexpr int kPlayerHeaders = 20;
 constexpr uint32_t kPlayerBufferBytes = 6144;
 
-// A device that gives no buffer back for this long while all are queued has stopped: a failure.
+// A device that gives no buffer back for this long while all are queued has stopped: a failure,
+// not a wait without end. (A variable so that tests can make a stalled device fail quickly.)
 constexpr DWORD kPlayerStallMs = 10000;
+extern DWORD g_player_stall_ms;
 
 // Library-wide player state (one player per process).
 extern StreamFormat g_player_format;

@@ -22,7 +22,9 @@ void fail_playing(CQelpsnd& engine) {
   char reason[sizeof engine.m_lastErrorText];
   std::snprintf(reason, sizeof reason, "%s", failure_text());
   // "Cannot play a.ac3: cannot open ..." reads as one sentence.
-  if (reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' && reason[1] <= 'z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+  if (reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a' && reason[1] <= 'z') {
+    reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+  }
   failure_set(failure_code(), "Cannot play %s: %s", engine.m_inPath, reason);
   take_failure(engine);
 }

@@ -14,13 +14,15 @@ for target in "$dir"/fuzz_*; do
   corpus="$root/fuzz/corpus-$name"
   mkdir -p "$corpus"
   seeds=("$root/fuzz/seeds/$name")
+  max_len=65536
   case $name in
-    fuzz_decoder) seeds+=("$root/tests/data") ;;
+    fuzz_decoder) seeds+=("$root/tests/data"); max_len=16384 ;;
+    fuzz_normalizer|fuzz_writer_header) ;;
   esac
   existing=()
   for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
   echo "== $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=$max_len \
        -artifact_prefix="$root/fuzz/crashes/$name-" -print_final_stats=1 "$corpus" "${existing[@]}" \
        2>"$root/fuzz/$name.log"; then
     echo "$name: crash or error, see fuzz/$name.log and fuzz/crashes/"

@@ -3,6 +3,7 @@
 // outside its arrays (coupling begin past end + 2, channel bandwidth code above 60) make the frame
 // bad before any derived limit is changed.
 #include "ac3/bitstream.h"
+#include "ac3/guards.h"
 #include "ac3/stages.h"
 
 namespace ac3 {
@@ -22,7 +23,7 @@ void read_coupling_strategy(const bsi& b, audblk& ab) {
   ab.cplendf = take(4);
   if (ab.cplbegf > ab.cplendf + 2) {
     // No coupling sub-band at all: the limits below would run backwards.
-    error_flag = 1;
+    sanity_check_failed("cpl params inconsistent");
     return;
   }
   ab.cplstrtmant = static_cast<uint16_t>(12 * ab.cplbegf + 37);
@@ -68,7 +69,10 @@ bool read_channel_bandwidths(const bsi& b, audblk& ab) {
       endmant = ab.cplstrtmant;
     } else {
       ab.chbwcod[ch] = take(6);
-      if (ab.chbwcod[ch] > kMaxChbwcod) return false;
+      if (ab.chbwcod[ch] > kMaxChbwcod) {
+        sanity_check_failed("chbwcod too big");
+        return false;
+      }
       endmant = 3 * ab.chbwcod[ch] + 73;
     }
     const int g = group_bins(ab.chexpstr[ch]);

@@ -139,7 +139,9 @@ bool mask_compute(const channel_run& run, const allocation_parameters& p, int fs
   }
   const delta_info& d = run.delta;
   if (d.mode != 0 && d.mode != 1) return true;
-  int band = 0;
+  // Segments count bands from the channel's first band: 0 for full-bandwidth channels, the band of
+  // cplstrtmant for the coupling channel (whose 5-bit offsets could not reach its bands otherwise).
+  int band = bndstrt;
   for (int seg = 0; seg <= d.nseg; ++seg) {
     band += d.offst[seg];
     const int delta = d.ba[seg] >= 4 ? 128 * (d.ba[seg] - 3) : 128 * (d.ba[seg] - 4);
@@ -185,8 +187,10 @@ bool nothing_new(const audblk& ab) {
   for (int ch = 0; ch < kMaxFbwChannels; ++ch) {
     if (ab.chexpstr[ch] != 0) return false;
   }
+  // New coupling leak values change the coupling channel's allocation: keeping the old baps would
+  // read the rest of the block with the wrong widths.
   return ab.cplexpstr == 0 && ab.lfeexpstr == 0 && ab.baie == 0 && ab.snroffste == 0 &&
-         ab.deltbaie == 0;
+         ab.deltbaie == 0 && !(ab.cplinu && ab.cplleake);
 }
 
 bool all_offsets_zero(const audblk& ab) {

@@ -1,16 +1,13 @@
 // The decoder's consistency checks after each block: guard words around the records (writes past
 // the ends of the unpacked arrays) and side information that no valid stream carries.
+#include "ac3/guards.h"
+
 #include "ac3/stages.h"
 #include "diagnostics.h"
 
 namespace ac3 {
 
 namespace {
-
-void fail(const char* what) {
-  qelp::diag_err("\n** Sanity check failed -- %s **", what);
-  error_flag = 1;
-}
 
 bool any_nonzero_tail(const uint16_t* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
@@ -20,7 +17,14 @@ bool any_nonzero_tail(const int16_t* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
 }
 
+void fail(const char* what) { sanity_check_failed(what); }
+
 }  // namespace
+
+void sanity_check_failed(const char* what) {
+  qelp::diag_err("\n** Sanity check failed -- %s **", what);
+  error_flag = 1;
+}
 
 void arm_guards(syncinfo& si, bsi& b, audblk& ab) {
   si.guard_word = kGuardWord;

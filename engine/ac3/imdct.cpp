@@ -1,6 +1,14 @@
 // Inverse transform: a quarter-length complex FFT between pre- and post-twiddles, then the window
 // and overlap-add with the channel's delay buffer. Works in place in coeff_buffer.
+//
+// The work buffer is kept as separate real and imaginary arrays, the bit reversal is folded into
+// the pre-twiddle's stores, the first two FFT stages run together and the others group by group,
+// so that the compiler can use vector instructions. Every value is computed with the same
+// operations in the same order as the plain formulation, except that products with the twiddle
+// 1 + 0j are left out, which can change only the sign of a zero.
 #include "ac3/imdct.h"
+
+#include <cstring>
 
 #include "ac3/imdct_tables.h"
 #include "ac3/stages.h"
@@ -12,106 +20,139 @@ float delay_buffer[kMaxFbwChannels][kBins];
 namespace {
 
 // The work buffer, shared by all channels: Z[0..127], or Z1 = Z[0..63] and Z2 = Z[64..127].
-complex_f work[128];
+alignas(16) float z_re[128];
+alignas(16) float z_im[128];
 
-// In-place radix-2 FFT of size 2^stages on z, input in bit-reversed order.
-inline void fft(complex_f* z, int stages) {
-  const int size = 1 << stages;
-  for (int m = 0; m < stages; ++m) {
-    const int h = 1 << m;
-    const complex_f* w = fft_twiddle[m];
-    for (int k = 0; k < h; ++k) {
-      const float wr = w[k].re;
-      const float wi = w[k].im;
-      for (int i = k; i < size; i += 2 * h) {
-        const complex_f a = z[i];
-        const complex_f b = z[i + h];
-        const float tr = b.re * wr - b.im * wi;
-        const float ti = b.re * wi + b.im * wr;
-        z[i + h] = complex_f{a.re - tr, a.im - ti};
-        z[i] = complex_f{a.re + tr, a.im + ti};
-      }
+// The post-twiddled values.
+alignas(16) float p_re[128];
+alignas(16) float p_im[128];
+
+// One radix-2 stage of butterflies with half-size H over Size points starting at re/im.
+template <int Size, int H>
+inline void fft_stage(float* re, float* im, const float* wr, const float* wi) {
+  for (int g = 0; g < Size; g += 2 * H) {
+    float* ar = re + g;
+    float* ai = im + g;
+    float* br = re + g + H;
+    float* bi = im + g + H;
+    for (int k = 0; k < H; ++k) {
+      const float tr = br[k] * wr[k] - bi[k] * wi[k];
+      const float ti = br[k] * wi[k] + bi[k] * wr[k];
+      const float xr = ar[k];
+      const float xi = ai[k];
+      br[k] = xr - tr;
+      bi[k] = xi - ti;
+      ar[k] = xr + tr;
+      ai[k] = xi + ti;
     }
   }
 }
 
-template <std::size_t N>
-inline void bit_reverse(complex_f* z, const std::array<uint8_t, N>& rev) {
-  for (std::size_t i = 0; i < N; ++i) {
-    const std::size_t r = rev[i];
-    if (r < i) {
-      const complex_f t = z[i];
-      z[i] = z[r];
-      z[r] = t;
-    }
+// The first two stages together, four points at a time. Their twiddles are 1 except the second
+// one of stage 1; a product with 1 + 0j is the value itself, so it is left out.
+template <int Size>
+inline void fft_first_stages(float* re, float* im) {
+  const float wr = fft_twiddle_re[1][1];
+  const float wi = fft_twiddle_im[1][1];
+  for (int g = 0; g < Size; g += 4) {
+    // Stage 0: (0, 1) and (2, 3).
+    const float r0 = re[g] + re[g + 1], i0 = im[g] + im[g + 1];
+    const float r1 = re[g] - re[g + 1], i1 = im[g] - im[g + 1];
+    const float r2 = re[g + 2] + re[g + 3], i2 = im[g + 2] + im[g + 3];
+    const float r3 = re[g + 2] - re[g + 3], i3 = im[g + 2] - im[g + 3];
+    // Stage 1: (0, 2) with 1, (1, 3) with the second twiddle.
+    const float tr = r3 * wr - i3 * wi;
+    const float ti = r3 * wi + i3 * wr;
+    re[g] = r0 + r2;
+    im[g] = i0 + i2;
+    re[g + 2] = r0 - r2;
+    im[g + 2] = i0 - i2;
+    re[g + 1] = r1 + tr;
+    im[g + 1] = i1 + ti;
+    re[g + 3] = r1 - tr;
+    im[g + 3] = i1 - ti;
   }
 }
 
-inline void post_twiddle(complex_f* z, const float* xcos, const float* xsin, int count) {
-  for (int k = 0; k < count; ++k) {
-    const float re = z[k].re;
-    const float im = z[k].im;
-    z[k].re = re * xcos[k] + im * xsin[k];
-    z[k].im = re * xsin[k] - im * xcos[k];
+template <int Size>
+inline void fft(float* re, float* im) {
+  fft_first_stages<Size>(re, im);
+  fft_stage<Size, 4>(re, im, fft_twiddle_re[2], fft_twiddle_im[2]);
+  fft_stage<Size, 8>(re, im, fft_twiddle_re[3], fft_twiddle_im[3]);
+  fft_stage<Size, 16>(re, im, fft_twiddle_re[4], fft_twiddle_im[4]);
+  fft_stage<Size, 32>(re, im, fft_twiddle_re[5], fft_twiddle_im[5]);
+  if constexpr (Size == 128) fft_stage<Size, 64>(re, im, fft_twiddle_re[6], fft_twiddle_im[6]);
+}
+
+template <int Count>
+inline void post_twiddle(const float* re, const float* im, float* out_re, float* out_im, const float* xcos,
+                         const float* xsin) {
+  for (int k = 0; k < Count; ++k) {
+    out_re[k] = re[k] * xcos[k] + im[k] * xsin[k];
+    out_im[k] = re[k] * xsin[k] - im[k] * xcos[k];
   }
+}
+
+// Window and overlap-add. The output pairs value n of a (imaginary parts) with value 63 - n of b
+// (real parts) and the reverse; the new delay does the same with c (real) and d (imaginary).
+// Long transform: a = c = Z[64..127], b = d = Z[0..63]; short: a = b = Z1, c = d = Z2. Results are
+// built in local arrays so that the loops run on vectors whatever the caller's pointers are.
+inline void window_overlap(const float* a_im, const float* b_re, const float* c_re, const float* d_im,
+                           float* out, float* delay) {
+  alignas(16) float y[256];
+  alignas(16) float new_delay[256];
+  for (int n = 0; n < 64; ++n) {
+    y[2 * n] = 2.0f * (delay[2 * n] - a_im[n] * window[2 * n]);
+    y[2 * n + 1] = 2.0f * (delay[2 * n + 1] + b_re[63 - n] * window[2 * n + 1]);
+    y[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - b_re[n] * window[128 + 2 * n]);
+    y[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + a_im[63 - n] * window[129 + 2 * n]);
+  }
+  for (int n = 0; n < 64; ++n) {
+    new_delay[2 * n] = -c_re[n] * window[255 - 2 * n];
+    new_delay[2 * n + 1] = d_im[63 - n] * window[254 - 2 * n];
+    new_delay[128 + 2 * n] = d_im[n] * window[127 - 2 * n];
+    new_delay[129 + 2 * n] = -c_re[63 - n] * window[126 - 2 * n];
+  }
+  std::memcpy(out, y, sizeof y);
+  std::memcpy(delay, new_delay, sizeof new_delay);
 }
 
 }  // namespace
 
 void imdct_long(const float* in, float* out, float* delay) {
-  complex_f* z = work;
   for (int k = 0; k < 128; ++k) {
     const float x_even = in[2 * k];
     const float x_odd = in[255 - 2 * k];
-    z[k].re = x_odd * xcos1[k] - x_even * xsin1[k];
-    z[k].im = -(x_even * xcos1[k] + x_odd * xsin1[k]);
+    const int r = bitrev7[static_cast<std::size_t>(k)];
+    z_re[r] = x_odd * xcos1[k] - x_even * xsin1[k];
+    z_im[r] = -(x_even * xcos1[k] + x_odd * xsin1[k]);
   }
-  bit_reverse(z, bitrev7);
-  fft(z, 7);
-  post_twiddle(z, xcos1, xsin1, 128);
-
-  for (int n = 0; n < 64; ++n) {
-    out[2 * n] = 2.0f * (delay[2 * n] - z[64 + n].im * window[2 * n]);
-    out[2 * n + 1] = 2.0f * (delay[2 * n + 1] + z[63 - n].re * window[2 * n + 1]);
-    out[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - z[n].re * window[128 + 2 * n]);
-    out[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + z[127 - n].im * window[129 + 2 * n]);
-  }
-  for (int n = 0; n < 64; ++n) {
-    delay[2 * n] = -z[64 + n].re * window[255 - 2 * n];
-    delay[2 * n + 1] = z[63 - n].im * window[254 - 2 * n];
-    delay[128 + 2 * n] = z[n].im * window[127 - 2 * n];
-    delay[129 + 2 * n] = -z[127 - n].re * window[126 - 2 * n];
-  }
+  fft<128>(z_re, z_im);
+  post_twiddle<128>(z_re, z_im, p_re, p_im, xcos1, xsin1);
+  window_overlap(p_im + 64, p_re, p_re + 64, p_im, out, delay);
 }
 
 void imdct_short(const float* in, float* out, float* delay) {
-  complex_f* z1 = work;
-  complex_f* z2 = work + 64;
+  float* z1_re = z_re;
+  float* z1_im = z_im;
+  float* z2_re = z_re + 64;
+  float* z2_im = z_im + 64;
   for (int k = 0; k < 64; ++k) {
-    z1[k].re = in[254 - 4 * k] * xcos2[k] - in[4 * k] * xsin2[k];
-    z1[k].im = -(in[4 * k] * xcos2[k] + in[254 - 4 * k] * xsin2[k]);
-    z2[k].re = in[255 - 4 * k] * xcos2[k] - in[4 * k + 1] * xsin2[k];
-    z2[k].im = -(in[4 * k + 1] * xcos2[k] + in[255 - 4 * k] * xsin2[k]);
+    const int r = bitrev6[static_cast<std::size_t>(k)];
+    z1_re[r] = in[254 - 4 * k] * xcos2[k] - in[4 * k] * xsin2[k];
+    z1_im[r] = -(in[4 * k] * xcos2[k] + in[254 - 4 * k] * xsin2[k]);
+    z2_re[r] = in[255 - 4 * k] * xcos2[k] - in[4 * k + 1] * xsin2[k];
+    z2_im[r] = -(in[4 * k + 1] * xcos2[k] + in[255 - 4 * k] * xsin2[k]);
   }
-  bit_reverse(z1, bitrev6);
-  bit_reverse(z2, bitrev6);
-  fft(z1, 6);
-  fft(z2, 6);
-  post_twiddle(z1, xcos2, xsin2, 64);
-  post_twiddle(z2, xcos2, xsin2, 64);
-
-  for (int n = 0; n < 64; ++n) {
-    out[2 * n] = 2.0f * (delay[2 * n] - z1[n].im * window[2 * n]);
-    out[2 * n + 1] = 2.0f * (delay[2 * n + 1] + z1[63 - n].re * window[2 * n + 1]);
-    out[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - z1[n].re * window[128 + 2 * n]);
-    out[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + z1[63 - n].im * window[129 + 2 * n]);
-  }
-  for (int n = 0; n < 64; ++n) {
-    delay[2 * n] = -z2[n].re * window[255 - 2 * n];
-    delay[2 * n + 1] = z2[63 - n].im * window[254 - 2 * n];
-    delay[128 + 2 * n] = z2[n].im * window[127 - 2 * n];
-    delay[129 + 2 * n] = -z2[63 - n].re * window[126 - 2 * n];
-  }
+  fft<64>(z1_re, z1_im);
+  fft<64>(z2_re, z2_im);
+  float* p1_re = p_re;
+  float* p1_im = p_im;
+  float* p2_re = p_re + 64;
+  float* p2_im = p_im + 64;
+  post_twiddle<64>(z1_re, z1_im, p1_re, p1_im, xcos2, xsin2);
+  post_twiddle<64>(z2_re, z2_im, p2_re, p2_im, xcos2, xsin2);
+  window_overlap(p1_im, p1_re, p2_re, p2_im, out, delay);
 }
 
 void inverse_transform(const bsi& b, const audblk& ab, coeff_buffer_t& coeffs) {

@@ -9,7 +9,7 @@ namespace ac3 {
 
 float xcos1[128], xsin1[128];
 float xcos2[64], xsin2[64];
-complex_f fft_twiddle[7][64];
+float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 namespace {
 
@@ -33,12 +33,14 @@ void imdct_tables_build() {
     const long double angle = -two_pi / static_cast<long double>(2 << m);
     const float c = static_cast<float>(std::cos(angle));
     const float s = static_cast<float>(std::sin(angle));
-    complex_f w{1.0f, 0.0f};
+    float w_re = 1.0f, w_im = 0.0f;
     for (int k = 0; k < (1 << m); ++k) {
-      fft_twiddle[m][k] = w;
-      const float re = c * w.re - s * w.im;
-      const float im = s * w.re + c * w.im;
-      w = complex_f{re, im};
+      fft_twiddle_re[m][k] = w_re;
+      fft_twiddle_im[m][k] = w_im;
+      const float re = c * w_re - s * w_im;
+      const float im = s * w_re + c * w_im;
+      w_re = re;
+      w_im = im;
     }
   }
 }

@@ -7,11 +7,6 @@
 
 namespace ac3 {
 
-struct complex_f {
-  float re;
-  float im;
-};
-
 // First half of the 512-sample window, five decimals; window[255 - n] mirrors into the second half.
 extern const float window[256];
 
@@ -19,9 +14,9 @@ extern const float window[256];
 extern float xcos1[128], xsin1[128];
 extern float xcos2[64], xsin2[64];
 
-// FFT twiddles of stage m (m = 0..6): fft_twiddle[m][k] for k < 2^m, made by repeated
-// multiplication with exp(-j*2*pi/2^(m+1)) in float.
-extern complex_f fft_twiddle[7][64];
+// FFT twiddles of stage m (m = 0..6), real and imaginary parts, for k < 2^m: made by repeated
+// multiplication with exp(-j*2*pi/2^(m+1)) in float, not evaluated one by one.
+extern float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 // Bit reversal of 7-bit and 6-bit indices.
 template <int Bits>

@@ -40,11 +40,13 @@ void acmSetFormatChooser(AcmFormatChooser chooser, void* user, DWORD flags) {
 
 size_t acmFormatBytes(const WAVEFORMATEX* wfx) { return sizeof(WAVEFORMATEX) + wfx->cbSize; }
 
-size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity) {
+size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity, DWORD flags) {
   if (src == nullptr || offers == nullptr) return 0;
-  acm::module_load();
+  if ((flags & ACM_CHOOSERF_LOADED_DRIVERS) == 0) acm::module_load();
   return collect_offers(src, offers, capacity);
 }
+
+const char* acmCodecModuleProblem() { return acm::module_problem(); }
 
 MMRESULT acmFormatOfferTake(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offer) {
   if (afc == nullptr || offer == nullptr || afc->pwfx == nullptr) return MMSYSERR_INVALPARAM;

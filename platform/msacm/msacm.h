@@ -138,8 +138,8 @@ struct AcmFormatOffer {
 using AcmFormatChooser = MMRESULT (*)(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offers, size_t count,
                                       void* user);
 
-// acmSetFormatChooser flag: the chooser only wants formats of drivers that are loaded already, so
-// choosing does not load the FFmpeg module (a host that asks for PCM).
+// Flag for acmSetFormatChooser and acmFormatEnumOffers: only formats of drivers that are loaded
+// already, so that choosing or listing does not load the FFmpeg module (a host that asks for PCM).
 constexpr DWORD ACM_CHOOSERF_LOADED_DRIVERS = 0x00000001;
 
 extern "C" {
@@ -159,8 +159,12 @@ QELPSND_API MMRESULT acmStreamClose(HACMSTREAM has, DWORD fdwClose);
 QELPSND_API void acmSetFormatChooser(AcmFormatChooser chooser, void* user, DWORD flags);
 
 // Lists the formats the drivers can make from src (the suggest rule), up to capacity, and returns
-// how many were written. Loads the FFmpeg module when it is there.
-QELPSND_API size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity);
+// how many were written. Loads the FFmpeg module unless flags has ACM_CHOOSERF_LOADED_DRIVERS.
+QELPSND_API size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity,
+                                       DWORD flags);
+
+// Why compressed formats are missing: empty while the FFmpeg module is loaded or not yet tried.
+QELPSND_API const char* acmCodecModuleProblem();
 
 // Copies an offer into a chooser request: the format into afc->pwfx (ACMERR_NOTPOSSIBLE when
 // afc->cbwfx is too small for it), the tag name and the description.

@@ -16,10 +16,10 @@ struct event_object {
   std::condition_variable signalled_cv;
   bool manual_reset = false;
   bool signalled = false;
-  int waiters = 0;
 };
 
 std::atomic<int> g_live_events{0};
+std::atomic<int> g_waits_in_progress{0};
 
 event_object* as_event(HANDLE h) {
   auto* e = static_cast<event_object*>(h);
@@ -66,14 +66,14 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
   event_object* e = as_event(h);
   if (e == nullptr) return WAIT_FAILED;
   std::unique_lock<std::mutex> guard(e->lock);
-  ++e->waiters;
+  g_waits_in_progress.fetch_add(1);
   bool got = true;
   if (milliseconds == INFINITE) {
     e->signalled_cv.wait(guard, [e] { return e->signalled; });
   } else {
     got = e->signalled_cv.wait_for(guard, std::chrono::milliseconds(milliseconds), [e] { return e->signalled; });
   }
-  --e->waiters;
+  g_waits_in_progress.fetch_sub(1);
   if (!got) return WAIT_TIMEOUT;
   if (!e->manual_reset) e->signalled = false;
   return WAIT_OBJECT_0;
@@ -88,11 +88,6 @@ BOOL CloseHandle(HANDLE h) {
   return TRUE;
 }
 
-int event_waiters(HANDLE h) {
-  event_object* e = as_event(h);
-  if (e == nullptr) return 0;
-  std::lock_guard<std::mutex> guard(e->lock);
-  return e->waiters;
-}
+int event_waits_in_progress() { return g_waits_in_progress.load(); }
 
 int event_live_count() { return g_live_events.load(); }

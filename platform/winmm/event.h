@@ -5,10 +5,10 @@
 
 #include "platform/winmm/win_types.h"
 
-#define INFINITE 0xFFFFFFFFu
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
+constexpr DWORD WAIT_TIMEOUT = 0x00000102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
 // security must be null and name null (named events are not offered). An auto-reset event
 // (manual_reset FALSE) lets exactly one wait through per signal and is then clear again; a signal
@@ -21,7 +21,7 @@ BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE event, DWORD milliseconds);
 BOOL CloseHandle(HANDLE event);
 
-// How many threads are blocked in WaitForSingleObject on this event right now (lets a test see the
-// order of events without sleeping), and how many events are open in the process (leak checks).
-int event_waiters(HANDLE event);
+// How many threads of the process are in WaitForSingleObject right now (lets a test see the order
+// of events without sleeping), and how many events are open (leak checks).
+int event_waits_in_progress();
 int event_live_count();

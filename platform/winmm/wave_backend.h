@@ -40,3 +40,9 @@ std::unique_ptr<wave_backend> alsa_backend_open(const char* name, const WAVEFORM
 
 // The back end that QELP_AUDIO_DEVICE names; nullptr with the reason in why.
 std::unique_ptr<wave_backend> wave_backend_open(const WAVEFORMATEX& format, char* why, size_t why_size);
+
+// For tests: a factory used in place of the choice by QELP_AUDIO_DEVICE (nullptr restores it), so
+// that a test can play through a back end whose buffer and clock it controls.
+using wave_backend_factory = std::unique_ptr<wave_backend> (*)(const WAVEFORMATEX& format, char* why,
+                                                               size_t why_size);
+void wave_backend_override(wave_backend_factory factory);

@@ -1,4 +1,5 @@
 // Chooses the back end from QELP_AUDIO_DEVICE.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -6,6 +7,8 @@
 #include "platform/winmm/wave_backend.h"
 
 namespace {
+
+std::atomic<wave_backend_factory> g_override{nullptr};
 
 // The ALSA device name the variable asks for, or nullptr for the null device.
 const char* alsa_name(const char* setting) {
@@ -38,7 +41,11 @@ std::unique_ptr<wave_backend> alsa_backend_open(const char* name, const WAVEFORM
 }
 #endif
 
+void wave_backend_override(wave_backend_factory factory) { g_override.store(factory); }
+
 std::unique_ptr<wave_backend> wave_backend_open(const WAVEFORMATEX& format, char* why, size_t why_size) {
+  wave_backend_factory factory = g_override.load();
+  if (factory != nullptr) return factory(format, why, why_size);
   const char* name = alsa_name(std::getenv("QELP_AUDIO_DEVICE"));
   if (name == nullptr) return null_backend_open(format);
   return alsa_backend_open(name, format, why, why_size);

@@ -66,7 +66,9 @@ void complete(wave_device& d) {
 uint32_t sleep_ms(wave_device& d) {
   if (d.head == nullptr || d.paused) return kIdleWaitMs;
   if (d.head == d.feed) return d.backend->retry_ms();  // the back end was full
-  uint64_t frames = d.head->reserved - wave_device_played(d);
+  uint64_t played = wave_device_played(d);
+  if (d.head->reserved <= played) return 0;  // due already
+  uint64_t frames = d.head->reserved - played;
   uint64_t rate = d.format.nSamplesPerSec == 0 ? 1 : d.format.nSamplesPerSec;
   uint64_t ms = (frames * 1000 + rate - 1) / rate;
   if (d.feed != nullptr) ms = std::min<uint64_t>(ms, d.backend->retry_ms());
@@ -131,6 +133,7 @@ void wave_device_run(wave_device* device) {
     } else if (!d.paused) {
       complete(d);
     }
-    d.wake.wait_for(guard, std::chrono::milliseconds(d.failed ? kIdleWaitMs : sleep_ms(d)));
+    uint32_t ms = d.failed ? kIdleWaitMs : sleep_ms(d);
+    if (ms != 0) d.wake.wait_for(guard, std::chrono::milliseconds(ms));
   }
 }

@@ -40,6 +40,12 @@ bool format_playable(const WAVEFORMATEX& f) {
   return f.nAvgBytesPerSec == f.nBlockAlign * f.nSamplesPerSec;
 }
 
+// A call on a device whose back end failed: the reason goes where wave_out_failure_text finds it.
+MMRESULT device_failure(wave_device& device) {
+  std::snprintf(t_failure, sizeof t_failure, "%s", device.backend->failure());
+  return MMSYSERR_ERROR;
+}
+
 bool header_ok(const WAVEHDR* h, UINT size) { return h != nullptr && size == sizeof(WAVEHDR); }
 
 // Changes a header's flags while the device thread may be reading them.
@@ -143,7 +149,7 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
     DWORD flags = wave_header_flags(header);
     if ((flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
     if ((flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-    if (device->failed) return MMSYSERR_ERROR;
+    if (device->failed) return device_failure(*device);
     flags_update(header, WHDR_INQUEUE, WHDR_DONE);
     wave_device_queue(*device, header);
   }
@@ -189,7 +195,7 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size) {
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   if (time == nullptr || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   std::lock_guard<std::mutex> guard(device->lock);
-  if (device->failed) return MMSYSERR_ERROR;
+  if (device->failed) return device_failure(*device);
   uint64_t frames = device->paused ? device->played : wave_device_played(*device);
   frames -= device->origin;
   switch (time->wType) {

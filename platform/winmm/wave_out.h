@@ -13,28 +13,25 @@
 
 #include "platform/winmm/win_types.h"
 
-#ifndef _WAVEFORMATEX_
-#define _WAVEFORMATEX_
 #pragma pack(push, 1)
+// A PCM format description: 18 bytes, packed, as in a WAVE fmt chunk.
 struct WAVEFORMATEX {
-  uint16_t wFormatTag;
-  uint16_t nChannels;
-  uint32_t nSamplesPerSec;
-  uint32_t nAvgBytesPerSec;
-  uint16_t nBlockAlign;
-  uint16_t wBitsPerSample;
-  uint16_t cbSize;
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
 };
 #pragma pack(pop)
-typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
-#endif
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes");
+using LPCWAVEFORMATEX = const WAVEFORMATEX*;
 
-#ifndef WAVE_FORMAT_PCM
-#define WAVE_FORMAT_PCM 1
-#endif
+constexpr WORD WAVE_FORMAT_PCM = 0x0001;
 
 struct wave_device;
-typedef wave_device* HWAVEOUT;
+using HWAVEOUT = wave_device*;
 
 struct WAVEHDR {
   char* lpData;             // the buffer
@@ -47,15 +44,15 @@ struct WAVEHDR {
   DWORD_PTR reserved;       // the device's: where the buffer ends on the device clock
 };
 
-#define WHDR_DONE 0x00000001u
-#define WHDR_PREPARED 0x00000002u
-#define WHDR_BEGINLOOP 0x00000004u
-#define WHDR_ENDLOOP 0x00000008u
-#define WHDR_INQUEUE 0x00000010u
+constexpr DWORD WHDR_DONE = 0x00000001;
+constexpr DWORD WHDR_PREPARED = 0x00000002;
+constexpr DWORD WHDR_BEGINLOOP = 0x00000004;
+constexpr DWORD WHDR_ENDLOOP = 0x00000008;
+constexpr DWORD WHDR_INQUEUE = 0x00000010;
 
-#define TIME_MS 0x0001u
-#define TIME_SAMPLES 0x0002u
-#define TIME_BYTES 0x0004u
+constexpr UINT TIME_MS = 0x0001;
+constexpr UINT TIME_SAMPLES = 0x0002;
+constexpr UINT TIME_BYTES = 0x0004;
 
 struct MMTIME {
   UINT wType;
@@ -66,11 +63,11 @@ struct MMTIME {
   } u;
 };
 
-#define WAVE_MAPPER ((UINT)-1)
-#define WAVE_FORMAT_QUERY 0x00000001u
-#define CALLBACK_NULL 0x00000000u
-#define CALLBACK_EVENT 0x00050000u
-#define CALLBACK_TYPEMASK 0x00070000u
+constexpr UINT WAVE_MAPPER = 0xFFFFFFFF;
+constexpr DWORD WAVE_FORMAT_QUERY = 0x00000001;
+constexpr DWORD CALLBACK_NULL = 0x00000000;
+constexpr DWORD CALLBACK_EVENT = 0x00050000;
+constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
 
 MMRESULT waveOutOpen(HWAVEOUT* device, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback,
                      DWORD_PTR instance, DWORD flags);
@@ -89,7 +86,8 @@ inline DWORD wave_header_flags(WAVEHDR* header) {
   return std::atomic_ref<DWORD>(header->dwFlags).load(std::memory_order_acquire);
 }
 
-// Why the last waveOutOpen on this thread failed, naming the device ("" after a success).
+// Why the last waveOutOpen on this thread failed, naming the device ("" after a success), or why
+// a later call found the device failed.
 const char* wave_out_failure_text();
 
 // The device named by QELP_AUDIO_DEVICE as a user would recognise it ("default", "null", "hw:1").

@@ -4,33 +4,30 @@
 
 #include <cstdint>
 
-typedef uint32_t DWORD;
-typedef uint32_t UINT;
-typedef int BOOL;
-typedef uintptr_t DWORD_PTR;
-typedef void* HANDLE;
-typedef const char* LPCSTR;
-typedef UINT MMRESULT;
+using DWORD = uint32_t;
+using UINT = uint32_t;
+using WORD = uint16_t;
+using BOOL = int;
+using DWORD_PTR = uintptr_t;
+using HANDLE = void*;
+using LPCSTR = const char*;
+using MMRESULT = uint32_t;
 
-#ifndef TRUE
-#define TRUE 1
-#endif
-#ifndef FALSE
-#define FALSE 0
-#endif
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
 
 // Multimedia result codes.
-#define MMSYSERR_NOERROR 0
-#define MMSYSERR_ERROR 1
-#define MMSYSERR_BADDEVICEID 2
-#define MMSYSERR_NOTENABLED 3
-#define MMSYSERR_ALLOCATED 4
-#define MMSYSERR_INVALHANDLE 5
-#define MMSYSERR_NODRIVER 6
-#define MMSYSERR_NOMEM 7
-#define MMSYSERR_NOTSUPPORTED 8
-#define MMSYSERR_INVALFLAG 10
-#define MMSYSERR_INVALPARAM 11
-#define WAVERR_BADFORMAT 32
-#define WAVERR_STILLPLAYING 33
-#define WAVERR_UNPREPARED 34
+constexpr MMRESULT MMSYSERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_ERROR = 1;
+constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+constexpr MMRESULT MMSYSERR_NOTENABLED = 3;
+constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
+constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
+constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+constexpr MMRESULT MMSYSERR_NOMEM = 7;
+constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
+constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+constexpr MMRESULT WAVERR_BADFORMAT = 32;
+constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+constexpr MMRESULT WAVERR_UNPREPARED = 34;

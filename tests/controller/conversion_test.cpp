@@ -150,9 +150,19 @@ TEST_F(ControllerTest, CancelWithNormalizationNormalizesTheShorterFile)
     finish_normalization(c);
     EXPECT_EQ(c.GetState(), State::Ready);
     expect_ready();
-    // The gain pass was announced before completion.
+    // The gain pass was announced before completion, in the "applying gain" row of the table.
     ASSERT_GE(ui.statusHistory.size(), 2u);
-    EXPECT_EQ(ui.statusHistory[ui.statusHistory.size() - 2], CConversionController::kTextNormalizing);
+    const std::size_t gain = ui.statusHistory.size() - 2;
+    EXPECT_EQ(ui.statusHistory[gain], CConversionController::kTextNormalizing);
+    const FakeUi::Snapshot& row = ui.snapshots[gain];
+    EXPECT_TRUE(row.timerRunning);
+    EXPECT_EQ(row.timerPeriod, 100u);
+    EXPECT_EQ(row.rangeLower, 0);
+    EXPECT_EQ(row.rangeUpper, 100);
+    EXPECT_FALSE(row.idle);
+    for (int id : {IDC_START_CONVERT, IDC_CANCEL_CONVERT, IDC_EXIT, IDC_BROWSE_AC3, IDC_BROWSE_WAV}) {
+        EXPECT_FALSE(row.enabled.at(id)) << id;
+    }
     EXPECT_EQ(ui.pos, 100);
     const WaveFile wave = read_wave(ui.controls.m_wavPath);
     ASSERT_TRUE(wave.valid);
@@ -209,6 +219,15 @@ TEST_F(ControllerTest, CheckingNormalizeDuringTheConversionNormalizes)
     finish_normalization(c);
     expect_ready();
     EXPECT_EQ(c.m_engine.GetNormExit(), 0);
+    ASSERT_GE(ui.statusHistory.size(), 2u);
+    EXPECT_EQ(ui.statusHistory[ui.statusHistory.size() - 2], CConversionController::kTextNormalizing);
+    const WaveFile wave = read_wave(ui.controls.m_wavPath);
+    ASSERT_TRUE(wave.valid);
+    int peak = 0;
+    for (std::int16_t s : wave.samples) {
+        peak = std::max(peak, s < 0 ? -static_cast<int>(s) : static_cast<int>(s));
+    }
+    EXPECT_GE(peak, 32767);
 }
 
 TEST_F(ControllerTest, AmplificationTextFromTheSlider)

@@ -29,14 +29,26 @@ struct FakeUi : IConverterUi {
     std::int64_t now = 1700000000;
     std::vector<std::string> deleted;
 
-    // Every status text set, and every set of counter texts shown.
+    // The rest of the display at the moment a status text was set.
+    struct Snapshot {
+        std::map<int, bool> enabled;
+        bool timerRunning;
+        unsigned timerPeriod;
+        int rangeLower;
+        int rangeUpper;
+        bool idle;
+    };
+
+    // Every status text set (with the display at that moment), and every set of counter texts shown.
     std::vector<std::string> statusHistory;
+    std::vector<Snapshot> snapshots;
     std::vector<CConverterValues> shown;
 
     void SetStatusText(const std::string& text) override
     {
         status = text;
         statusHistory.push_back(text);
+        snapshots.push_back({enabled, timerRunning, timerPeriod, rangeLower, rangeUpper, idle});
     }
     void SetStatusFlashing(bool on) override { flashing = on; }
     void EnableControl(int id, bool enable) override { enabled[id] = enable; }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "controller_fixture.h"
+#include "output_wavefile.h"
 #include "platform/msacm/msacm.h"
 #include "qelpsnd.h"
 #include "support/paths.h"
@@ -209,10 +210,11 @@ TEST_F(StartFaultTest, ClosingDuringAConversionKeepsAValidShorterFile)
         c.OnTimer();
         EXPECT_TRUE(c.OnClose());
         EXPECT_EQ(c.GetState(), State::Ready);
+        EXPECT_FALSE(ui.timerRunning);
+        const WaveFile wave = read_wave(ui.controls.m_wavPath);  // complete before the engine goes
+        ASSERT_TRUE(wave.valid);
+        EXPECT_EQ(wave.dataBytes, 25u * 6144u);
     }
-    const WaveFile wave = read_wave(ui.controls.m_wavPath);
-    ASSERT_TRUE(wave.valid);
-    EXPECT_EQ(wave.dataBytes, 25u * 6144u);
 
     // Destroyed mid-way without OnClose: the same.
     choose("3f2r_lfe_48k_448.ac3", "destroyed.wav");
@@ -240,4 +242,26 @@ TEST_F(StartFaultTest, ClosingDuringANormalizationWaitsForTheWorker)
     EXPECT_NE(c.m_engine.GetNormExit(), QELP_NORM_RUNNING);
     EXPECT_EQ(c.m_engine.GetNormExit(), 0);  // it finished its work, it was not cut short
     EXPECT_TRUE(read_wave(ui.controls.m_wavPath).valid);
+}
+
+TEST_F(StartFaultTest, AFailedWriteIsSaidAndTheFileNotNormalized)
+{
+    // The writer stops at a size limit as it would on a full disk.
+    qelp::output_wavefile_set_size_limit(10 * 6144);
+    choose("stereo_48k_192.ac3", "limited.wav", 1);
+    CConversionController c(ui);
+    c.OnStart();
+    run_conversion(c);
+    qelp::output_wavefile_set_size_limit(0);
+    EXPECT_EQ(c.GetState(), State::Ready);
+    EXPECT_NE(ui.status.find("limited.wav"), std::string::npos) << ui.status;
+    EXPECT_TRUE(ui.flashing);
+    EXPECT_FALSE(ui.timerRunning);
+    EXPECT_TRUE(ui.enabled[IDC_START_CONVERT]);
+    for (const std::string& s : ui.statusHistory) {
+        EXPECT_NE(s, CConversionController::kTextScanning);
+    }
+    const WaveFile wave = read_wave(ui.controls.m_wavPath);
+    ASSERT_TRUE(wave.valid);  // what was written is still a valid file
+    EXPECT_LE(wave.dataBytes, 10u * 6144u);
 }

@@ -97,16 +97,16 @@ TEST_F(FoldDown, MonoIsIdenticalOnBothSidesAtMonoScale) {
   coeffs[0][2] = 0.123f;
   coeffs[1][0] = 0.9f;  // not a channel of 1/0
   ac3::mix_to_stereo(b, coeffs, out);
-  EXPECT_EQ(23169, pair_at(0).left);     // 0.7071 of full scale
-  EXPECT_EQ(-11584, pair_at(1).left);    // 11584.77 truncated toward zero
-  EXPECT_EQ(2849, pair_at(2).left);      // 2849.85
+  EXPECT_EQ(23169, pair_at(0).left);   // 0.7071 of full scale
+  EXPECT_EQ(-11584, pair_at(1).left);  // 11584.77 truncated toward zero
+  EXPECT_EQ(2849, pair_at(2).left);    // 2849.85
   for (int i = 0; i < 256; ++i) EXPECT_EQ(pair_at(i).left, pair_at(i).right) << "pair " << i;
 }
 
 TEST_F(FoldDown, DualMonoPlaysTheChosenProgrammeOnBothSides) {
   const ac3::bsi b = stream(0);
-  coeffs[0][0] = 0.5f;   // Ch1
-  coeffs[1][0] = -0.25f; // Ch2
+  coeffs[0][0] = 0.5f;    // Ch1
+  coeffs[1][0] = -0.25f;  // Ch2
   pair16 p = mix(b);
   EXPECT_EQ(11584, p.left);
   EXPECT_EQ(11584, p.right);
@@ -123,8 +123,8 @@ TEST_F(FoldDown, DualMonoPlaysTheChosenProgrammeOnBothSides) {
 // slot at a time shows which output it reaches and with which sign.
 TEST_F(FoldDown, EachChannelReachesTheRightSideInEveryMode) {
   enum role { L, C, R, S, Ls, Rs };
-  const std::vector<std::vector<role>> order = {
-      {}, {}, {L, R}, {L, C, R}, {L, R, S}, {L, C, R, S}, {L, R, Ls, Rs}, {L, C, R, Ls, Rs}};
+  const std::vector<std::vector<role>> order = {{},        {},           {L, R},         {L, C, R},
+                                                {L, R, S}, {L, C, R, S}, {L, R, Ls, Rs}, {L, C, R, Ls, Rs}};
   for (int surround = 0; surround < 2; ++surround) {
     ac3::surround_mode = surround;
     for (int acmod = 2; acmod < 8; ++acmod) {
@@ -136,9 +136,18 @@ TEST_F(FoldDown, EachChannelReachesTheRightSideInEveryMode) {
         const std::string where = "acmod " + std::to_string(acmod) + " slot " + std::to_string(ch) +
                                   (surround ? " surround" : " normal");
         switch (order[acmod][ch]) {
-          case L: EXPECT_GT(p.left, 0) << where; EXPECT_EQ(0, p.right) << where; break;
-          case R: EXPECT_EQ(0, p.left) << where; EXPECT_GT(p.right, 0) << where; break;
-          case C: EXPECT_GT(p.left, 0) << where; EXPECT_EQ(p.left, p.right) << where; break;
+          case L:
+            EXPECT_GT(p.left, 0) << where;
+            EXPECT_EQ(0, p.right) << where;
+            break;
+          case R:
+            EXPECT_EQ(0, p.left) << where;
+            EXPECT_GT(p.right, 0) << where;
+            break;
+          case C:
+            EXPECT_GT(p.left, 0) << where;
+            EXPECT_EQ(p.left, p.right) << where;
+            break;
           case S:
           case Ls:
           case Rs:
@@ -166,13 +175,13 @@ TEST_F(FoldDown, EachChannelReachesTheRightSideInEveryMode) {
 // surround-compatible mode the surround sum goes left with negative and right with positive sign.
 TEST_F(FoldDown, ThreeTwoMixLevelsAndSurroundAntiphase) {
   const ac3::bsi b = stream(7, 2, 2);
-  coeffs[1][0] = 1.0f;                     // C alone
-  coeffs[3][1] = 0.5f;                     // Ls alone
-  coeffs[4][2] = 0.5f;                     // Rs alone
-  coeffs[0][3] = 1.0f;                     // L alone
+  coeffs[1][0] = 1.0f;                       // C alone
+  coeffs[3][1] = 0.5f;                       // Ls alone
+  coeffs[4][2] = 0.5f;                       // Rs alone
+  coeffs[0][3] = 1.0f;                       // L alone
   coeffs[3][4] = 0.5f, coeffs[4][4] = 0.5f;  // Ls + Rs
   ac3::mix_to_stereo(b, coeffs, out);
-  EXPECT_EQ(6786, pair_at(0).left);   // 0.2071 * 32767 = 6786.05
+  EXPECT_EQ(6786, pair_at(0).left);  // 0.2071 * 32767 = 6786.05
   EXPECT_EQ(6786, pair_at(0).right);
   for (int i = 1; i <= 2; ++i) {
     EXPECT_EQ(0, pair_at(i).left) << "pair " << i;

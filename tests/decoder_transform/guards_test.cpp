@@ -85,11 +85,10 @@ TEST_F(ConsistencyChecks, AllChecksRunInOrderAfterAFailure) {
   b.acmod = 2;
   b.nfchans = 2;
   ab.chbwcod[1] = 61;
-  const std::string expected = msg("syncinfo magic number") + msg("audblk magic number 3") +
-                               msg("fbw_exp out of bounds") + msg("fbw_bap out of bounds") +
-                               msg("cpl_exp out of bounds") + msg("cpl_bap out of bounds") +
-                               msg("cpl_mant out of bounds") + msg("cpl params inconsistent") +
-                               msg("chbwcod too big");
+  const std::string expected =
+      msg("syncinfo magic number") + msg("audblk magic number 3") + msg("fbw_exp out of bounds") +
+      msg("fbw_bap out of bounds") + msg("cpl_exp out of bounds") + msg("cpl_bap out of bounds") +
+      msg("cpl_mant out of bounds") + msg("cpl params inconsistent") + msg("chbwcod too big");
   EXPECT_EQ(expected, check());
   EXPECT_EQ(1, ac3::error_flag);
 }

@@ -1,5 +1,7 @@
 // The inverse transform against the transform's closed form, evaluated directly in double precision,
 // and perfect reconstruction of a signal through a forward transform written here.
+#include "ac3/imdct.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "ac3/imdct.h"
 #include "ac3/imdct_tables.h"
 #include "ac3/stages.h"
 
@@ -21,8 +22,7 @@ double window512(int n) { return n < 256 ? ac3::window[n] : ac3::window[511 - n]
 // Closed form of the long transform: 256 coefficients to 512 samples.
 double long_sample(const float* x, int n) {
   double sum = 0.0;
-  for (int k = 0; k < 256; ++k)
-    sum += x[k] * std::cos(2.0 * kPi / 2048.0 * (2 * n + 1 + 256) * (2 * k + 1));
+  for (int k = 0; k < 256; ++k) sum += x[k] * std::cos(2.0 * kPi / 2048.0 * (2 * n + 1 + 256) * (2 * k + 1));
   return -sum;
 }
 
@@ -148,7 +148,8 @@ std::vector<float> forward_block(const std::vector<double>& signal, int start, b
         double sum = 0.0;
         for (int n = 0; n < 256; ++n)
           sum += at(start + 256 * half + n) * window512(256 * half + n) *
-                 std::cos(2.0 * kPi / 1024.0 * (2 * n + 1) * (2 * k + 1) + kPi / 4.0 * (2 * k + 1) * (1 + alpha));
+                 std::cos(2.0 * kPi / 1024.0 * (2 * n + 1) * (2 * k + 1) +
+                          kPi / 4.0 * (2 * k + 1) * (1 + alpha));
         x[2 * k + half] = static_cast<float>(-sum / 128.0);
       }
     }

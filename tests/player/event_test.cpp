@@ -42,11 +42,11 @@ TEST(Event, SignalFromAnotherThreadReleasesABlockedWaiter) {
   DWORD result = WAIT_FAILED;
   player_test::Watched waiter([&] { result = WaitForSingleObject(e, INFINITE); });
   // The waiter must block: it may not get through an event nobody signalled.
-  ASSERT_FALSE(waiter.finishes_before_waiting_on(e));
+  ASSERT_FALSE(waiter.finishes_before_waiting());
   EXPECT_EQ(SetEvent(e), TRUE);
   waiter.join();
   EXPECT_EQ(result, WAIT_OBJECT_0);
-  EXPECT_EQ(event_waiters(e), 0);
+  EXPECT_EQ(event_waits_in_progress(), 0);
   EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);  // the waiter took the signal
   EXPECT_EQ(CloseHandle(e), TRUE);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -79,8 +80,8 @@ class AudioDevice {
   std::string old_;
 };
 
-// Runs `call` on a thread of its own and watches it: finished() once it returned, or blocked()
-// once a thread waits on `event`. Whichever comes first is what the call did first.
+// Runs `call` on a thread of its own and tells which came first: its return, or a wait on an event
+// (no other thread of the test waits on one meanwhile).
 class Watched {
  public:
   explicit Watched(std::function<void()> call)
@@ -92,11 +93,16 @@ class Watched {
     if (thread_.joinable()) thread_.join();
   }
 
-  // Waits until the call returned (true) or a thread is blocked on the event (false).
-  bool finishes_before_waiting_on(HANDLE event) {
+  // Waits until the call returned (true) or a thread is waiting on an event (false).
+  bool finishes_before_waiting() {
+    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
       if (done_.load()) return true;
-      if (event_waiters(event) > 0) return done_.load();
+      if (event_waits_in_progress() > 0) return done_.load();
+      if (std::chrono::steady_clock::now() > give_up) {
+        ADD_FAILURE() << "the call neither returned nor waited on an event";
+        return false;
+      }
       std::this_thread::yield();
     }
   }
@@ -111,7 +117,7 @@ class Watched {
 inline DWORD position_samples(HWAVEOUT device) {
   MMTIME t{};
   t.wType = TIME_SAMPLES;
-  EXPECT_EQ(waveOutGetPosition(device, &t, sizeof t), static_cast<MMRESULT>(MMSYSERR_NOERROR));
+  EXPECT_EQ(waveOutGetPosition(device, &t, sizeof t), MMSYSERR_NOERROR);
   return t.u.sample;
 }
 

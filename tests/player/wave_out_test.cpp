@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "player_test_support.h"
+#include "scripted_backend.h"
 
 namespace {
 
 using player_test::AudioDevice;
 using player_test::PlayedLog;
 using player_test::position_samples;
+using player_test::Script;
 
 constexpr MMRESULT kOk = MMSYSERR_NOERROR;
 
@@ -76,24 +78,24 @@ TEST(WaveOut, OpenRefusesWhatItCannotPlayWithoutReachingADevice) {
 
   WAVEFORMATEX f = stereo16(48000);
   f.wFormatTag = 0x55;  // compressed: not for the device
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   EXPECT_NE(std::strstr(wave_out_failure_text(), "cannot play"), nullptr) << wave_out_failure_text();
   f = stereo16(48000);
   f.nBlockAlign = 2;  // does not match two 16-bit channels
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   f = stereo16(0);
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
   f = stereo16(48000);
   f.wBitsPerSample = 24;
   f.nBlockAlign = 6;
   f.nAvgBytesPerSec = 6 * 48000;
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
 
   f = stereo16(48000);
-  EXPECT_EQ(waveOutOpen(&out, 7, &f, cb, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_EVENT), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveOutOpen(&out, 7, &f, cb, 0, CALLBACK_EVENT), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, 0, 0, CALLBACK_EVENT), MMSYSERR_INVALPARAM);
   EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, 0x00030000 /* function callback */),
-            static_cast<MMRESULT>(MMSYSERR_INVALFLAG));
+            MMSYSERR_INVALFLAG);
   // A query checks the format and opens nothing.
   EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT | WAVE_FORMAT_QUERY), kOk);
 
@@ -110,7 +112,7 @@ TEST(WaveOut, QueuedHeadersCannotBeRequeuedUnpreparedOrClosedUntilReset) {
   std::vector<char> data(6144);
   loose.lpData = data.data();
   loose.dwBufferLength = 6144;
-  EXPECT_EQ(waveOutWrite(d.out, &loose, sizeof loose), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  EXPECT_EQ(waveOutWrite(d.out, &loose, sizeof loose), WAVERR_UNPREPARED);
 
   d.make_buffers(3, 48000);  // one second each
   ASSERT_EQ(waveOutPause(d.out), kOk);
@@ -119,11 +121,11 @@ TEST(WaveOut, QueuedHeadersCannotBeRequeuedUnpreparedOrClosedUntilReset) {
     EXPECT_TRUE(d.queued(i));
     EXPECT_FALSE(d.done(i));
   }
-  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
   EXPECT_EQ(waveOutUnprepareHeader(d.out, &d.headers[1], sizeof(WAVEHDR)),
-            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveOutClose(d.out), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], 12), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+            WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutClose(d.out), WAVERR_STILLPLAYING);
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], 12), MMSYSERR_INVALPARAM);
 
   // Reset gives every header back as done before it returns, and the clock starts again at 0.
   ASSERT_EQ(waveOutReset(d.out), kOk);
@@ -185,6 +187,62 @@ TEST(WaveOut, ResetDiscardsQueuedSoundUnplayed) {
   d.close();
 }
 
+TEST(WaveOut, BuffersComeBackOnlyWhenTheDeviceHasHeardTheirLastFrame) {
+  // A device like a sound card: it takes 3000 frames ahead and hears them when it will.
+  Script script(3000);
+  PlayedLog log;
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  d.make_buffers(3, 1536);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  script.wait_taken(3000);
+  EXPECT_EQ(script.taken(), 3000u);  // no more than the device has room for
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(d.done(i)) << i;
+
+  script.release(1535);
+  EXPECT_FALSE(d.done(0));  // one frame of it is still to be heard
+  script.release(1);
+  while (!d.done(0)) ASSERT_EQ(WaitForSingleObject(d.event, 10000), WAIT_OBJECT_0);
+  EXPECT_FALSE(d.done(1));
+  EXPECT_FALSE(d.done(2));
+
+  script.wait_taken(3000 + 1536);  // the room that came free is filled, and no more
+  EXPECT_EQ(script.taken(), 3000u + 1536u);
+  script.release(3000);
+  script.wait_taken(3 * 1536);
+  script.release(72);
+  d.wait_all_done();
+  std::vector<PlayedLog::Buffer> played = log.buffers();
+  ASSERT_EQ(played.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(played[i].data[0], static_cast<uint8_t>(i + 1));
+    EXPECT_GE(played[i].position, 1536u * (i + 1));
+  }
+  std::vector<uint8_t> sent;
+  for (const auto& b : d.buffers) sent.insert(sent.end(), b.begin(), b.end());
+  EXPECT_TRUE(script.bytes() == sent) << "the device was not handed the buffers whole and in order";
+  EXPECT_EQ(position_samples(d.out), 3u * 1536u);
+  d.close();
+}
+
+TEST(WaveOut, DeviceThatFailsGivesEveryBufferBackAndSaysWhy) {
+  Script script(2000);
+  Device d;
+  ASSERT_EQ(d.open(), kOk);
+  d.make_buffers(3, 1536);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
+  script.wait_taken(2000);
+  script.fail();
+  d.wait_all_done();  // not a hang: the failed device returns what it holds
+  EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), MMSYSERR_ERROR);
+  EXPECT_STREQ(wave_out_failure_text(), "The scripted device broke down");
+  MMTIME t{};
+  t.wType = TIME_SAMPLES;
+  EXPECT_EQ(waveOutGetPosition(d.out, &t, sizeof t), MMSYSERR_ERROR);
+  d.close();
+  EXPECT_EQ(wave_out_live_count(), 0);
+}
+
 TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
   if (!wave_out_alsa_available()) GTEST_SKIP() << "built without ALSA";
   AudioDevice device("alsa:null");
@@ -204,7 +262,7 @@ TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
 TEST(WaveOut, UnknownDeviceFailsWithItsNameAndLeavesNothingOpen) {
   AudioDevice device("qelp-no-such-device");
   Device d;
-  EXPECT_EQ(d.open(), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+  EXPECT_EQ(d.open(), MMSYSERR_NODRIVER);
   EXPECT_EQ(d.out, nullptr);
   std::string why = wave_out_failure_text();
   EXPECT_NE(why.find("Cannot open the sound device \"qelp-no-such-device\""), std::string::npos) << why;

@@ -12,7 +12,7 @@ const WAVEFORMATEX kSource{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
 
 std::vector<AcmFormatOffer> offers_for(const WAVEFORMATEX& src) {
   std::vector<AcmFormatOffer> offers(64);
-  offers.resize(acmFormatEnumOffers(&src, offers.data(), offers.size()));
+  offers.resize(acmFormatEnumOffers(&src, offers.data(), offers.size(), 0));
   return offers;
 }
 
@@ -63,19 +63,19 @@ TEST(PcmDriver, OffersSixteenBitLikeTheSourceFirst) {
   std::vector<AcmFormatOffer> offers = offers_for(kSource);
   ASSERT_GE(offers.size(), 4u);
   const WAVEFORMATEX& first = offers[0].format.wfx;
-  EXPECT_EQ(first.wFormatTag, WAVE_FORMAT_PCM);
-  EXPECT_EQ(first.nChannels, 2);
-  EXPECT_EQ(first.nSamplesPerSec, 44100u);
-  EXPECT_EQ(first.wBitsPerSample, 16);
-  EXPECT_EQ(first.cbSize, 0);
+  EXPECT_EQ(+first.wFormatTag, WAVE_FORMAT_PCM);
+  EXPECT_EQ(+first.nChannels, 2);
+  EXPECT_EQ(+first.nSamplesPerSec, 44100u);
+  EXPECT_EQ(+first.wBitsPerSample, 16);
+  EXPECT_EQ(+first.cbSize, 0);
   EXPECT_STREQ(offers[0].short_name, "pcm16");
   EXPECT_STREQ(offers[0].format_tag_name, "PCM");
   EXPECT_STREQ(offers[0].description, "44.100 kHz, 16 Bit, Stereo");
   const AcmFormatOffer* mono8 = find_offer(offers, "pcm8-mono");
   ASSERT_NE(mono8, nullptr);
   EXPECT_STREQ(mono8->description, "44.100 kHz, 8 Bit, Mono");
-  EXPECT_EQ(mono8->format.wfx.nBlockAlign, 1);
-  EXPECT_EQ(mono8->format.wfx.nAvgBytesPerSec, 44100u);
+  EXPECT_EQ(+mono8->format.wfx.nBlockAlign, 1);
+  EXPECT_EQ(+mono8->format.wfx.nAvgBytesPerSec, 44100u);
   // Every offer is one the manager can open from the source (the suggest rule).
   for (const AcmFormatOffer& o : offers) {
     EXPECT_EQ(acmStreamOpen(nullptr, nullptr, &kSource, &o.format.wfx, nullptr, 0, 0, ACM_STREAMOPENF_QUERY),
@@ -87,7 +87,7 @@ TEST(PcmDriver, OffersSixteenBitLikeTheSourceFirst) {
 TEST(PcmDriver, NothingIsOfferedForSourcesItCannotRead) {
   WAVEFORMATEX eight_bit{WAVE_FORMAT_PCM, 2, 48000, 96000, 2, 8, 0};
   AcmFormatOffer offers[8];
-  EXPECT_EQ(acmFormatEnumOffers(&eight_bit, offers, 8), 0u);
+  EXPECT_EQ(acmFormatEnumOffers(&eight_bit, offers, 8, 0), 0u);
 }
 
 TEST(PcmDriver, ConvertsSampleValuesToEachFormat) {
@@ -160,7 +160,7 @@ TEST(AcmFormatChoose, TooSmallBufferAndBadRequestsAreRefused) {
   afc.fdwEnum = ACM_FORMATENUMF_SUGGEST;
   afc.pwfxEnum = &src;
   EXPECT_EQ(acmFormatChooseA(&afc), MMSYSERR_NOERROR);
-  EXPECT_EQ(out.wFormatTag, WAVE_FORMAT_PCM);
+  EXPECT_EQ(+out.wFormatTag, WAVE_FORMAT_PCM);
   EXPECT_STREQ(afc.szFormatTag, "PCM");
   afc.cbwfx = 10;
   EXPECT_EQ(acmFormatChooseA(&afc), MMSYSERR_INVALPARAM);

@@ -54,7 +54,7 @@ MMRESULT convert(void*, ACMSTREAMHEADER* pash, DWORD flags) {
     pash->cbSrcLengthUsed = take;
     if (end) {
       const DWORD out = static_cast<DWORD>(std::min<size_t>(c.held.size(), pash->cbDstLength));
-      std::memcpy(pash->pbDst, c.held.data(), out);
+      if (out > 0) std::memcpy(pash->pbDst, c.held.data(), out);
       c.held.erase(c.held.begin(), c.held.begin() + out);
       pash->cbDstLengthUsed = out;
     }
