@@ -38,8 +38,15 @@ CCodecChooserDlg::CCodecChooserDlg(const char* title, const AcmFormatOffer* offe
   layout->addWidget(m_tags, 1, 0);
   layout->addWidget(m_attributes, 1, 1);
   layout->setColumnStretch(1, 2);
+  // Says why only PCM is offered when the compressed formats' codec module could not be loaded.
+  const char* problem = acmCodecModuleProblem();
+  if (problem != nullptr && problem[0] != '\0') {
+    auto* note = new QLabel(QString::fromLocal8Bit(problem), this);
+    note->setWordWrap(true);
+    layout->addWidget(note, 2, 0, 1, 2);
+  }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  layout->addWidget(buttons, 2, 0, 1, 2);
+  layout->addWidget(buttons, 3, 0, 1, 2);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -99,7 +99,7 @@ TEST(CodecChooser, InstalledItAnswersTheCodecManagersChoice)
   ChooseRequest request;
   // The offers for 16-bit stereo PCM hold at least the 16-bit and 8-bit PCM formats.
   AcmFormatOffer offers[64];
-  const size_t count = acmFormatEnumOffers(&request.source, offers, 64);
+  const size_t count = acmFormatEnumOffers(&request.source, offers, 64, ACM_CHOOSERF_LOADED_DRIVERS);
   ASSERT_GE(count, 2u);
   const QString tag = QString::fromUtf8(offers[1].format_tag_name);
   const QString description = QString::fromUtf8(offers[1].description);
