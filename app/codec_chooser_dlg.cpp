@@ -33,8 +33,12 @@ CCodecChooserDlg::CCodecChooserDlg(const char* title, const AcmFormatOffer* offe
   ApplyDialogColors(this);
 
   auto* layout = new QGridLayout(this);
-  layout->addWidget(new QLabel(tr("&Format:"), this), 0, 0);
-  layout->addWidget(new QLabel(tr("&Attributes:"), this), 0, 1);
+  auto* tagLabel = new QLabel(tr("&Format:"), this);
+  auto* attributesLabel = new QLabel(tr("&Attributes:"), this);
+  tagLabel->setBuddy(m_tags);
+  attributesLabel->setBuddy(m_attributes);
+  layout->addWidget(tagLabel, 0, 0);
+  layout->addWidget(attributesLabel, 0, 1);
   layout->addWidget(m_tags, 1, 0);
   layout->addWidget(m_attributes, 1, 1);
   layout->setColumnStretch(1, 2);

@@ -1,6 +1,10 @@
 // Whole conversions through the real dialog: Start and Cancel clicked, the timer running, the test's
 // codec chooser answering; the WAVE file, the counters and the states afterwards.
+#include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
+#include <QListWidget>
+#include <QTimer>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -8,6 +12,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "codec_chooser_dlg.h"
 #include "dialog_fixture.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
@@ -308,4 +313,37 @@ TEST_F(DialogConversionTest, TheSurroundSwitchAndAmplificationReachTheEngineAtSt
   EXPECT_EQ(dlg->Engine().m_surround, 1);
   EXPECT_STREQ(dlg->Engine().m_amplify, "");
   ASSERT_TRUE(wait_for_state(State::Ready, 60000));
+}
+
+TEST_F(DialogConversionTest, TheProgramsOwnChooserPicksTheFormatOfTheFile)
+{
+  CCodecChooserDlg::Install(dlg.get());
+  choose_files(qelp_test::data_path("stereo_44k_192.ac3"), wav);
+  check(IDC_NORMALIZE)->click();
+  // Answer the chooser when it shows: 8-bit stereo PCM.
+  QString title;
+  QStringList tags;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = qobject_cast<CCodecChooserDlg*>(QApplication::activeModalWidget());
+    if (chooser == nullptr) return;
+    title = chooser->windowTitle();
+    for (int i = 0; i < chooser->FormatTagList()->count(); ++i) tags << chooser->FormatTagList()->item(i)->text();
+    QDir().mkpath(QString::fromStdString(qelp_test::binary_path("artifacts/app")));
+    chooser->grab().save(QString::fromStdString(qelp_test::binary_path("artifacts/app/codec_chooser.png")));
+    chooser->FormatTagList()->setCurrentRow(0);
+    const QList<QListWidgetItem*> rows = chooser->AttributesList()->findItems("8 Bit, Stereo", Qt::MatchContains);
+    if (!rows.isEmpty()) chooser->AttributesList()->setCurrentItem(rows.first());
+    chooser->accept();
+  });
+  button(IDC_START)->click();
+  EXPECT_EQ(title, "Select audio codec");
+  ASSERT_FALSE(tags.isEmpty());
+  EXPECT_EQ(tags.first(), "PCM");
+  ASSERT_TRUE(wait_for_state(State::Ready));
+  const qelp_test::WaveFile w = qelp_test::read_wave(wav);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.format_tag, 1);
+  EXPECT_EQ(w.bits_per_sample, 8);
+  EXPECT_EQ(w.channels, 2);
+  CCodecChooserDlg::Uninstall();
 }
