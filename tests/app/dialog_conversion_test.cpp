@@ -347,3 +347,20 @@ TEST_F(DialogConversionTest, TheProgramsOwnChooserPicksTheFormatOfTheFile)
   EXPECT_EQ(w.channels, 2);
   CCodecChooserDlg::Uninstall();
 }
+
+TEST_F(DialogConversionTest, PathsWithNonAsciiNamesReachTheEngineIntact)
+{
+  const std::filesystem::path ac3 = std::filesystem::path(dir) / u8"Größe ü.ac3";
+  const std::filesystem::path out = std::filesystem::path(dir) / u8"Ausgabe ß.wav";
+  std::filesystem::copy_file(qelp_test::data_path("stereo_44k_192.ac3"), ac3);
+  choose_ac3(QString::fromStdString(ac3.string()));
+  choose_wav(QString::fromStdString(out.string()));
+  EXPECT_EQ(text(IDC_AC3_PATH), QString::fromUtf8(ac3.string().c_str()));
+  check(IDC_NORMALIZE)->click();
+  button(IDC_START)->click();
+  ASSERT_TRUE(wait_for_state(State::Ready));
+  EXPECT_EQ(text(IDC_STATUS), "start convert now");
+  const qelp_test::WaveFile w = qelp_test::read_wave(out.string());
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_GT(w.data_size, 0u);
+}
