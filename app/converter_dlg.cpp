@@ -204,6 +204,7 @@ void CConverterDlg::OnInitDialog()
   m_windowRgn = QRegion(10, 23, w - 10, (h - 1) - 23, QRegion::Ellipse);
   setMask(m_windowRgn);
   // 10, 11. Skin: bitmap 143, shown centred on the client area beneath all controls (paintEvent).
+  InitAppResources();
   m_skinBitmap = QPixmap(QStringLiteral(":/res/skin.bmp"));
   // 12. Focus to the first control with a tab stop.
   m_exitButton->setFocus();

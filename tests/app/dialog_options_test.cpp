@@ -283,3 +283,28 @@ TEST_F(DialogOptionsTest, DraggingTheSkinMovesTheWindow)
   QCoreApplication::sendEvent(dlg.get(), &hover);
   EXPECT_EQ(dlg->pos(), start + QPoint(30, 20));
 }
+
+TEST_F(DialogOptionsTest, TheSkinIsCentredUnderTheControlsAndShowsThroughTexts)
+{
+  const QImage skin(QStringLiteral(":/res/skin.bmp"));
+  ASSERT_EQ(skin.size(), QSize(499, 374));
+  EXPECT_FALSE(skin.hasAlphaChannel());
+  const QImage shown = dlg->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QPoint client = dlg->ClientOrigin();
+  const QSize size = dlg->ClientSize();
+  // Where the bitmap's pixel (0, 0) lands: centred, clipped where it is larger.
+  const QPoint origin = client + QPoint((size.width() - skin.width()) / 2, (size.height() - skin.height()) / 2);
+  auto same_as_skin = [&](QPoint at) {
+    const QPoint in_skin = at - origin;
+    return (shown.pixel(at) & 0xFFFFFF) == (skin.pixel(in_skin) & 0xFFFFFF);
+  };
+  // Inside the empty counter text 1003, inside the status line's edge, on the bare dialog.
+  const QRect position = item(IDC_POSITION)->geometry();
+  const QRect status = item(IDC_STATUS)->geometry();
+  for (QPoint at : {position.center(), QPoint(status.left() + 4, status.center().y()),
+                    QPoint(client.x() + size.width() / 2, client.y() + size.height() / 2 + 60)}) {
+    EXPECT_TRUE(same_as_skin(at)) << at.x() << "," << at.y();
+  }
+  // The frame and caption area the ellipse cuts away is not skin.
+  EXPECT_EQ(shown.pixel(1, 1) & 0xFFFFFF, 0u);
+}
