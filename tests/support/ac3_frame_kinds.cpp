@@ -212,6 +212,35 @@ std::vector<kind> make_kinds() {
                      f.blocks[0].cplcoexp[1][4] = 15;
                      f.blocks[0].cplcomant[1][4] = 9;
                    }});
+  kinds.push_back({"coupling_off_and_on_again", 0, 28, 2, 1, [](frame_spec& f, int) {
+                     coupling_with_phase(f, 1, 11);
+                     // Block 3 turns coupling off (new exponents and bandwidths for both channels);
+                     // block 5 turns it on again with other limits, coordinates and leaks.
+                     ac3::audblk& a3 = f.blocks[3];
+                     a3.cplstre = 1;
+                     a3.cplinu = 0;
+                     a3.chexpstr[0] = 2;
+                     a3.chexpstr[1] = 1;
+                     a3.chbwcod[0] = 60;  // equal: see the note on rematrixing in ac3_frame_writer.h
+                     a3.chbwcod[1] = 60;
+                     a3.rematstr = 1;
+                     for (int r = 0; r < 4; ++r) a3.rematflg[r] = static_cast<uint16_t>(r >= 2);
+                     for (int blk = 4; blk < 6; ++blk) f.blocks[blk].cplinu = 0;
+                     ac3::audblk& a5 = f.blocks[5];
+                     a5.cplstre = 1;
+                     a5.cplinu = 1;
+                     a5.cplbegf = 4;
+                     a5.cplendf = 14;
+                     a5.chexpstr[0] = 1;
+                     a5.chexpstr[1] = 1;
+                     a5.cplexpstr = 3;
+                     a5.cplcoe[0] = 1;
+                     a5.cplcoe[1] = 1;
+                     a5.cplleake = 1;
+                     a5.cplfleak = 5;
+                     a5.cplsleak = 1;
+                     for (int bnd = 0; bnd < 18; ++bnd) a5.phsflg[bnd] = static_cast<uint16_t>(bnd % 4 == 0);
+                   }});
   kinds.push_back({"rematrix_no_coupling", 0, 20, 2, 0, [](frame_spec& f, int frame) {
                      for (int r = 0; r < 4; ++r) f.blocks[0].rematflg[r] = static_cast<uint16_t>((r + frame) % 2);
                      f.blocks[3].rematstr = 1;
