@@ -1,0 +1,78 @@
+// The conversion controller of the converter dialog: Start, Cancel and the timer-driven frame
+// loop, then the normalization phase, shown through the dialog's user-interface operations.
+//
+// A conversion runs on the dialog's thread in slices of at most 25 frames, one slice per tick of
+// timer 275 (1 ms); the display is refreshed after every frame. After the last frame the
+// normalizer may run on its own thread, polled every 100 ms until it ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "converter_values.h"
+#include "qelpsnd.h"
+#include "ui_operations.h"
+
+class CConversionController {
+public:
+    enum class State {
+        Ready,          // nothing runs
+        Starting,       // the format chooser is open
+        Converting,     // frames are converted, timer at 1 ms
+        ScanningPeaks,  // the normalizer looks for the peak, timer at 100 ms
+        ApplyingGain,   // the normalizer rewrites the samples, timer at 100 ms
+    };
+
+    explicit CConversionController(IConverterUi& ui);
+    CConversionController(const CConversionController&) = delete;
+    CConversionController& operator=(const CConversionController&) = delete;
+    // Finishes whatever runs (OnClose) before the engine goes.
+    ~CConversionController();
+
+    void OnStart();   // "Start convert"
+    void OnCancel();  // "Cancel convert"
+    void OnTimer();   // a tick of timer 275
+
+    // The dialog is about to close: a conversion is ended with a valid, shorter file, a
+    // normalization is waited for. False while the format chooser is open: the dialog stays.
+    bool OnClose();
+
+    State GetState() const { return m_state; }
+    CConverterValues& Values() { return m_values; }
+    const CConverterValues& Values() const { return m_values; }
+
+    static constexpr int kFramesPerTick = 25;
+    static constexpr unsigned kConvertPeriodMs = 1;
+    static constexpr unsigned kNormalizePeriodMs = 100;
+    static constexpr int kDbPerSliderStep = 5;
+
+    // The status texts.
+    static constexpr const char* kTextRunning = "conversion is running... please wait...";
+    static constexpr const char* kTextReady = "start convert now";
+    static constexpr const char* kTextScanning = "searching peak levels for normalize....";
+    static constexpr const char* kTextNormalizing = "now running the normalize....";
+    static constexpr const char* kTextNoAmplification = "no amplification required";
+
+    CQelpsnd m_engine;
+    std::int32_t m_frameCount = 0;
+    std::int64_t m_startTime = 0;
+    std::int64_t m_now = 0;
+    bool m_normalizing = false;
+    bool m_normRunningShown = false;
+
+private:
+    void enable_buttons(bool start, bool cancel, bool exit, bool browse);
+    void refresh_display();
+    void show_elapsed_time();
+    void end_of_conversion();
+    void start_normalization();
+    void tick_converting();
+    void tick_normalizing();
+    void become_ready(const std::string& status);
+    int progress_value(std::uint32_t bytes) const;
+
+    IConverterUi& m_ui;
+    CConverterValues m_values;
+    State m_state = State::Ready;
+    int m_progressShift = 0;  // byte counts past the progress bar's int range are halved
+};
