@@ -17,7 +17,8 @@ namespace {
 
 std::FILE* g_input = nullptr;
 uint8_t g_chunk[kInputChunkBytes];
-uint64_t g_real_bytes = 0;        // bytes of the file handed to the decoder so far
+uint64_t g_real_bytes = 0;        // input bytes handed to the decoder so far (counted since load)
+uint64_t g_file_offset = 0;       // bytes read from the current file: its read position
 uint8_t* g_memory_area = nullptr;
 int g_memory_length = 0;
 ac3::decoded_frame* g_last_frame = nullptr;
@@ -52,6 +53,7 @@ int file_fill_callback(uint8_t** start, uint8_t** end) {
   *start = g_chunk;
   size_t n = g_input != nullptr ? std::fread(g_chunk, 1, kInputChunkBytes, g_input) : 0;
   g_real_bytes += n;
+  g_file_offset += n;
   if (n < static_cast<size_t>(kInputChunkBytes)) {
     std::memset(g_chunk + n, 0, kInputChunkBytes - n);
     end_of_input = true;
@@ -81,6 +83,7 @@ CAc3Reader::~CAc3Reader() = default;
 int CAc3Reader::start(const char* path, uint8_t* memory_area) {
   close_input();
   g_input = std::fopen(path, "rb");
+  g_file_offset = 0;
   end_of_input = false;
   g_probe_pending = false;
   if (g_input == nullptr) {
@@ -126,9 +129,10 @@ int CAc3Reader::next_frame(uint8_t* memory_area, int length, uint8_t* dest) {
 }
 
 uint32_t CAc3Reader::read_position() const {
+  // The file is only read, front to back, so its position is the count of bytes read (asking the
+  // stream would cost a system call per frame).
   if (g_input == nullptr) return 0;
-  long pos = std::ftell(g_input);
-  return pos < 0 ? 0u : static_cast<uint32_t>(pos);
+  return g_file_offset > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(g_file_offset);
 }
 
 void CAc3Reader::close_input() {

@@ -3,6 +3,7 @@
 // Integer arithmetic on signed 16-bit values, as the encoder did it: any difference changes the
 // number of bits read for the mantissas.
 #include <cstdlib>
+#include <cstring>
 
 #include "ac3/bit_allocation_tables.h"
 #include "ac3/stages.h"
@@ -172,13 +173,78 @@ void bap_compute(const channel_run& run, const allocation_parameters& p) {
   } while (run.end > lastbin);
 }
 
-bool allocate_channel(const channel_run& run, const allocation_parameters& p, int fscod) {
+bool compute_channel(const channel_run& run, const allocation_parameters& p, int fscod) {
   if (run.start >= run.end || run.end > kLastBandBin) return true;   // no bins to allocate
   psd_integrate(run.start, run.end, run.exps);
   excitation_compute(run, p);
   const bool ok = mask_compute(run, p, fscod);
   bap_compute(run, p);
   return ok;
+}
+
+// Everything one channel's baps depend on. Most blocks send new exponents for some channels only,
+// and the baps of the others come out as before: a channel whose inputs equal those of its last
+// run gets that run's baps again instead of a new run. The result is the same bit for bit.
+struct channel_inputs {
+  int start, end, fgain, fastleak, slowleak, snroffset, fscod, lfe_rule;
+  allocation_parameters p;
+  int delta_applied, nseg;
+  uint16_t offst[kMaxDeltaSegments], len[kMaxDeltaSegments], ba[kMaxDeltaSegments];
+  uint16_t exps[kBins];
+};
+
+struct channel_memory {
+  bool valid = false;
+  bool ok = true;
+  channel_inputs inputs;
+  uint16_t baps[kBins];
+};
+
+// Slots 0..4 full-bandwidth channels, 5 the coupling channel, 6 the LFE channel.
+channel_memory g_memory[kMaxFbwChannels + 2];
+
+void inputs_of(const channel_run& run, const allocation_parameters& p, int fscod, channel_inputs& in) {
+  std::memset(&in, 0, sizeof in);
+  in.start = run.start;
+  in.end = run.end;
+  in.fgain = run.fgain;
+  in.fastleak = run.fastleak;
+  in.slowleak = run.slowleak;
+  in.snroffset = run.snroffset;
+  in.fscod = fscod;
+  in.lfe_rule = run.lfe_rule ? 1 : 0;
+  in.p = p;
+  in.delta_applied = run.delta.mode == 0 || run.delta.mode == 1;
+  if (in.delta_applied) {
+    in.nseg = run.delta.nseg;
+    for (int seg = 0; seg <= run.delta.nseg && seg < kMaxDeltaSegments; ++seg) {
+      in.offst[seg] = run.delta.offst[seg];
+      in.len[seg] = run.delta.len[seg];
+      in.ba[seg] = run.delta.ba[seg];
+    }
+  }
+  const int first = run.start < 0 ? 0 : run.start;
+  const int last = run.end > kBins ? kBins : run.end;
+  for (int bin = first; bin < last; ++bin) in.exps[bin] = run.exps[bin];
+}
+
+bool allocate_channel(int slot, const channel_run& run, const allocation_parameters& p, int fscod) {
+  static channel_inputs in;
+  inputs_of(run, p, fscod, in);
+  channel_memory& m = g_memory[slot];
+  // The bins this run writes: start to end, within the array.
+  const int first = run.start < 0 ? 0 : run.start;
+  const int last = run.end > kBins ? kBins : run.end;
+  const size_t bytes = last > first ? static_cast<size_t>(last - first) * sizeof(uint16_t) : 0;
+  if (m.valid && std::memcmp(&in, &m.inputs, sizeof in) == 0) {
+    if (bytes) std::memcpy(run.baps + first, m.baps + first, bytes);
+    return m.ok;
+  }
+  m.ok = compute_channel(run, p, fscod);
+  std::memcpy(&m.inputs, &in, sizeof in);
+  if (bytes) std::memcpy(m.baps + first, run.baps + first, bytes);
+  m.valid = true;
+  return m.ok;
 }
 
 int snr_offset(const audblk& ab, int fine) { return 64 * ab.csnroffst + 4 * fine - 960; }
@@ -201,6 +267,7 @@ bool all_offsets_zero(const audblk& ab) {
 }
 
 void clear_baps(audblk& ab) {
+  for (channel_memory& m : g_memory) m.valid = false;
   for (auto& channel : ab.fbw_bap) {
     for (uint16_t& bap : channel) bap = 0;
   }
@@ -227,7 +294,7 @@ void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab) {
                               ab.deltba[ch]};
     const channel_run run = {0, ab.endmant[ch], ab.fbw_exp[ch], fastgain[ab.fgaincod[ch]], 0, 0,
                              false, snr_offset(ab, ab.fsnroffst[ch]), delta, ab.fbw_bap[ch]};
-    ok = allocate_channel(run, p, fscod) && ok;
+    ok = allocate_channel(ch, run, p, fscod) && ok;
   }
   if (ab.cplinu) {
     const delta_info delta = {ab.cpldeltbae, ab.cpldeltnseg, ab.cpldeltoffst, ab.cpldeltlen,
@@ -236,13 +303,13 @@ void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab) {
                              fastgain[ab.cplfgaincod], 256 * ab.cplfleak + 768,
                              256 * ab.cplsleak + 768, false, snr_offset(ab, ab.cplfsnroffst), delta,
                              ab.cpl_bap};
-    ok = allocate_channel(run, p, fscod) && ok;
+    ok = allocate_channel(kMaxFbwChannels, run, p, fscod) && ok;
   }
   if (b.lfeon) {
     const delta_info none = {2, 0, nullptr, nullptr, nullptr};
     const channel_run run = {0, kLfeBins, ab.lfe_exp, fastgain[ab.lfefgaincod], 0, 0, true,
                              snr_offset(ab, ab.lfefsnroffst), none, ab.lfe_bap};
-    ok = allocate_channel(run, p, fscod) && ok;
+    ok = allocate_channel(kMaxFbwChannels + 1, run, p, fscod) && ok;
   }
   // A delta segment past the last band: the stream is inconsistent; the frame is given up.
   if (!ok) error_flag = 1;

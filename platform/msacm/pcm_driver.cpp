@@ -132,6 +132,13 @@ MMRESULT pcm_convert(void* stream, ACMSTREAMHEADER* pash, DWORD) {
   const DWORD frames = std::min(pash->cbSrcLength / src_align, pash->cbDstLength / dst_align);
   const uint8_t* in = pash->pbSrc;
   uint8_t* out = pash->pbDst;
+  if (!s.dst_float && s.dst_bits == 16 && s.dst_channels == s.src_channels) {
+    // The same format on both sides: the bytes pass as they are.
+    std::memcpy(out, in, frames * src_align);
+    pash->cbSrcLengthUsed = frames * src_align;
+    pash->cbDstLengthUsed = frames * dst_align;
+    return MMSYSERR_NOERROR;
+  }
   for (DWORD i = 0; i < frames; ++i) {
     const int left = sample_at(in);
     const int right = s.src_channels == 2 ? sample_at(in + 2) : left;

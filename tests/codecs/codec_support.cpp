@@ -51,7 +51,9 @@ MMRESULT choose(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offers, size_t coun
 
 std::string write_wave(const std::string& short_name, uint32_t rate, const std::vector<int16_t>& samples,
                        const std::string& path) {
+  // A writer of its own for the time of this call; an engine's writer is put back afterwards.
   qelp::COutputWavefile writer;
+  qelp::COutputWavefile* const engine_writer = qelp::g_output_wavefile;
   qelp::g_output_wavefile = &writer;
   writer.format = qelp::StreamFormat{2, rate, 6144};
   writer.set_path(path.c_str());
@@ -75,7 +77,7 @@ std::string write_wave(const std::string& short_name, uint32_t rate, const std::
   acmSetFormatChooser(nullptr, nullptr, 0);
   qelpsnd_set_diagnostics(nullptr, nullptr);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::ask);
-  qelp::g_output_wavefile = nullptr;
+  qelp::g_output_wavefile = engine_writer;
   return result;
 }
 

@@ -21,7 +21,7 @@ MMRESULT choose(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offers, size_t coun
 }  // namespace
 
 int engine_convert(CQelpsnd& engine, const std::string& in, const std::string& out,
-                   const std::string& short_name) {
+                   const std::string& short_name, std::vector<int16_t>* pcm) {
   std::string name = short_name;
   acmSetFormatChooser(name.empty() ? nullptr : choose, &name, 0);
   qelpsnd_set_diagnostics([](int, const char*, void*) {}, nullptr);
@@ -33,6 +33,10 @@ int engine_convert(CQelpsnd& engine, const std::string& in, const std::string& o
   int started = engine.InitEncoder();
   if (started == 1) {
     while (engine.DecodeFrame() == 1) {
+      if (pcm == nullptr) continue;
+      for (size_t i = 0; i + 1 < sizeof engine.m_pcmFrame; i += 2) {
+        pcm->push_back(static_cast<int16_t>(engine.m_pcmFrame[i] | (engine.m_pcmFrame[i + 1] << 8)));
+      }
     }
   }
   acmSetFormatChooser(nullptr, nullptr, 0);

@@ -28,6 +28,22 @@ class ModuleLoading : public testing::Test {
   std::string dir_ = qelp_test::scratch_dir();
 };
 
+TEST(ModuleLinking, NeitherTheLibraryNorQelpLinkFfmpeg) {
+  for (const char* object : {"lib/libqelpsnd.so", "bin/qelp"}) {
+    int status = -1;
+    const std::string needed =
+        run("objdump -p '" + qelp_test::binary_path(object) + "' | grep NEEDED", &status);
+    EXPECT_EQ(status, 0) << object;
+    EXPECT_NE(needed.find("libc.so"), std::string::npos) << object << ":\n" << needed;
+    EXPECT_EQ(needed.find("libav"), std::string::npos) << object << ":\n" << needed;
+    EXPECT_EQ(needed.find("libsw"), std::string::npos) << object << ":\n" << needed;
+  }
+  int status = -1;
+  const std::string module =
+      run("objdump -p '" + qelp_test::binary_path("lib/qelp_acm_ffmpeg.so") + "' | grep NEEDED", &status);
+  EXPECT_NE(module.find("libavcodec"), std::string::npos) << module;
+}
+
 TEST_F(ModuleLoading, DefaultPcmConversionMapsNoFfmpegLibrary) {
   EXPECT_EXIT(
       {

@@ -237,9 +237,8 @@ std::vector<uint8_t> concatenate(const std::vector<ac3test::written_frame>& fram
 
 class FrameKinds : public testing::TestWithParam<kind> {};
 
-TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
-  const kind& k = GetParam();
-  const std::vector<ac3test::written_frame> frames = frame_kinds::write_kind(k, 3);
+// Reads frames stage by stage and compares everything with what the writer wrote.
+void expect_parsed_as_written(const std::vector<ac3test::written_frame>& frames, int fscod) {
   ac3::decoder_config config{};
   ac3::decoder_init(config);
   decoder_test::feed_bytes(concatenate(frames));
@@ -249,7 +248,7 @@ TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
     const ac3test::written_frame& w = frames[n];
     ac3::read_syncinfo(ac3::g_syncinfo);
     ASSERT_EQ(ac3::error_flag, 0);
-    EXPECT_EQ(ac3::g_syncinfo.fscod, k.fscod);
+    EXPECT_EQ(ac3::g_syncinfo.fscod, fscod);
     EXPECT_EQ(2 * ac3::g_syncinfo.frame_size, static_cast<int>(w.bytes.size()));
     ac3::read_bsi(ac3::g_bsi);
     expect_bsi(w.bsi, ac3::g_bsi);
@@ -269,16 +268,21 @@ TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
       ASSERT_EQ(ac3::error_flag, 0);
       ASSERT_EQ(ac3::bits_position(), w.mantissas_end[blk]);
       expect_coefficients(w.bsi, w.coefficients[blk]);
-      if (HasFatalFailure()) return;
+      if (testing::Test::HasFatalFailure()) return;
       if (w.bsi.acmod == 2) {
         ac3::rematrix_stereo(ac3::g_audblk, ac3::coeff_buffer);
         expect_rematrixed(w.after_block[static_cast<size_t>(blk)], w.coefficients[blk]);
-        if (HasFatalFailure()) return;
+        if (testing::Test::HasFatalFailure()) return;
       }
     }
     // The rest of the frame is padding, auxdatae, crcrsv and crc2.
     EXPECT_LE(ac3::bits_position(), w.body_bits - 18);
   }
+}
+
+TEST_P(FrameKinds, ParseToTheFieldsWrittenAndEndWhereTheWriterStopped) {
+  const kind& k = GetParam();
+  expect_parsed_as_written(frame_kinds::write_kind(k, 3), k.fscod);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, FrameKinds, testing::ValuesIn(frame_kinds::all_kinds()),
@@ -302,6 +306,56 @@ TEST(FrameKindsCoverage, EveryBapAndGroupsAcrossChannels) {
   EXPECT_GT(spanning[1], 0);
   EXPECT_GT(spanning[2], 0);
   EXPECT_GT(spanning[4], 0);
+}
+
+// A block that sends nothing new but coupling leak values: the coupling channel's allocation
+// changes with them, and the rest of the block is read with the new widths.
+TEST(CouplingAllocation, NewLeakValuesAloneRecomputeTheCouplingBaps) {
+  ac3test::frame_writer writer;
+  ac3test::frame_spec f = ac3test::make_frame_spec(0, 24, 2, 0);
+  frame_kinds::fill_signal(f, 9);
+  frame_kinds::enable_coupling(f, 0, 12, 0x3, false);
+  f.blocks[0].cplfleak = 0;
+  f.blocks[0].cplsleak = 0;
+  f.blocks[2].cplleake = 1;
+  f.blocks[2].cplfleak = 7;
+  f.blocks[2].cplsleak = 7;
+  ac3test::fit_snr_offset(writer, f);
+  const ac3test::written_frame w = writer.write(f);
+  const ac3::audblk& before = w.after_block[1];
+  const ac3::audblk& after = w.after_block[2];
+  EXPECT_NE(0, std::memcmp(before.cpl_bap + before.cplstrtmant, after.cpl_bap + after.cplstrtmant,
+                           sizeof(uint16_t) * static_cast<size_t>(after.cplendmant - after.cplstrtmant)));
+  expect_parsed_as_written({w}, 0);
+}
+
+// Delta segments of the coupling channel count bands from its own first band: offset 0 changes
+// the mask of the band that holds cplstrtmant.
+TEST(CouplingAllocation, DeltaSegmentsStartAtTheCouplingChannelsFirstBand) {
+  ac3test::frame_writer plain_writer;
+  ac3test::frame_writer delta_writer;
+  ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+  frame_kinds::fill_signal(f, 11);
+  frame_kinds::enable_coupling(f, 2, 12, 0x3, false);
+  ac3test::fit_snr_offset(plain_writer, f);
+  const ac3test::written_frame plain = plain_writer.write(f);
+  f.blocks[0].cpldeltbae = 1;
+  f.blocks[0].cpldeltnseg = 0;
+  f.blocks[0].cpldeltoffst[0] = 0;
+  f.blocks[0].cpldeltlen[0] = 1;
+  f.blocks[0].cpldeltba[0] = 0;  // mask -4 x 128 on the first coupling band: more bits there
+  const ac3test::written_frame delta = delta_writer.write(f);
+  const int start = plain.after_block[0].cplstrtmant;  // bin 61: band 37, bins 61..66
+  int raised = 0;
+  for (int bin = start; bin < start + 6; ++bin) {
+    EXPECT_GE(delta.after_block[0].cpl_bap[bin], plain.after_block[0].cpl_bap[bin]) << "bin " << bin;
+    raised += delta.after_block[0].cpl_bap[bin] > plain.after_block[0].cpl_bap[bin];
+  }
+  EXPECT_GT(raised, 0);
+  for (int bin = start + 6; bin < plain.after_block[0].cplendmant; ++bin) {
+    ASSERT_EQ(delta.after_block[0].cpl_bap[bin], plain.after_block[0].cpl_bap[bin]) << "bin " << bin;
+  }
+  expect_parsed_as_written({delta}, 0);
 }
 
 }  // namespace

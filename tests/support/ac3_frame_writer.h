@@ -23,7 +23,11 @@
 // ffmpeg reads the first two the same way. It zeroes a channel whose own offsets are both 0 even
 // when other fine offsets are not, so for streams every decoder reads the same way do not use
 // csnroffst 0; and let block 0 of every frame send every strategy anew (exponents, cplstre, baie,
-// snroffste, deltbaie, cplleake, coupling coordinates, rematstr), as make_frame_spec does.
+// snroffste, deltbaie, cplleake, coupling coordinates, rematstr), as make_frame_spec does. In 2/0
+// with rematrixing give both channels the same bandwidth: ffmpeg rematrixes only up to the smaller
+// of the two, the decoder up to bin 252 (or the coupling start). And ffmpeg spoils one block of
+// overlap in some channels the first time the channels of a block use different blksw, unless that
+// first time is the stream's first block: let channels differ in blksw from block 0 of frame 0 on.
 //
 // chbwcod 61..63 are written as given (exponents stop at bin 255, the allocation at bin 252): such
 // a frame is invalid and a decoder must reject it. Everything else that cannot be written as asked
