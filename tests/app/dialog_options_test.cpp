@@ -9,6 +9,7 @@
 #include "dialog_template.h"
 #include "res/dialog_templates.h"
 #include "support/paths.h"
+#include "support/wave_reader.h"
 
 namespace {
 
@@ -307,4 +308,18 @@ TEST_F(DialogOptionsTest, TheSkinIsCentredUnderTheControlsAndShowsThroughTexts)
   }
   // The frame and caption area the ellipse cuts away is not skin.
   EXPECT_EQ(shown.pixel(1, 1) & 0xFFFFFF, 0u);
+}
+
+TEST(SkinBitmap, IsAWindowsBitmapOf499By374PixelsAt24Bits)
+{
+  const std::vector<uint8_t> bmp = qelp_test::read_bytes(qelp_test::source_path("res/skin.bmp"));
+  ASSERT_GE(bmp.size(), 54u);
+  auto le32 = [&](size_t at) { return bmp[at] | (bmp[at + 1] << 8) | (bmp[at + 2] << 16) | (uint32_t(bmp[at + 3]) << 24); };
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(le32(18), 499u);                 // width
+  EXPECT_EQ(le32(22), 374u);                 // height (bottom-up rows)
+  EXPECT_EQ(bmp[28] | (bmp[29] << 8), 24);   // bits per pixel
+  EXPECT_EQ(le32(30), 0u);                   // no compression
+  EXPECT_EQ(bmp.size(), 54u + 374u * ((499u * 3u + 3u) & ~3u));
 }
