@@ -114,6 +114,9 @@ TEST_F(DialogConversionTest, WholeConversionEndsReadyWithAValidWaveFileAndTheFil
   EXPECT_EQ(lower, 0);
   EXPECT_EQ(upper, 1290240);
   EXPECT_TRUE(progress->GetIdleAnimation());
+  // Kept for a person to look at: the dialog with the counters of a finished run.
+  QDir().mkpath(QString::fromStdString(qelp_test::binary_path("artifacts/app")));
+  dlg->grab().save(QString::fromStdString(qelp_test::binary_path("artifacts/app/after_conversion.png")));
 }
 
 TEST_F(DialogConversionTest, WithNormalizeTheRunPassesThroughTheNormalizerWithAllButtonsDisabled)
