@@ -1,0 +1,27 @@
+#include "converter_app.h"
+
+#include "app_icon.h"
+#include "codec_chooser_dlg.h"
+#include "converter_dlg.h"
+#include "dialog_colors.h"
+
+CConverterApp::CConverterApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+  setApplicationName(QStringLiteral("QelpConvert"));
+  setDesktopFileName(QStringLiteral("qelpconvert"));
+  setWindowIcon(AppIcon());
+}
+
+int CConverterApp::InitInstance()
+{
+  // Black dialogs with white text, for every dialog of the program.
+  SetDialogBkColor(RGB(0, 0, 0), RGB(255, 255, 255));
+  {
+    // The dialog holds the engine: both live exactly as long as this block.
+    CConverterDlg dlg;
+    CCodecChooserDlg::Install(&dlg);
+    dlg.exec();
+    CCodecChooserDlg::Uninstall();
+  }
+  return 0;
+}
