@@ -18,7 +18,7 @@
 namespace accuracy {
 namespace {
 
-using ac3test::frame_spec;
+using ac3test::frame_plan;
 
 unsigned next_random(unsigned& s) {
   s = s * 1664525u + 1013904223u;
@@ -27,7 +27,7 @@ unsigned next_random(unsigned& s) {
 
 // A few tones per channel that move from frame to frame, over a quiet floor spread across many
 // levels so that most quantizers are used; loud enough to use the 16 bits, never near full scale.
-void fill_music(frame_spec& f, int frame, unsigned seed) {
+void fill_music(frame_plan& f, int frame, unsigned seed) {
   unsigned s = seed * 2654435761u + static_cast<unsigned>(frame) * 97u + 1u;
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
     for (int ch = 0; ch < 5; ++ch) {
@@ -54,12 +54,12 @@ void fill_music(frame_spec& f, int frame, unsigned seed) {
   }
 }
 
-void no_dither(frame_spec& f) {
+void no_dither(frame_plan& f) {
   for (ac3::audblk& a : f.blocks)
     for (auto& d : a.dithflag) d = 0;
 }
 
-void coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags) {
+void coupling(frame_plan& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags) {
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
     ac3::audblk& a = f.blocks[blk];
     const bool first = blk == 0;
@@ -87,7 +87,7 @@ void coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase
   }
 }
 
-using shaper = std::function<void(frame_spec&, int frame)>;
+using shaper = std::function<void(frame_plan&, int frame)>;
 
 // Frames of one layout shaped per frame. With fit, csnroffst is the largest that fits; without, it
 // stays as made, and the programme does not depend on lfeon.
@@ -97,7 +97,7 @@ std::vector<ac3test::written_frame> write_stream(int fscod, int frmsizecod, int 
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> out;
   for (int n = 0; n < frames; ++n) {
-    auto f = std::make_unique<frame_spec>(ac3test::make_frame_spec(fscod, frmsizecod, acmod, lfeon));
+    auto f = std::make_unique<frame_plan>(ac3test::make_frame_plan(fscod, frmsizecod, acmod, lfeon));
     fill_music(*f, n, seed);
     no_dither(*f);
     if (shape) shape(*f, n);
@@ -132,7 +132,7 @@ void check_against_ffmpeg(const std::vector<ac3test::written_frame>& frames, int
 
 TEST(WriterStreams, BlockSwitchingInEveryChannelAndPattern) {
   // 3/2 + LFE; each channel switches to short transforms in its own blocks, alone and in runs.
-  const auto frames = write_stream(0, 30, 7, 1, 12, [](frame_spec& f, int frame) {
+  const auto frames = write_stream(0, 30, 7, 1, 12, [](frame_plan& f, int frame) {
     for (int blk = 0; blk < 6; ++blk)
       for (int ch = 0; ch < 5; ++ch)
         f.blocks[blk].blksw[ch] = static_cast<uint16_t>((blk + ch + frame) % 3 == 0 || (ch == 4 && blk >= 3));
@@ -141,7 +141,7 @@ TEST(WriterStreams, BlockSwitchingInEveryChannelAndPattern) {
 }
 
 TEST(WriterStreams, DualMonoEitherProgramme) {
-  const auto frames = write_stream(0, 18, 0, 0, 10, [](frame_spec& f, int) {
+  const auto frames = write_stream(0, 18, 0, 0, 10, [](frame_plan& f, int) {
     for (int blk = 0; blk < 6; ++blk)
       for (int bin = 0; bin < 256; ++bin) f.fbw[blk][1][bin] *= -0.5f;  // Ch2 differs from Ch1
   });
@@ -156,7 +156,7 @@ TEST(WriterStreams, DualMonoEitherProgramme) {
 }
 
 TEST(WriterStreams, StereoCouplingWithPhaseFlagsAndRematrixing) {
-  const auto frames = write_stream(0, 20, 2, 0, 10, [](frame_spec& f, int frame) {
+  const auto frames = write_stream(0, 20, 2, 0, 10, [](frame_plan& f, int frame) {
     coupling(f, 2, 12, 0x3, true);
     for (int bnd = 0; bnd < 18; ++bnd)
       f.blocks[0].phsflg[bnd] = static_cast<uint16_t>((bnd + frame) % 3 == 1);
@@ -172,7 +172,7 @@ TEST(WriterStreams, StereoCouplingWithPhaseFlagsAndRematrixing) {
 // Delta bit allocation in the coupling channel and every full-bandwidth channel of a coupled 2/2
 // stream: new segments, kept segments (mode 0), none (mode 2), in several blocks.
 TEST(WriterStreams, DeltaBitAllocation) {
-  const auto frames = write_stream(0, 26, 6, 0, 10, [](frame_spec& f, int frame) {
+  const auto frames = write_stream(0, 26, 6, 0, 10, [](frame_plan& f, int frame) {
     coupling(f, 3, 13, 0xf, false);
     ac3::audblk& a0 = f.blocks[0];
     a0.deltbaie = 1;
@@ -212,7 +212,7 @@ TEST(WriterStreams, DeltaBitAllocation) {
 TEST(WriterStreams, MixLevelsOfThreeTwo) {
   for (int level : {1, 2, 3}) {
     SCOPED_TRACE("cmixlev and surmixlev " + std::to_string(level));
-    const auto frames = write_stream(0, 28, 7, 0, 6, [level](frame_spec& f, int) {
+    const auto frames = write_stream(0, 28, 7, 0, 6, [level](frame_plan& f, int) {
       f.bsi.cmixlev = static_cast<uint16_t>(level);
       f.bsi.surmixlev = static_cast<uint16_t>(level);
     });
@@ -229,7 +229,7 @@ TEST(WriterStreams, LfeNeverReachesTheOutput) {
     const auto without = write_stream(0, 36, acmod, 0, 4, nullptr, false);
     const auto with = write_stream(
         0, 36, acmod, 1, 4,
-        [](frame_spec& f, int) {
+        [](frame_plan& f, int) {
           for (int blk = 0; blk < 6; ++blk)
             for (int bin = 0; bin < 7; ++bin) f.lfe[blk][bin] = 0.4f;
         },
@@ -256,7 +256,7 @@ TEST(WriterStreams, BandwidthCodeAbove60SilencesItsFrame) {
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> rewritten;
   for (int n = 0; n < 5; ++n) {
-    auto f = std::make_unique<frame_spec>(ac3test::make_frame_spec(0, 20, 2, 0));
+    auto f = std::make_unique<frame_plan>(ac3test::make_frame_plan(0, 20, 2, 0));
     fill_music(*f, n, 22);
     no_dither(*f);
     if (n == 2) {

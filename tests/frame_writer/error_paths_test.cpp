@@ -22,8 +22,8 @@ constexpr const char* kMantissaMessage = "** Invalid mantissa - skipping frame *
 constexpr const char* kCrcMessage = "** CRC failed - skipping frame **\n";
 
 // 3/2 with LFE and coupling in L and R, 192 kbit/s: every quantizer occurs in block 2.
-ac3test::frame_spec base_frame(unsigned seed) {
-  ac3test::frame_spec f = ac3test::make_frame_spec(0, 20, 7, 1);
+ac3test::frame_plan base_frame(unsigned seed) {
+  ac3test::frame_plan f = ac3test::make_frame_plan(0, 20, 7, 1);
   frame_kinds::fill_signal(f, seed);
   frame_kinds::enable_coupling(f, 3, 10, 0x5, false);
   f.blocks[2].chexpstr[1] = 1;  // new exponents in block 2 for the centre
@@ -37,13 +37,13 @@ struct outcome {
 };
 
 // Decodes good, bad, good; returns what the bad frame gave and the diagnostics of all three.
-outcome decode_between_good_frames(const std::function<void(ac3test::frame_spec&)>& spoil,
+outcome decode_between_good_frames(const std::function<void(ac3test::frame_plan&)>& spoil,
                                    const std::function<void(std::vector<uint8_t>&)>& damage = nullptr) {
   ac3test::frame_writer writer;
   std::vector<uint8_t> bytes;
   outcome o;
   for (int n = 0; n < 3; ++n) {
-    ac3test::frame_spec f = base_frame(static_cast<unsigned>(40 + n));
+    ac3test::frame_plan f = base_frame(static_cast<unsigned>(40 + n));
     if (n == 1) spoil(f);
     ac3test::fit_snr_offset(writer, f);
     ac3test::written_frame w = writer.write(f);
@@ -99,7 +99,7 @@ class InvalidMantissa : public testing::TestWithParam<mantissa_case> {};
 
 TEST_P(InvalidMantissa, GivesASilentFrameWithTheMessageOnce) {
   const mantissa_case c = GetParam();
-  const outcome o = decode_between_good_frames([c](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([c](ac3test::frame_plan& f) {
     f.mantissa_overrides.push_back({2, c.bap, c.code});
   });
   EXPECT_TRUE(o.silent);
@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(EachQuantizer, InvalidMantissa,
 
 // The largest valid code of each quantizer is no error: the limits sit exactly at the invalid codes.
 TEST(InvalidMantissa, LargestValidCodesDecodeWithoutMessage) {
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan& f) {
     f.mantissa_overrides.push_back({2, 1, 26});
     f.mantissa_overrides.push_back({2, 2, 124});
     f.mantissa_overrides.push_back({2, 3, 6});
@@ -128,7 +128,7 @@ TEST(InvalidMantissa, LargestValidCodesDecodeWithoutMessage) {
 }
 
 TEST(InvalidMantissa, SeveralInvalidCodesInOneBlockGiveOneMessage) {
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan& f) {
     f.mantissa_overrides.push_back({2, 3, 7});
     f.mantissa_overrides.push_back({2, 5, 15});
     f.mantissa_overrides.push_back({2, 1, 30});
@@ -138,7 +138,7 @@ TEST(InvalidMantissa, SeveralInvalidCodesInOneBlockGiveOneMessage) {
 }
 
 TEST(InvalidMantissa, InTheLastBlockStillSilencesTheWholeFrame) {
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan& f) {
     f.blocks[5].chexpstr[0] = 1;
     f.blocks[5].snroffste = 1;
     f.mantissa_overrides.push_back({5, 3, 7});
@@ -157,7 +157,7 @@ class InvalidExponentGroup : public testing::TestWithParam<exponent_case> {};
 
 TEST_P(InvalidExponentGroup, GivesASilentFrameWithTheMessageOnce) {
   const exponent_case c = GetParam();
-  const outcome o = decode_between_good_frames([c](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([c](ac3test::frame_plan& f) {
     f.blocks[2].lfeexpstr = 1;
     f.blocks[2].cplexpstr = 1;
     f.exponent_overrides.push_back({2, c.channel, c.group, 125});
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(EachExponentSet, InvalidExponentGroup,
                          [](const testing::TestParamInfo<exponent_case>& info) { return info.param.name; });
 
 TEST(InvalidExponentGroup, TwoBadGroupsInAFrameGiveOneMessage) {
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan& f) {
     f.exponent_overrides.push_back({0, 0, 2, 125});
     f.exponent_overrides.push_back({0, 1, 7, 127});
   });
@@ -183,7 +183,7 @@ TEST(InvalidExponentGroup, TwoBadGroupsInAFrameGiveOneMessage) {
 
 TEST(InvalidExponentGroup, LargestValidGroupIsNoError) {
   // Exponents 0, 2, 4, 6, ... in the first bins: the first group is +2 +2 +2, code 124.
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec& f) {
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan& f) {
     for (int bin = 0; bin < 256; ++bin) f.fbw[0][4][bin] = bin < 12 ? std::ldexp(0.75f, -2 * bin) : 0.0f;
   });
   ASSERT_GE(o.middle.exponent_groups[0][4].size(), 2u);
@@ -196,7 +196,7 @@ TEST(InvalidExponentGroup, LargestValidGroupIsNoError) {
 TEST(CrcFailure, AFlippedBitGivesASilentFrameWithTheMessageOnce) {
   for (const size_t at : {size_t{6}, size_t{200}, size_t{700}}) {
     SCOPED_TRACE("byte " + std::to_string(at));
-    const outcome o = decode_between_good_frames([](ac3test::frame_spec&) {},
+    const outcome o = decode_between_good_frames([](ac3test::frame_plan&) {},
                                                  [at](std::vector<uint8_t>& bytes) { bytes[at] ^= 0x04; });
     EXPECT_TRUE(o.silent);
     EXPECT_EQ(o.err, kCrcMessage);
@@ -204,7 +204,7 @@ TEST(CrcFailure, AFlippedBitGivesASilentFrameWithTheMessageOnce) {
 }
 
 TEST(CrcFailure, AWrongFinalCrcAloneIsCaught) {
-  const outcome o = decode_between_good_frames([](ac3test::frame_spec&) {},
+  const outcome o = decode_between_good_frames([](ac3test::frame_plan&) {},
                                                [](std::vector<uint8_t>& bytes) { bytes.back() ^= 0x01; });
   EXPECT_TRUE(o.silent);
   EXPECT_EQ(o.err, kCrcMessage);
@@ -219,7 +219,7 @@ namespace {
 TEST(ChannelBandwidth, CodeAboveSixtyGivesASilentFrame) {
   for (const uint16_t code : {uint16_t{61}, uint16_t{63}}) {
     SCOPED_TRACE("chbwcod " + std::to_string(code));
-    const outcome o = decode_between_good_frames([code](ac3test::frame_spec& f) { f.blocks[0].chbwcod[1] = code; });
+    const outcome o = decode_between_good_frames([code](ac3test::frame_plan& f) { f.blocks[0].chbwcod[1] = code; });
     EXPECT_TRUE(o.silent);
     EXPECT_EQ(o.middle.after_block[0].endmant[1], 3 * code + 73);
   }

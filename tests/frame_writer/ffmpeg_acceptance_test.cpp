@@ -81,7 +81,7 @@ TEST(FfmpegTone, AToneWrittenIntoOneChannelComesOutOfThatChannelOnly) {
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> frames;
   for (int n = 0; n < 8; ++n) {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, acmod, 0);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, acmod, 0);
     for (int blk = 0; blk < 6; ++blk) {
       for (int ch = 0; ch < 5; ++ch) f.fbw[blk][ch][bins[ch]] = 0.25f;
     }
@@ -162,7 +162,7 @@ TEST_P(FfmpegReadsKind, EachChannelSoundsLikeTheCoefficientsTheWriterMeant) {
   static const int kNfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
   const int nf = kNfchans[k.acmod];
   const int outputs = nf + k.lfeon;
-  const std::vector<ac3test::written_frame> stream = frame_kinds::write_kind(k, frames, [](ac3test::frame_spec& f, int) {
+  const std::vector<ac3test::written_frame> stream = frame_kinds::write_kind(k, frames, [](ac3test::frame_plan& f, int) {
     for (ac3::audblk& a : f.blocks) {
       for (uint16_t& d : a.dithflag) d = 0;  // no noise, so that every bin is known
     }
@@ -184,8 +184,8 @@ TEST_P(FfmpegReadsKind, EachChannelSoundsLikeTheCoefficientsTheWriterMeant) {
     std::vector<ac3test::written_frame> plain;
     for (int n = 0; n < frames; ++n) {
       const ac3test::written_frame& w = stream[static_cast<size_t>(n)];
-      auto f = std::make_unique<ac3test::frame_spec>(
-          ac3test::make_frame_spec(k.fscod, 36 + (k.fscod == 1 ? n % 2 : 0), 1, lfeon));
+      auto f = std::make_unique<ac3test::frame_plan>(
+          ac3test::make_frame_plan(k.fscod, 36 + (k.fscod == 1 ? n % 2 : 0), 1, lfeon));
       for (int blk = 0; blk < 6; ++blk) {
         const ac3::audblk& a = w.after_block[static_cast<size_t>(blk)];
         const ac3test::coefficient_block c = as_heard(w.coefficients[blk], a, k.acmod);

@@ -312,7 +312,7 @@ TEST(FrameKindsCoverage, EveryBapAndGroupsAcrossChannels) {
 // changes with them, and the rest of the block is read with the new widths.
 TEST(CouplingAllocation, NewLeakValuesAloneRecomputeTheCouplingBaps) {
   ac3test::frame_writer writer;
-  ac3test::frame_spec f = ac3test::make_frame_spec(0, 24, 2, 0);
+  ac3test::frame_plan f = ac3test::make_frame_plan(0, 24, 2, 0);
   frame_kinds::fill_signal(f, 9);
   frame_kinds::enable_coupling(f, 0, 12, 0x3, false);
   f.blocks[0].cplfleak = 0;
@@ -334,7 +334,7 @@ TEST(CouplingAllocation, NewLeakValuesAloneRecomputeTheCouplingBaps) {
 TEST(CouplingAllocation, DeltaSegmentsStartAtTheCouplingChannelsFirstBand) {
   ac3test::frame_writer plain_writer;
   ac3test::frame_writer delta_writer;
-  ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+  ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);
   frame_kinds::fill_signal(f, 11);
   frame_kinds::enable_coupling(f, 2, 12, 0x3, false);
   ac3test::fit_snr_offset(plain_writer, f);

@@ -41,7 +41,7 @@ TEST(FrameWriter, EveryFrameSizeHasItsLengthAndBothCrcs) {
     for (int frmsizecod = 0; frmsizecod < 38; frmsizecod += 5) {
       SCOPED_TRACE("fscod " + std::to_string(fscod) + " frmsizecod " + std::to_string(frmsizecod));
       ac3test::frame_writer writer;
-      ac3test::frame_spec f = ac3test::make_frame_spec(fscod, frmsizecod, 1, 0);
+      ac3test::frame_plan f = ac3test::make_frame_plan(fscod, frmsizecod, 1, 0);
       frame_kinds::fill_signal(f, static_cast<unsigned>(frmsizecod));
       ac3test::fit_snr_offset(writer, f);
       const ac3test::written_frame w = writer.write(f);
@@ -65,7 +65,7 @@ TEST(FrameWriter, EveryFrameSizeHasItsLengthAndBothCrcs) {
 
 TEST(FrameWriter, FittedOffsetIsTheLargestThatFits) {
   ac3test::frame_writer writer;
-  ac3test::frame_spec f = ac3test::make_frame_spec(0, 20, 7, 1);
+  ac3test::frame_plan f = ac3test::make_frame_plan(0, 20, 7, 1);
   frame_kinds::fill_signal(f, 3);
   const int c = ac3test::fit_snr_offset(writer, f);
   ASSERT_GT(c, 1);
@@ -79,18 +79,18 @@ TEST(FrameWriter, RefusesFramesItCannotWriteAsAsked) {
   ac3test::frame_writer writer;
   {
     // Five channels of dense spectrum do not fit 32 kbit/s at a high offset.
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 0, 7, 1);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 0, 7, 1);
     frame_kinds::fill_signal(f, 1);
     for (ac3::audblk& a : f.blocks) a.csnroffst = 40;
     EXPECT_THROW(writer.write(f), std::runtime_error);
   }
   {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);
     frame_kinds::enable_coupling(f, 6, 2, 0x3, false);  // begins past its end + 2
     EXPECT_THROW(writer.write(f), std::runtime_error);
   }
   {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);
     f.blocks[0].deltbae[0] = 1;
     f.blocks[0].deltoffst[0][0] = 31;
     f.blocks[0].deltlen[0][0] = 15;
@@ -100,17 +100,17 @@ TEST(FrameWriter, RefusesFramesItCannotWriteAsAsked) {
     EXPECT_THROW(writer.write(f), std::invalid_argument);
   }
   {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);  // silence: every bap 0
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);  // silence: every bap 0
     f.mantissa_overrides.push_back({0, 3, 7});
     EXPECT_THROW(writer.write(f), std::invalid_argument);
   }
   {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);
     f.exponent_overrides.push_back({1, 0, 0, 125});  // block 1 reuses its exponents
     EXPECT_THROW(writer.write(f), std::invalid_argument);
   }
   {
-    ac3test::frame_spec f = ac3test::make_frame_spec(0, 30, 2, 0);
+    ac3test::frame_plan f = ac3test::make_frame_plan(0, 30, 2, 0);
     f.blocks[0].chbwcod[0] = 64;  // wider than its 6 bits
     EXPECT_THROW(writer.write(f), std::invalid_argument);
   }

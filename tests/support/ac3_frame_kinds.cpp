@@ -5,7 +5,7 @@
 
 namespace frame_kinds {
 
-using ac3test::frame_spec;
+using ac3test::frame_plan;
 
 namespace {
 
@@ -27,7 +27,7 @@ float random_coefficient(unsigned& s) {
 // a block use different transform lengths, unless that happens in the stream's very first block
 // (whose overlap is still silence). Streams meant for comparison with it let the first channel
 // switch alone in block 0.
-void prime_block_switching(frame_spec& f) { f.blocks[0].blksw[0] = 1; }
+void prime_block_switching(frame_plan& f) { f.blocks[0].blksw[0] = 1; }
 
 void set_coordinates(ac3::audblk& a, int ch, int bands, int mstrcplco) {
   a.mstrcplco[ch] = static_cast<uint16_t>(mstrcplco);
@@ -40,7 +40,7 @@ void set_coordinates(ac3::audblk& a, int ch, int bands, int mstrcplco) {
 }
 
 // Every bsi field that is optional, present.
-void rich_bsi(frame_spec& f) {
+void rich_bsi(frame_plan& f) {
   ac3::bsi& b = f.bsi;
   b.bsmod = 2;
   b.cmixlev = 1;
@@ -70,7 +70,7 @@ void rich_bsi(frame_spec& f) {
   b.timecod2 = 0x1234;
 }
 
-void strategies(frame_spec& f, int) {
+void strategies(frame_plan& f, int) {
   enable_coupling(f, 2, 12, 0x0d, false);  // L, R, SL in coupling; C and SR not
   static const int kCh[6][5] = {{1, 2, 3, 2, 1}, {0, 0, 0, 0, 0}, {3, 0, 2, 1, 0}, {2, 1, 0, 3, 3}, {0, 3, 1, 0, 2}, {1, 0, 0, 0, 0}};
   static const int kCpl[6] = {1, 0, 2, 3, 0, 1};
@@ -85,7 +85,7 @@ void strategies(frame_spec& f, int) {
   }
 }
 
-void coupling_with_phase(frame_spec& f, int begf, int endf) {
+void coupling_with_phase(frame_plan& f, int begf, int endf) {
   enable_coupling(f, begf, endf, 0x3, true);
   ac3::audblk& a0 = f.blocks[0];
   // Sub-bands 2 and 3 join the band before them, so the coordinates cover fewer bands.
@@ -110,7 +110,7 @@ void coupling_with_phase(frame_spec& f, int begf, int endf) {
   for (int r = 0; r < 4; ++r) f.blocks[4].rematflg[r] = 1;
 }
 
-void delta_allocation(frame_spec& f, int) {
+void delta_allocation(frame_plan& f, int) {
   enable_coupling(f, 2, 13, 0xf, false);
   prime_block_switching(f);
   f.blocks[3].blksw[0] = 1;
@@ -157,7 +157,7 @@ void delta_allocation(frame_spec& f, int) {
   for (int ch = 0; ch < 5; ++ch) a4.deltbae[ch] = 2;
 }
 
-void block_switching_and_dither(frame_spec& f, int frame) {
+void block_switching_and_dither(frame_plan& f, int frame) {
   for (int blk = 0; blk < 6; ++blk) {
     for (int ch = 0; ch < 5; ++ch) {
       f.blocks[blk].blksw[ch] = static_cast<uint16_t>((blk + ch + frame) % 3 == 0);
@@ -166,7 +166,7 @@ void block_switching_and_dither(frame_spec& f, int frame) {
   }
 }
 
-void later_parameters(frame_spec& f, int) {
+void later_parameters(frame_plan& f, int) {
   enable_coupling(f, 1, 9, 0x7, false);
   ac3::audblk& a2 = f.blocks[2];
   a2.cplleake = 1;
@@ -203,7 +203,7 @@ std::vector<kind> make_kinds() {
     for (int lfeon = 0; lfeon < 2; ++lfeon) {
       const int fscod = (acmod + lfeon) % 3;
       kinds.push_back({"acmod" + std::to_string(acmod) + (lfeon ? "_lfe" : "") + "_fs" + std::to_string(fscod), fscod,
-                       kRates[acmod], acmod, lfeon, [acmod, lfeon](frame_spec& f, int) {
+                       kRates[acmod], acmod, lfeon, [acmod, lfeon](frame_plan& f, int) {
                          if (lfeon) rich_bsi(f);
                          if (acmod == 0 && lfeon) {
                            f.blocks[0].dynrng2e = 1;
@@ -217,17 +217,17 @@ std::vector<kind> make_kinds() {
     }
   }
   kinds.push_back({"exponent_strategies", 0, 30, 7, 1, strategies});
-  kinds.push_back({"coupling_begf0_phase", 0, 22, 2, 0, [](frame_spec& f, int) { coupling_with_phase(f, 0, 8); }});
-  kinds.push_back({"coupling_begf1", 1, 21, 2, 0, [](frame_spec& f, int) { coupling_with_phase(f, 1, 12); }});
-  kinds.push_back({"coupling_begf2_phase", 0, 22, 2, 1, [](frame_spec& f, int) { coupling_with_phase(f, 2, 10); }});
-  kinds.push_back({"coupling_begf3_phase", 2, 20, 2, 0, [](frame_spec& f, int) {
+  kinds.push_back({"coupling_begf0_phase", 0, 22, 2, 0, [](frame_plan& f, int) { coupling_with_phase(f, 0, 8); }});
+  kinds.push_back({"coupling_begf1", 1, 21, 2, 0, [](frame_plan& f, int) { coupling_with_phase(f, 1, 12); }});
+  kinds.push_back({"coupling_begf2_phase", 0, 22, 2, 1, [](frame_plan& f, int) { coupling_with_phase(f, 2, 10); }});
+  kinds.push_back({"coupling_begf3_phase", 2, 20, 2, 0, [](frame_plan& f, int) {
                      coupling_with_phase(f, 3, 15);
                      // A coordinate with exponent 15 (no leading one) and a master exponent.
                      set_coordinates(f.blocks[0], 1, 18, 2);
                      f.blocks[0].cplcoexp[1][4] = 15;
                      f.blocks[0].cplcomant[1][4] = 9;
                    }});
-  kinds.push_back({"coupling_off_and_on_again", 0, 28, 2, 1, [](frame_spec& f, int) {
+  kinds.push_back({"coupling_off_and_on_again", 0, 28, 2, 1, [](frame_plan& f, int) {
                      coupling_with_phase(f, 1, 11);
                      // Block 3 turns coupling off (new exponents and bandwidths for both channels);
                      // block 5 turns it on again with other limits, coordinates and leaks.
@@ -256,7 +256,7 @@ std::vector<kind> make_kinds() {
                      a5.cplsleak = 1;
                      for (int bnd = 0; bnd < 18; ++bnd) a5.phsflg[bnd] = static_cast<uint16_t>(bnd % 4 == 0);
                    }});
-  kinds.push_back({"rematrix_no_coupling", 0, 20, 2, 0, [](frame_spec& f, int frame) {
+  kinds.push_back({"rematrix_no_coupling", 0, 20, 2, 0, [](frame_plan& f, int frame) {
                      for (int r = 0; r < 4; ++r) f.blocks[0].rematflg[r] = static_cast<uint16_t>((r + frame) % 2);
                      f.blocks[3].rematstr = 1;
                      f.blocks[3].rematflg[3] = 1;
@@ -264,7 +264,7 @@ std::vector<kind> make_kinds() {
                    }});
   kinds.push_back({"delta_bit_allocation", 0, 26, 6, 0, delta_allocation});
   kinds.push_back({"block_switching_dither", 1, 31, 7, 1, block_switching_and_dither});
-  kinds.push_back({"addbsi_and_skip", 0, 36, 1, 0, [](frame_spec& f, int frame) {
+  kinds.push_back({"addbsi_and_skip", 0, 36, 1, 0, [](frame_plan& f, int frame) {
                      f.bsi.addbsie = 1;
                      f.bsi.addbsil = 63;
                      for (int i = 0; i < 64; ++i) f.bsi.addbsi[i] = static_cast<uint8_t>(i * 7 + frame);
@@ -276,7 +276,7 @@ std::vector<kind> make_kinds() {
                      f.blocks[4].skipl = 300;
                    }});
   kinds.push_back({"later_parameters", 0, 28, 5, 1, later_parameters});
-  kinds.push_back({"bandwidths", 2, 12, 3, 0, [](frame_spec& f, int) {
+  kinds.push_back({"bandwidths", 2, 12, 3, 0, [](frame_plan& f, int) {
                      f.blocks[0].chbwcod[0] = 0;
                      f.blocks[0].chbwcod[1] = 31;
                      f.blocks[0].chbwcod[2] = 59;
@@ -302,7 +302,7 @@ const kind& kind_named(const std::string& name) {
   throw std::out_of_range("no frame kind " + name);
 }
 
-void fill_signal(frame_spec& f, unsigned seed) {
+void fill_signal(frame_plan& f, unsigned seed) {
   unsigned s = seed * 2654435761u + 1u;
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
     for (int ch = 0; ch < 5; ++ch) {
@@ -313,7 +313,7 @@ void fill_signal(frame_spec& f, unsigned seed) {
   }
 }
 
-void enable_coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags) {
+void enable_coupling(frame_plan& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags) {
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
     ac3::audblk& a = f.blocks[blk];
     const bool first = blk == 0;
@@ -337,11 +337,11 @@ void enable_coupling(frame_spec& f, int cplbegf, int cplendf, unsigned mask, boo
 }
 
 std::vector<ac3test::written_frame> write_kind(const kind& k, int frames,
-                                               const std::function<void(ac3test::frame_spec&, int frame)>& adjust) {
+                                               const std::function<void(ac3test::frame_plan&, int frame)>& adjust) {
   ac3test::frame_writer writer;
   std::vector<ac3test::written_frame> out;
   for (int n = 0; n < frames; ++n) {
-    auto f = std::make_unique<frame_spec>(ac3test::make_frame_spec(k.fscod, k.frmsizecod + (k.fscod == 1 ? n % 2 : 0), k.acmod, k.lfeon));
+    auto f = std::make_unique<frame_plan>(ac3test::make_frame_plan(k.fscod, k.frmsizecod + (k.fscod == 1 ? n % 2 : 0), k.acmod, k.lfeon));
     fill_signal(*f, static_cast<unsigned>(n * 131 + k.acmod * 7 + k.lfeon));
     if (k.shape) k.shape(*f, n);
     if (adjust) adjust(*f, n);

@@ -4,7 +4,7 @@
 //
 // A stream without dither for comparing two decoders sample by sample:
 //   const auto frames = frame_kinds::write_kind(frame_kinds::kind_named("block_switching_dither"), 20,
-//       [](ac3test::frame_spec& f, int) { for (auto& a : f.blocks) for (auto& d : a.dithflag) d = 0; });
+//       [](ac3test::frame_plan& f, int) { for (auto& a : f.blocks) for (auto& d : a.dithflag) d = 0; });
 //   ac3test::write_ac3_file(path, frames);
 // Each written_frame also carries the coefficients a decoder must rebuild, block by block.
 #pragma once
@@ -25,8 +25,8 @@ struct kind {
   int frmsizecod;
   int acmod;
   int lfeon;
-  // Changes a frame spec made by make_frame_spec (frame is the index in the sequence).
-  std::function<void(ac3test::frame_spec&, int frame)> shape;
+  // Changes a frame plan made by make_frame_plan (frame is the index in the sequence).
+  std::function<void(ac3test::frame_plan&, int frame)> shape;
 };
 
 // Names the kind in test output.
@@ -37,15 +37,15 @@ inline void PrintTo(const kind& k, std::ostream* os) { *os << k.name; }
 const std::vector<kind>& all_kinds();
 
 // A spectrum with bins spread over many levels (and so over every bap), deterministic per seed.
-void fill_signal(ac3test::frame_spec& f, unsigned seed);
+void fill_signal(ac3test::frame_plan& f, unsigned seed);
 
 // Coupling from block 0 in the channels of mask (bit ch), with coordinates in every channel.
-void enable_coupling(ac3test::frame_spec& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags);
+void enable_coupling(ac3test::frame_plan& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags);
 
-// Writes frames of a kind with one writer: make_frame_spec, signal, the kind's shape, then adjust
+// Writes frames of a kind with one writer: make_frame_plan, signal, the kind's shape, then adjust
 // (when given, for example to clear every dithflag), then the largest csnroffst that fits.
 std::vector<ac3test::written_frame> write_kind(const kind& k, int frames,
-                                               const std::function<void(ac3test::frame_spec&, int frame)>& adjust = nullptr);
+                                               const std::function<void(ac3test::frame_plan&, int frame)>& adjust = nullptr);
 
 // The kind of that name; throws std::out_of_range when there is none.
 const kind& kind_named(const std::string& name);

@@ -201,9 +201,9 @@ void expand_into(const std::vector<int>& e, int first_bin, int per, bool has_abs
 }
 
 // Returns how many overrides were applied.
-int apply_overrides(std::vector<uint16_t>& codes, const frame_spec& spec, int block, int channel) {
+int apply_overrides(std::vector<uint16_t>& codes, const frame_plan& plan, int block, int channel) {
   int applied = 0;
-  for (const exponent_group_override& o : spec.exponent_overrides) {
+  for (const exponent_group_override& o : plan.exponent_overrides) {
     if (o.block != block || o.channel != channel) continue;
     const size_t at = static_cast<size_t>(o.group) + 1;
     if (at >= codes.size()) throw std::invalid_argument("frame writer: exponent override beyond the groups sent");
@@ -276,8 +276,8 @@ delta_allocation delta_of(uint16_t mode, uint16_t nseg, const uint16_t* offst, c
 // The whole audio block: side information, exponents, allocation, mantissas.
 class block_writer {
  public:
-  block_writer(bit_writer& bw, const frame_spec& spec, const ac3::bsi& b, int blk, ac3::audblk& st, written_frame& out)
-      : bw_(bw), spec_(spec), b_(b), blk_(blk), sb_(spec.blocks[blk]), st_(st), out_(out) {}
+  block_writer(bit_writer& bw, const frame_plan& plan, const ac3::bsi& b, int blk, ac3::audblk& st, written_frame& out)
+      : bw_(bw), plan_(plan), b_(b), blk_(blk), sb_(plan.blocks[blk]), st_(st), out_(out) {}
 
   void run() {
     side_information();
@@ -432,10 +432,10 @@ class block_writer {
     const int nf = b_.nfchans;
     if (st_.cplinu && st_.cplexpstr) {
       const int per = 1 << (st_.cplexpstr - 1);
-      std::vector<int> e = derive_exponents(spec_.cpl[blk_], st_.cplstrtmant, st_.cplendmant, st_.ncplgrps, per, false);
+      std::vector<int> e = derive_exponents(plan_.cpl[blk_], st_.cplstrtmant, st_.cplendmant, st_.ncplgrps, per, false);
       limit_exponents(e, 30, true);
       std::vector<uint16_t> codes = exponent_group_codes(e, true);
-      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kCpl);
+      overrides_applied_ += apply_overrides(codes, plan_, blk_, exponent_group_override::kCpl);
       put(st_.cplabsexp, codes[0], 4);
       for (size_t g = 1; g < codes.size(); ++g) {
         bw_.put(codes[g], 7);
@@ -447,11 +447,11 @@ class block_writer {
     for (int ch = 0; ch < nf; ++ch) {
       if (!st_.chexpstr[ch]) continue;
       const int per = 1 << (st_.chexpstr[ch] - 1);
-      std::vector<int> e = derive_exponents(spec_.fbw[blk_][ch], 0, std::min<int>(st_.endmant[ch], ac3::kBins),
+      std::vector<int> e = derive_exponents(plan_.fbw[blk_][ch], 0, std::min<int>(st_.endmant[ch], ac3::kBins),
                                             st_.nchgrps[ch], per, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      overrides_applied_ += apply_overrides(codes, spec_, blk_, ch);
+      overrides_applied_ += apply_overrides(codes, plan_, blk_, ch);
       for (size_t g = 0; g < codes.size(); ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         if (g < static_cast<size_t>(kExpGroupEntries)) st_.exps[ch][g] = codes[g];
@@ -461,10 +461,10 @@ class block_writer {
       out_.exponent_groups[blk_][ch] = codes;
     }
     if (b_.lfeon && st_.lfeexpstr) {
-      std::vector<int> e = derive_exponents(spec_.lfe[blk_], 0, ac3::kLfeBins, 2, 1, true);
+      std::vector<int> e = derive_exponents(plan_.lfe[blk_], 0, ac3::kLfeBins, 2, 1, true);
       limit_exponents(e, 15, false);
       std::vector<uint16_t> codes = exponent_group_codes(e, false);
-      overrides_applied_ += apply_overrides(codes, spec_, blk_, exponent_group_override::kLfe);
+      overrides_applied_ += apply_overrides(codes, plan_, blk_, exponent_group_override::kLfe);
       for (size_t g = 0; g < 3; ++g) {
         bw_.put(codes[g], g == 0 ? 4 : 7);
         st_.lfeexps[g] = codes[g];
@@ -476,7 +476,7 @@ class block_writer {
 
   allocation_input common() const {
     allocation_input in;
-    in.fscod = spec_.fscod;
+    in.fscod = plan_.fscod;
     in.sdcycod = st_.sdcycod;
     in.fdcycod = st_.fdcycod;
     in.sgaincod = st_.sgaincod;
@@ -552,7 +552,7 @@ class block_writer {
         const int bap = st_.fbw_bap[ch][bin];
         const int e = st_.fbw_exp[ch][bin];
         if (bap) {
-          const int m = ms.add(bap, std::ldexp(static_cast<double>(spec_.fbw[blk_][ch][bin]), e));
+          const int m = ms.add(bap, std::ldexp(static_cast<double>(plan_.fbw[blk_][ch][bin]), e));
           coeffs[ch][bin] = static_cast<float>(m) * scale(e);
         } else if (st_.dithflag[ch]) {
           coeffs[ch][bin] = dithered;
@@ -564,7 +564,7 @@ class block_writer {
         for (int bin = st_.cplstrtmant; bin < st_.cplendmant; ++bin) {
           const int bap = st_.cpl_bap[bin];
           if (bap) {
-            cplmant[bin] = static_cast<int16_t>(ms.add(bap, std::ldexp(static_cast<double>(spec_.cpl[blk_][bin]), st_.cpl_exp[bin])));
+            cplmant[bin] = static_cast<int16_t>(ms.add(bap, std::ldexp(static_cast<double>(plan_.cpl[blk_][bin]), st_.cpl_exp[bin])));
           }
         }
       }
@@ -598,13 +598,13 @@ class block_writer {
       for (int bin = 0; bin < ac3::kLfeBins; ++bin) {
         const int bap = st_.lfe_bap[bin];
         if (bap) {
-          const int m = ms.add(bap, std::ldexp(static_cast<double>(spec_.lfe[blk_][bin]), st_.lfe_exp[bin]));
+          const int m = ms.add(bap, std::ldexp(static_cast<double>(plan_.lfe[blk_][bin]), st_.lfe_exp[bin]));
           coeffs[ac3::kLfeSlot][bin] = static_cast<float>(m) * scale(st_.lfe_exp[bin]);
         }
       }
     }
     ms.finish();
-    for (const mantissa_code_override& o : spec_.mantissa_overrides) {
+    for (const mantissa_code_override& o : plan_.mantissa_overrides) {
       if (o.block != blk_) continue;
       if (!ms.override_first(o.bap, o.code)) {
         throw std::invalid_argument("frame writer: block " + std::to_string(blk_) + " has no mantissa with bap " +
@@ -624,7 +624,7 @@ class block_writer {
 
  private:
   bit_writer& bw_;
-  const frame_spec& spec_;
+  const frame_plan& plan_;
   const ac3::bsi& b_;
   const int blk_;
   const ac3::audblk& sb_;
@@ -659,9 +659,9 @@ int frame_words(int fscod, int frmsizecod) {
   }
 }
 
-written_frame frame_writer::write(const frame_spec& spec) {
+written_frame frame_writer::write(const frame_plan& plan) {
   written_frame out;
-  ac3::bsi b = spec.bsi;
+  ac3::bsi b = plan.bsi;
   if (b.acmod > 7) throw std::invalid_argument("frame writer: acmod out of range");
   b.nfchans = static_cast<uint16_t>(kNfchans[b.acmod]);
   out.bsi = b;
@@ -670,20 +670,20 @@ written_frame frame_writer::write(const frame_spec& spec) {
   bit_writer bw;
   bw.put(0x0B77, 16);
   bw.put(0, 16);  // crc1, set below
-  bw.put(spec.fscod, 2);
-  bw.put(spec.frmsizecod, 6);
-  const int words = frame_words(spec.fscod, spec.frmsizecod);
+  bw.put(plan.fscod, 2);
+  bw.put(plan.frmsizecod, 6);
+  const int words = frame_words(plan.fscod, plan.frmsizecod);
   write_bsi(bw, b);
   out.bsi_end = bw.position() - 40;
   out.after_block.reserve(kBlocks);
   size_t overrides_applied = 0;
   for (int blk = 0; blk < kBlocks; ++blk) {
-    block_writer block(bw, spec, b, blk, st, out);
+    block_writer block(bw, plan, b, blk, st, out);
     block.run();
     overrides_applied += static_cast<size_t>(block.overrides_applied_);
     out.after_block.push_back(st);
   }
-  if (overrides_applied != spec.exponent_overrides.size()) {
+  if (overrides_applied != plan.exponent_overrides.size()) {
     throw std::invalid_argument("frame writer: an exponent override names a set the frame does not send");
   }
   const int total = 16 * words;
@@ -752,8 +752,8 @@ written_frame frame_writer::write(const frame_spec& spec) {
   return out;
 }
 
-frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon) {
-  frame_spec f;
+frame_plan make_frame_plan(int fscod, int frmsizecod, int acmod, int lfeon) {
+  frame_plan f;
   f.fscod = static_cast<uint16_t>(fscod);
   f.frmsizecod = static_cast<uint16_t>(frmsizecod);
   f.bsi.bsid = 8;
@@ -793,18 +793,18 @@ frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon) {
   return f;
 }
 
-int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
+int fit_snr_offset(const frame_writer& writer, frame_plan& plan) {
   // More signal-to-noise never takes fewer bits, so the largest fitting offset is found by halving.
   // Overrides change codes, never widths; trials leave them out, since an allocation tried on the
   // way may not have the bap an override looks for.
-  auto trial_spec = std::make_unique<frame_spec>(spec);
-  trial_spec->exponent_overrides.clear();
-  trial_spec->mantissa_overrides.clear();
+  auto trial_plan = std::make_unique<frame_plan>(plan);
+  trial_plan->exponent_overrides.clear();
+  trial_plan->mantissa_overrides.clear();
   auto fits = [&](int c) {
-    for (ac3::audblk& a : trial_spec->blocks) a.csnroffst = static_cast<uint16_t>(c);
+    for (ac3::audblk& a : trial_plan->blocks) a.csnroffst = static_cast<uint16_t>(c);
     frame_writer trial = writer;
     try {
-      trial.write(*trial_spec);
+      trial.write(*trial_plan);
       return true;
     } catch (const std::runtime_error&) {
       return false;
@@ -817,7 +817,7 @@ int fit_snr_offset(const frame_writer& writer, frame_spec& spec) {
     const int mid = (lo + hi) / 2;
     if (fits(mid)) lo = mid; else hi = mid;
   }
-  for (ac3::audblk& a : spec.blocks) a.csnroffst = static_cast<uint16_t>(lo);
+  for (ac3::audblk& a : plan.blocks) a.csnroffst = static_cast<uint16_t>(lo);
   return lo;
 }
 

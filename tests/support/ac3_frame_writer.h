@@ -5,7 +5,7 @@
 //
 // Use:
 //   ac3test::frame_writer writer;                       // keeps reuse state from frame to frame
-//   ac3test::frame_spec f = ac3test::make_frame_spec(0, 16, 7, 1);  // 48 kHz, 128 kbit/s, 3/2+LFE
+//   ac3test::frame_plan f = ac3test::make_frame_plan(0, 16, 7, 1);  // 48 kHz, 128 kbit/s, 3/2+LFE
 //   f.fbw[b][ch][bin] = 0.25f;  ...                      // the signal, block by block
 //   ac3test::fit_snr_offset(writer, f);                  // optional: largest csnroffst that fits
 //   ac3test::written_frame w = writer.write(f);          // bytes, positions, the allocation used
@@ -14,7 +14,7 @@
 // Only the fields that the stream carries in a block are written, under exactly the conditions a
 // decoder reads them; a field not carried keeps its earlier value in the writer's state, as in the
 // decoder. Exponents, exponent groups (exps, cplabsexp, cplexps, lfeexps) and the derived limits
-// are computed by the writer; whatever the spec holds in them is ignored.
+// are computed by the writer; whatever the plan holds in them is ignored.
 //
 // The bit allocation is computed here, independently of the decoder, with these readings where a
 // decoder could differ: new coupling leak values (cplleake) recompute the allocation like any other
@@ -23,7 +23,7 @@
 // ffmpeg reads the first two the same way. It zeroes a channel whose own offsets are both 0 even
 // when other fine offsets are not, so for streams every decoder reads the same way do not use
 // csnroffst 0; and let block 0 of every frame send every strategy anew (exponents, cplstre, baie,
-// snroffste, deltbaie, cplleake, coupling coordinates, rematstr), as make_frame_spec does. In 2/0
+// snroffste, deltbaie, cplleake, coupling coordinates, rematstr), as make_frame_plan does. In 2/0
 // with rematrixing give both channels the same bandwidth: ffmpeg rematrixes only up to the smaller
 // of the two, the decoder up to bin 252 (or the coupling start). And ffmpeg spoils one block of
 // overlap in some channels the first time the channels of a block use different blksw, unless that
@@ -65,7 +65,7 @@ struct mantissa_code_override {
   uint32_t code = 27;
 };
 
-struct frame_spec {
+struct frame_plan {
   uint16_t fscod = 0;       // 0: 48 kHz, 1: 44.1 kHz, 2: 32 kHz
   uint16_t frmsizecod = 0;  // 0..37
   ac3::bsi bsi{};           // bsid .. addbsi as written; nfchans is derived from acmod
@@ -111,7 +111,7 @@ class frame_writer {
  public:
     // Builds one syncframe; throws std::runtime_error when the content does not fit the frame or a
   // field does not fit its width, std::invalid_argument for an override that found no target.
-  written_frame write(const frame_spec& spec);
+  written_frame write(const frame_plan& plan);
 
   // The state a decoder would hold after the last block written.
   const ac3::audblk& state() const { return state_; }
@@ -120,15 +120,15 @@ class frame_writer {
   ac3::audblk state_{};
 };
 
-// A frame spec with a sensible block 0 (new D15 exponents for every channel, chbwcod 60, typical
+// A frame plan with a sensible block 0 (new D15 exponents for every channel, chbwcod 60, typical
 // bit allocation parameters, csnroffst 15, fsnroffst 0, fgaincod 4, no coupling, rematstr with no
 // flags, no delta allocation) and blocks 1..5 that reuse everything. bsid 8, bsmod 0, no extras.
-frame_spec make_frame_spec(int fscod, int frmsizecod, int acmod, int lfeon);
+frame_plan make_frame_plan(int fscod, int frmsizecod, int acmod, int lfeon);
 
 // Sets csnroffst (in every block that sends snroffste) to the largest value 1..63 for which the
 // frame fits; fsnroffst, cplfsnroffst and lfefsnroffst are left as they are. Returns the value,
 // or throws when not even 1 fits.
-int fit_snr_offset(const frame_writer& writer, frame_spec& spec);
+int fit_snr_offset(const frame_writer& writer, frame_plan& plan);
 
 // Frame size in 16-bit words and nominal bit rate.
 int frame_words(int fscod, int frmsizecod);
