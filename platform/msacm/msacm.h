@@ -11,26 +11,15 @@
 #include <cstdint>
 
 #include "../../engine/qelpsnd.h"
+#include "../win_types.h"
 
-using MMRESULT = uint32_t;
-using DWORD = uint32_t;
-using DWORD_PTR = uintptr_t;
-using WORD = uint16_t;
-
-// Result codes.
-constexpr MMRESULT MMSYSERR_NOERROR = 0;
-constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-constexpr MMRESULT MMSYSERR_NODRIVER = 6;
-constexpr MMRESULT MMSYSERR_NOMEM = 7;
-constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
-constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+// Result codes of the codec manager (the shared ones are in win_types.h).
 constexpr MMRESULT ACMERR_NOTPOSSIBLE = 512;
 constexpr MMRESULT ACMERR_BUSY = 513;
 constexpr MMRESULT ACMERR_UNPREPARED = 514;
 constexpr MMRESULT ACMERR_CANCELED = 515;
 
-// Format tags used here.
-constexpr WORD WAVE_FORMAT_PCM = 0x0001;
+// Format tags used here (PCM is in win_types.h).
 constexpr WORD WAVE_FORMAT_ADPCM = 0x0002;
 constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 constexpr WORD WAVE_FORMAT_ALAW = 0x0006;
@@ -55,19 +44,6 @@ constexpr DWORD ACMSTREAMHEADER_STATUSF_PREPARED = 0x00020000;
 // Codec-specific bytes a format may carry behind its 18-byte WAVEFORMATEX in an offer.
 constexpr size_t ACM_FORMAT_EXTRA_MAX = 64;
 
-#pragma pack(push, 1)
-// The format description of a WAVE fmt chunk: 18 bytes, packed; cbSize extra bytes follow it.
-struct WAVEFORMATEX {
-  WORD wFormatTag;
-  WORD nChannels;
-  DWORD nSamplesPerSec;
-  DWORD nAvgBytesPerSec;
-  WORD nBlockAlign;
-  WORD wBitsPerSample;
-  WORD cbSize;
-};
-#pragma pack(pop)
-static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes on disk");
 
 struct ACMFORMATCHOOSEA;
 using ACMFORMATCHOOSEHOOKPROCA = unsigned (*)(void*, unsigned, uintptr_t, intptr_t);

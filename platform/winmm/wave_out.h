@@ -13,22 +13,8 @@
 
 #include "platform/winmm/win_types.h"
 
-#pragma pack(push, 1)
-// A PCM format description: 18 bytes, packed, as in a WAVE fmt chunk.
-struct WAVEFORMATEX {
-  WORD wFormatTag;
-  WORD nChannels;
-  DWORD nSamplesPerSec;
-  DWORD nAvgBytesPerSec;
-  WORD nBlockAlign;
-  WORD wBitsPerSample;
-  WORD cbSize;
-};
-#pragma pack(pop)
-static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 bytes");
 using LPCWAVEFORMATEX = const WAVEFORMATEX*;
 
-constexpr WORD WAVE_FORMAT_PCM = 0x0001;
 
 struct wave_device;
 using HWAVEOUT = wave_device*;
