@@ -26,6 +26,13 @@ void decoder_init(const decoder_config& config) {
   g_decoded_frame.pcm = g_pcm_frame;
 }
 
+void audblk_frame_begin(audblk& ab) {
+  // Delta bit allocation belongs to its frame: a frame that sends none in its first block uses none,
+  // instead of segments left from an earlier frame or another file.
+  for (uint16_t& mode : ab.deltbae) mode = 2;
+  ab.cpldeltbae = 2;
+}
+
 namespace {
 
 decoded_frame* give_up_frame() {
@@ -48,6 +55,8 @@ decoded_frame* decode_one_frame() {
     print_stream_banner(g_syncinfo, g_bsi);
     banner_printed = 1;
   }
+
+  audblk_frame_begin(g_audblk);
 
   uint8_t* out = g_pcm_frame;
   for (int block = 0; block < kBlocksPerFrame; ++block, out += kPcmBlockBytes) {

@@ -10,6 +10,10 @@ namespace ac3 {
 // Sync search, syncinfo and CRC over the whole frame; loads the frame body for bits_take.
 void read_syncinfo(syncinfo& si);
 
+// What an audio block of a new frame starts from: no delta bit allocation unless the frame sends
+// some (each frame decodes on its own, whatever came before it).
+void audblk_frame_begin(audblk& ab);
+
 // Bit stream information and audio block side information.
 void read_bsi(bsi& b);
 void read_audblk(const bsi& b, audblk& ab);

@@ -14,14 +14,15 @@
 #include <vector>
 
 #include "qelpsnd.h"
-#include "support/ac3_streams.h"
 #include "support/decoder_reset.h"
 #include "support/paths.h"
+#include "support/ac3_frame_kinds.h"
+#include "support/stream_decoding.h"
 #include "support/wave_reader.h"
 
 namespace {
 
-using qelp_test::FrameSpan;
+using accuracy::frame_span;
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kFrame = 6144;
@@ -53,7 +54,9 @@ class DamagedStreams : public testing::Test {
     static std::map<std::string, Bytes> cache;
     auto it = cache.find(name);
     if (it == cache.end()) {
-      Bytes bytes = qelp_test::without_dither(qelp_test::read_bytes(qelp_test::data_path(name)));
+      accuracy::dither_free_stream clean = accuracy::clear_dither(qelp_test::read_bytes(qelp_test::data_path(name)));
+      Bytes bytes = clean.error.empty() ? clean.bytes : Bytes{};
+      qelpsnd_set_diagnostics(silence, nullptr);
       it = cache.emplace(name, bytes).first;
     }
     return it->second;
@@ -112,7 +115,7 @@ TEST_F(DamagedStreams, TheDitherFreeFixturesDecode) {
     ASSERT_FALSE(stream.empty()) << name;
     Decoded d = decode(stream);
     ASSERT_TRUE(d.ok) << name;
-    EXPECT_EQ(d.frames.size(), qelp_test::split_frames(stream).size()) << name;
+    EXPECT_EQ(d.frames.size(), accuracy::split_frames(stream).frames.size()) << name;
     for (size_t f = 1; f < d.frames.size(); ++f) EXPECT_FALSE(silent(d.frames[f])) << name << " frame " << f;
   }
 }
@@ -123,7 +126,7 @@ TEST_F(DamagedStreams, FlippedBitsSilenceExactlyTheFramesTheyHit) {
   std::mt19937_64 rng(99);
   for (const char* name : kFixtures) {
     const Bytes& stream = clean(name);
-    const auto spans = qelp_test::split_frames(stream);
+    const auto spans = accuracy::split_frames(stream).frames;
     const Decoded reference = decode(stream);
     ASSERT_TRUE(reference.ok);
     for (double rate : {1e-6, 1e-5, 1e-4, 1e-3, 1e-2}) {
@@ -134,7 +137,7 @@ TEST_F(DamagedStreams, FlippedBitsSilenceExactlyTheFramesTheyHit) {
         for (uint64_t bit = gap(rng); bit < damaged.size() * 8; bit += 1 + gap(rng)) {
           size_t byte = bit / 8;
           auto span = std::upper_bound(spans.begin(), spans.end(), byte,
-                                       [](size_t b, const FrameSpan& s) { return b < s.offset; }) - 1;
+                                       [](size_t b, const frame_span& s) { return b < s.offset; }) - 1;
           if (byte - span->offset < 5) continue;
           damaged[byte] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
           hit[static_cast<size_t>(span - spans.begin())] = true;
@@ -186,7 +189,7 @@ TEST_F(DamagedStreams, ACutKeepsEveryWholeFrameAndSilencesThePartOne) {
   std::mt19937_64 rng(5);
   for (const char* name : kFixtures) {
     const Bytes& stream = clean(name);
-    const auto spans = qelp_test::split_frames(stream);
+    const auto spans = accuracy::split_frames(stream).frames;
     const Decoded reference = decode(stream);
     for (int round = 0; round < 6; ++round) {
       const size_t cut = spans[1].offset + rng() % (stream.size() - spans[1].offset);
@@ -210,7 +213,7 @@ TEST_F(DamagedStreams, JunkBetweenFramesChangesNothing) {
   std::mt19937_64 rng(11);
   for (const char* name : kFixtures) {
     const Bytes& stream = clean(name);
-    const auto spans = qelp_test::split_frames(stream);
+    const auto spans = accuracy::split_frames(stream).frames;
     const Decoded reference = decode(stream);
     Bytes junked;
     for (size_t f = 0; f < spans.size(); ++f) {
@@ -233,7 +236,7 @@ TEST_F(DamagedStreams, JunkBetweenFramesChangesNothing) {
 TEST_F(DamagedStreams, ARepeatedFrameIsDecodedTwiceAndTheRestIsUnchanged) {
   for (const char* name : kFixtures) {
     const Bytes& stream = clean(name);
-    const auto spans = qelp_test::split_frames(stream);
+    const auto spans = accuracy::split_frames(stream).frames;
     const Decoded reference = decode(stream);
     const std::vector<size_t> repeated = {3, 4, 17};
     Bytes doubled;
@@ -278,6 +281,27 @@ TEST_F(DamagedStreams, SplicedLayoutsAndRatesDecodeAsTheyDoAlone) {
     }
   }
   EXPECT_EQ(at, d.frames.size());
+}
+
+}  // namespace
+
+namespace {
+
+// Delta bit allocation belongs to the frame that sends it: a stream decoded after one that used
+// delta segments decodes exactly as it does on its own (the segments once leaked into the next
+// file's frames through the kept side information).
+TEST(FrameIndependence, DeltaSegmentsOfAnEarlierStreamDoNotReachTheNextOne) {
+  Bytes delta;
+  for (const auto& f : frame_kinds::write_kind(frame_kinds::kind_named("delta_bit_allocation"), 4))
+    delta.insert(delta.end(), f.bytes.begin(), f.bytes.end());
+  const Bytes plain = accuracy::clear_dither(qelp_test::read_bytes(qelp_test::data_path("stereo_48k_192.ac3"))).bytes;
+  ASSERT_FALSE(plain.empty());
+  const accuracy::our_output alone = accuracy::decode_stream(plain, false);
+  const accuracy::our_output first = accuracy::decode_stream(delta, false);
+  ASSERT_GT(first.frames, 0u);
+  const accuracy::our_output after = accuracy::decode_stream(plain, false);
+  EXPECT_TRUE(after.diagnostics.empty()) << after.diagnostics;
+  EXPECT_EQ(after.pcm, alone.pcm);
 }
 
 }  // namespace

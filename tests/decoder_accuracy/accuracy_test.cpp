@@ -10,7 +10,7 @@
 
 #include "compare.h"
 #include "ffmpeg_reference.h"
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 #include "support/paths.h"
 
 namespace accuracy {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ffmpeg_reference.h"
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 
 namespace accuracy {
 

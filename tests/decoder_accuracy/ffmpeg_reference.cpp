@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 
 namespace accuracy {
 

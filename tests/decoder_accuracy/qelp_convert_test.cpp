@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "compare.h"
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
 

@@ -11,7 +11,7 @@
 
 #include "compare.h"
 #include "ffmpeg_reference.h"
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 #include "support/ac3_frame_writer.h"
 #include "support/paths.h"
 

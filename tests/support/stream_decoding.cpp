@@ -1,4 +1,4 @@
-#include "stream_decoding.h"
+#include "support/stream_decoding.h"
 
 #include <cstdio>
 #include <cstring>
@@ -46,7 +46,12 @@ void collect(int stream, const char* line, void*) {
   if (stream == 2) g_diagnostics += line;
 }
 
+// What the decoder was fed from before, given back when the stream is done, so that an engine in
+// the same process goes on reading its own input.
+ac3::fill_callback g_previous_fill = nullptr;
+
 void start_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel) {
+  g_previous_fill = ac3::bitstream_callback();
   g_stream = &stream;
   g_pos = 0;
   g_end = false;
@@ -67,6 +72,8 @@ void stop_decoder() {
   qelpsnd_set_diagnostics(nullptr, nullptr);
   ac3::surround_mode = 0;
   g_stream = nullptr;
+  ac3::chunk_discard();
+  ac3::bitstream_set_callback(g_previous_fill);
 }
 
 bool input_used_up() { return g_end && ac3::input_bytes_consumed() >= g_real_bytes; }
@@ -129,6 +136,7 @@ dither_free_stream clear_dither(const std::vector<uint8_t>& stream) {
       break;
     }
     ac3::read_bsi(ac3::g_bsi);
+    ac3::audblk_frame_begin(ac3::g_audblk);
     const int nfchans = ac3::g_bsi.nfchans;
     // bits_position counts from the byte after fscod/frmsizecod, the frame's sixth byte.
     const size_t body_bit = (f.offset + 5) * 8;
