@@ -132,31 +132,46 @@ std::vector<int16_t> decode(const std::string& path, int channels, uint32_t rate
   return samples;
 }
 
+namespace {
+
+// Signal-to-error ratio of test against ref, test shifted by lag sample frames, over ref's frames
+// [from, to) that test also has.
+double snr_at(const std::vector<int16_t>& ref, const std::vector<int16_t>& test, int channels, int lag,
+              size_t from, size_t to) {
+  const size_t test_frames = test.size() / channels;
+  if (test_frames <= static_cast<size_t>(lag)) return -1e9;
+  to = std::min(to, test_frames - static_cast<size_t>(lag));
+  double signal = 0;
+  double error = 0;
+  for (size_t i = from * channels; i < to * channels; ++i) {
+    const double r = ref[i];
+    const double d = r - test[i + static_cast<size_t>(lag) * channels];
+    signal += r * r;
+    error += d * d;
+  }
+  return error == 0 ? 200.0 : 10 * std::log10(signal / error);
+}
+
+}  // namespace
+
 double snr_db(const std::vector<int16_t>& ref, const std::vector<int16_t>& test, int channels, int max_lag,
               int* lag) {
   const size_t ref_frames = ref.size() / channels;
-  const size_t test_frames = test.size() / channels;
+  // The lag is found on a stretch from the middle of the signal, then measured over all of it.
+  constexpr size_t kStretch = 16384;
+  const size_t from = ref_frames > kStretch ? (ref_frames - kStretch) / 2 : 0;
+  const size_t to = std::min(ref_frames, from + kStretch);
   double best = -1e9;
   int best_lag = 0;
   for (int l = 0; l <= max_lag; ++l) {
-    if (test_frames <= static_cast<size_t>(l)) break;
-    const size_t n = std::min(ref_frames, test_frames - l);
-    double signal = 0;
-    double error = 0;
-    for (size_t i = 0; i < n * channels; ++i) {
-      const double r = ref[i];
-      const double d = r - test[i + static_cast<size_t>(l) * channels];
-      signal += r * r;
-      error += d * d;
-    }
-    const double snr = error == 0 ? 200.0 : 10 * std::log10(signal / error);
+    const double snr = max_lag == 0 ? 0.0 : snr_at(ref, test, channels, l, from, to);
     if (snr > best) {
       best = snr;
       best_lag = l;
     }
   }
   *lag = best_lag;
-  return best;
+  return snr_at(ref, test, channels, best_lag, 0, ref_frames);
 }
 
 WaveHeader read_header(const std::string& path) {
