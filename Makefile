@@ -41,7 +41,7 @@ sanitize: deps
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
-	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS) --timeout 1200
 	cmake -S . -B build-tsan -G Ninja -DQELP_WERROR=ON -DCMAKE_BUILD_TYPE=Debug -DQELP_SANITIZE=thread -DQELP_GUI=OFF
 	cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
