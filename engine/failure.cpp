@@ -28,4 +28,9 @@ void failure_clear() {
 int failure_code() { return g_code; }
 const char* failure_text() { return g_text; }
 
+void take_failure(CQelpsnd& engine) {
+  engine.m_lastError = g_code;
+  std::snprintf(engine.m_lastErrorText, sizeof engine.m_lastErrorText, "%s", g_text);
+}
+
 }  // namespace qelp

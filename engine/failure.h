@@ -12,4 +12,7 @@ void failure_clear();
 int failure_code();
 const char* failure_text();
 
+// Copies the last failure into an engine object's m_lastError and m_lastErrorText.
+void take_failure(CQelpsnd& engine);
+
 }  // namespace qelp

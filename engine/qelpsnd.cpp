@@ -105,12 +105,6 @@ CQelpsnd& CQelpsnd::operator=(const CQelpsnd& other) {
 
 namespace {
 
-// Copies the library's last failure into the engine object.
-void take_failure(CQelpsnd& engine) {
-  engine.m_lastError = failure_code();
-  std::snprintf(engine.m_lastErrorText, sizeof engine.m_lastErrorText, "%s", failure_text());
-}
-
 void fail(CQelpsnd& engine, int code, const char* text) {
   failure_set(code, "%s", text);
   take_failure(engine);

@@ -12,11 +12,6 @@ using namespace qelp;
 
 namespace {
 
-void take_failure(CQelpsnd& engine) {
-  engine.m_lastError = failure_code();
-  std::snprintf(engine.m_lastErrorText, sizeof engine.m_lastErrorText, "%s", failure_text());
-}
-
 // Records the library's last failure again with "Cannot play FILE: " in front of it.
 void fail_playing(CQelpsnd& engine) {
   char reason[sizeof engine.m_lastErrorText];
