@@ -99,6 +99,8 @@ int CAc3Reader::start(const char* path, uint8_t* memory_area) {
     init_decoder(surround);
     decoder_ready = true;
   }
+  // The probe frame is delivered, so it is folded down as this conversion asks, not as the last one did.
+  ac3::surround_mode = surround;
 
   g_last_frame = ac3::decode_one_frame();
   sampling_rate = static_cast<int32_t>(g_last_frame->sampling_rate);

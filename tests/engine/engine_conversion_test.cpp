@@ -172,6 +172,29 @@ TEST_F(EngineTest, SecondConversionWithTheSameObjectMatchesTheFirst) {
   EXPECT_EQ(one.data, three.data);
 }
 
+// The first frame (the probe) is folded down with this conversion's surround switch, also when the
+// conversion before used the other one.
+TEST_F(EngineTest, TheFirstFrameFollowsThisConversionsSurroundSwitch) {
+  const std::string in = data_path("3f2r_lfe_48k_448.ac3");
+  engine_->SetSurround(1);
+  decoder_state_reset();
+  ASSERT_TRUE(open(in, out("surround_alone.wav")));
+  run();
+  engine_->SetSurround(0);
+  ASSERT_TRUE(open(in, out("normal.wav")));
+  run();
+  engine_->SetSurround(1);
+  decoder_state_reset();
+  ASSERT_TRUE(open(in, out("surround_after_normal.wav")));
+  run();
+  auto alone = read_wave(out("surround_alone.wav"));
+  auto after = read_wave(out("surround_after_normal.wav"));
+  auto normal = read_wave(out("normal.wav"));
+  ASSERT_EQ(alone.data.size(), 63 * kFrame);
+  EXPECT_EQ(after.data, alone.data);
+  EXPECT_NE(std::memcmp(normal.data.data(), alone.data.data(), kFrame), 0);
+}
+
 TEST_F(EngineTest, TerminateLeavesAValidFileWithWhatWasWritten) {
   ASSERT_TRUE(open(data_path("stereo_48k_192.ac3"), out("t.wav")));
   for (int i = 0; i < 20; ++i) ASSERT_EQ(engine_->DecodeFrame(), 1);
