@@ -11,6 +11,7 @@
 
 #include "compare.h"
 #include "ffmpeg_reference.h"
+#include "support/ac3_frame_kinds.h"
 #include "support/stream_decoding.h"
 #include "support/ac3_frame_writer.h"
 #include "support/paths.h"
@@ -57,34 +58,6 @@ void fill_music(frame_plan& f, int frame, unsigned seed) {
 void no_dither(frame_plan& f) {
   for (ac3::audblk& a : f.blocks)
     for (auto& d : a.dithflag) d = 0;
-}
-
-void coupling(frame_plan& f, int cplbegf, int cplendf, unsigned mask, bool phase_flags) {
-  for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
-    ac3::audblk& a = f.blocks[blk];
-    const bool first = blk == 0;
-    a.cplstre = first;
-    a.cplinu = 1;
-    a.phsflginu = phase_flags;
-    a.cplbegf = static_cast<uint16_t>(cplbegf);
-    a.cplendf = static_cast<uint16_t>(cplendf);
-    a.cplexpstr = first;
-    a.cplleake = first;
-    a.cplfleak = 2;
-    a.cplsleak = 3;
-    a.cplfgaincod = 4;
-    a.cpldeltbae = 2;
-    for (int ch = 0; ch < 5; ++ch) {
-      a.chincpl[ch] = static_cast<uint16_t>((mask >> ch) & 1u);
-      a.cplcoe[ch] = static_cast<uint16_t>(first && a.chincpl[ch]);
-      a.mstrcplco[ch] = 0;
-      for (int bnd = 0; bnd < 18; ++bnd) {
-        const auto c = ac3test::coupling_coordinate_for(0.4 + 0.1 * ((bnd + ch) % 5), 0);
-        a.cplcoexp[ch][bnd] = c.cplcoexp;
-        a.cplcomant[ch][bnd] = c.cplcomant;
-      }
-    }
-  }
 }
 
 using shaper = std::function<void(frame_plan&, int frame)>;
@@ -157,7 +130,7 @@ TEST(WriterStreams, DualMonoEitherProgramme) {
 
 TEST(WriterStreams, StereoCouplingWithPhaseFlagsAndRematrixing) {
   const auto frames = write_stream(0, 20, 2, 0, 10, [](frame_plan& f, int frame) {
-    coupling(f, 2, 12, 0x3, true);
+    frame_kinds::enable_coupling(f, 2, 12, 0x3, true);
     for (int bnd = 0; bnd < 18; ++bnd)
       f.blocks[0].phsflg[bnd] = static_cast<uint16_t>((bnd + frame) % 3 == 1);
     f.blocks[0].cplbndstrc[3] = 1;
@@ -173,7 +146,7 @@ TEST(WriterStreams, StereoCouplingWithPhaseFlagsAndRematrixing) {
 // stream: new segments, kept segments (mode 0), none (mode 2), in several blocks.
 TEST(WriterStreams, DeltaBitAllocation) {
   const auto frames = write_stream(0, 26, 6, 0, 10, [](frame_plan& f, int frame) {
-    coupling(f, 3, 13, 0xf, false);
+    frame_kinds::enable_coupling(f, 3, 13, 0xf, false);
     ac3::audblk& a0 = f.blocks[0];
     a0.deltbaie = 1;
     a0.cpldeltbae = 1;  // its bands count from the coupling channel's first band
