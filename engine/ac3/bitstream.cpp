@@ -15,6 +15,7 @@ uint8_t* g_chunk_pos = nullptr;
 uint8_t* g_chunk_end = nullptr;
 uint64_t g_consumed = 0;
 int g_frame_count = 0;
+int g_bytes_dirty = 0;  // bytes at the frame buffer's start that may be non-zero
 
 void next_chunk() {
   g_fill(&g_chunk_pos, &g_chunk_end);
@@ -51,8 +52,9 @@ void frame_bytes_load(int n) {
     copied += piece;
   }
   g_consumed += static_cast<uint64_t>(n);
-  // Zeros behind the data so that the last partial word reads as zero bits.
-  std::memset(g_bits.frame_buffer + n, 0, 4);
+  // Zeros behind the data: the last partial word and loads past the end read as zero bits.
+  if (g_bytes_dirty > n) std::memset(g_bits.frame_buffer + n, 0, static_cast<size_t>(g_bytes_dirty - n));
+  g_bytes_dirty = n;
   g_frame_count = n;
   g_bits.next = g_bits.frame_buffer;
   g_bits.data_end = g_bits.frame_buffer + n;
@@ -62,6 +64,23 @@ void frame_bytes_load(int n) {
 }
 
 int frame_bytes_count() { return g_frame_count; }
+
+void bits_seek(int pos) {
+  if (pos < 0) pos = 0;
+  // The reader loads whole words: after pos bits it has loaded ceil(pos / 32) of them, those past
+  // the data as zero words.
+  const int loaded = pos / 32 + (pos % 32 != 0 ? 1 : 0);
+  const int data_words = (g_frame_count + 3) / 4;
+  const int from_data = loaded < data_words ? loaded : data_words;
+  g_bits.next = g_bits.frame_buffer + 4 * from_data;
+  g_bits.words_past_end = loaded - from_data;
+  g_bits.word = 0;
+  if (loaded > 0 && loaded <= data_words) {
+    const uint8_t* p = g_bits.frame_buffer + 4 * (loaded - 1);
+    g_bits.word = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  }
+  g_bits.bits_left = 32 * loaded - pos;
+}
 
 uint64_t input_bytes_consumed() { return g_consumed; }
 

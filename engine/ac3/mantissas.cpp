@@ -1,9 +1,14 @@
 // Mantissas of one block in stream order: each full-bandwidth channel, the coupling channel after
 // the first coupled channel, then the LFE channel; then the coupled channels are rebuilt.
+//
+// The loop over the bins is the decoder's hottest code, and the bap of neighbouring bins changes
+// unpredictably, so each bin is handled without branching on its bap: every quantizer is described
+// by table entries (code width, group size, levels), the code is taken from a 64-bit window of the
+// frame at the bit position, and the pending digits of the grouped quantizers sit in per-bap slots.
 #include "ac3/mantissas.h"
 
 #include <array>
-#include <initializer_list>
+#include <cstring>
 
 #include "ac3/bitstream.h"
 #include "ac3/coupling.h"
@@ -17,144 +22,208 @@ namespace ac3 {
 
 namespace {
 
-// A grouped code carries several quantizer levels; they are handed out one per bin.
-struct group_state {
-  int16_t levels[3];
-  int size;       // digits in a group of this quantizer
-  int position;   // next digit to hand out; equal to size when no group is pending
-};
+constexpr int kBaps = 16;
+constexpr int kCodeSlots = 128;  // codes a look-up table row covers; wider codes are not looked up
+constexpr uint64_t kInvalidCode = uint64_t{1} << 63;
 
-group_state g_bap1 = {{0, 0, 0}, 3, 3};
-group_state g_bap2 = {{0, 0, 0}, 3, 3};
-group_state g_bap4 = {{0, 0, 0}, 2, 2};
+// Bits of a fresh code, by bap: the grouped quantizers (1, 2, 4) read one code per group.
+constexpr std::array<uint8_t, kBaps> kCodeBits = {0, 5, 7, 3, 7, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16};
+static_assert(kCodeBits[3] == quant_bits[3] && kCodeBits[5] == quant_bits[5] && kCodeBits[15] == quant_bits[15]);
+// Levels one code carries, by bap.
+constexpr std::array<uint8_t, kBaps> kGroupSize = {1, 3, 3, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+// Row of kLevels by bap; row 0 (all zeros) serves bap 0 and the two's complement codes of bap 6+.
+constexpr std::array<uint8_t, kBaps> kRow = {0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr int kFirstTwosComplementBap = 6;
 
-int16_t invalid_mantissa() {
-  if (!error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
-  error_flag = 1;
-  return 0;
-}
-
-// The digits of every valid grouped code, most significant first, so that splitting a code is a
-// look-up instead of divisions.
-template <int Codes, int Base, int Size>
-constexpr std::array<std::array<uint8_t, Size>, Codes> make_digits() {
-  std::array<std::array<uint8_t, Size>, Codes> digits{};
-  for (int code = 0; code < Codes; ++code) {
+// The levels of every code of the quantizers of bap 1 to 5, packed 16 bits each with the first
+// level (the most significant digit) lowest; codes without a meaning carry kInvalidCode.
+template <int Base, int Size>
+constexpr std::array<uint64_t, kCodeSlots> make_row(const int16_t (&levels)[Base]) {
+  std::array<uint64_t, kCodeSlots> row{};
+  int codes = 1;
+  for (int d = 0; d < Size; ++d) codes *= Base;
+  for (int code = 0; code < kCodeSlots; ++code) {
+    if (code >= codes) {
+      row[code] = kInvalidCode;
+      continue;
+    }
     int rest = code;
+    uint64_t packed = 0;
     for (int d = Size - 1; d >= 0; --d) {
-      digits[code][d] = static_cast<uint8_t>(rest % Base);
+      packed |= uint64_t{static_cast<uint16_t>(levels[rest % Base])} << (16 * d);
       rest /= Base;
     }
+    row[code] = packed;
   }
-  return digits;
+  return row;
 }
 
-constexpr auto kDigits3 = make_digits<27, 3, 3>();     // bap 1: three 3-level digits in 5 bits
-constexpr auto kDigits5 = make_digits<125, 5, 3>();    // bap 2: three 5-level digits in 7 bits
-constexpr auto kDigits11 = make_digits<121, 11, 2>();  // bap 4: two 11-level digits in 7 bits
+constexpr std::array<std::array<uint64_t, kCodeSlots>, 6> kLevels = {
+    std::array<uint64_t, kCodeSlots>{},
+    make_row<3, 3>(quant_levels_3),    // bap 1: three 3-level digits in 5 bits
+    make_row<5, 3>(quant_levels_5),    // bap 2: three 5-level digits in 7 bits
+    make_row<7, 1>(quant_levels_7),    // bap 3
+    make_row<11, 2>(quant_levels_11),  // bap 4: two 11-level digits in 7 bits
+    make_row<15, 1>(quant_levels_15),  // bap 5
+};
+static_assert(kLevels[1][5] == (uint64_t{21845} << 32 | uint64_t{0xAAAB}));  // digits 0, 1, 2
+static_assert(kLevels[3][7] == kInvalidCode && kLevels[5][15] == kInvalidCode && kLevels[1][27] == kInvalidCode);
 
-template <int Bits, int Codes, int Size>
-inline int16_t next_grouped(group_state& g, const std::array<std::array<uint8_t, Size>, Codes>& digits,
-                            const int16_t* levels) {
-  if (g.position < g.size) return g.levels[g.position++];
-  const uint32_t code = bits_take(Bits);
-  if (code >= static_cast<uint32_t>(Codes)) return invalid_mantissa();
-  for (int d = 0; d < Size; ++d) g.levels[d] = levels[digits[code][d]];
-  g.position = 1;
-  return g.levels[0];
-}
-
-}  // namespace
-
-void group_state_reset() {
-  for (group_state* g : {&g_bap1, &g_bap2, &g_bap4}) {
-    g->levels[0] = g->levels[1] = g->levels[2] = 0;
-    g->position = g->size;
-  }
-}
-
-namespace {
-
-// The state mantissa reading runs on: the three groups and the dither register. unpack_coefficients
-// keeps a copy in local variables for the block, so that the hot loop works in registers.
-struct mantissa_state {
-  group_state bap1, bap2, bap4;
-  uint16_t dither;
+// Digits of a group not yet handed out, by bap; only the slots of bap 1, 2 and 4 ever hold any.
+struct group_slots {
+  uint64_t pending[kBaps];
+  int count[kBaps];
 };
 
-inline int16_t read_mantissa(mantissa_state& st, int bap, bool dither) {
-  switch (bap) {
-    case 0:
-      if (!dither) return 0;
-      st.dither = dither_step(st.dither);
-      return dither_value(st.dither);
-    case 1:
-      return next_grouped<5, 27, 3>(st.bap1, kDigits3, quant_levels_3);
-    case 2:
-      return next_grouped<7, 125, 3>(st.bap2, kDigits5, quant_levels_5);
-    case 3: {
-      const uint32_t code = bits_take(3);
-      return code == 7 ? invalid_mantissa() : quant_levels_7[code];
+group_slots g_groups{};
+
+// A bin of each channel may take at most 16 bits: a channel never reads further than this past
+// where it starts.
+constexpr int kChannelBytesMax = kBins * 16 / 8;
+
+// The 64 bits at bit position pos of the frame body, first bit most significant; bits past the
+// frame's data are zero. The fast variant loads eight bytes at once and is used only where they lie
+// inside the buffer (which is zero behind the data).
+inline uint64_t window_fast(const uint8_t* body, int pos) {
+  uint64_t v;
+  std::memcpy(&v, body + (pos >> 3), sizeof v);
+  return __builtin_bswap64(v) << (pos & 7);
+}
+
+inline uint64_t window_checked(const uint8_t* body, int data_bytes, int pos) {
+  uint64_t v = 0;
+  const int first = pos >> 3;
+  for (int i = 0; i < 8; ++i) {
+    const int at = first + i;
+    v = (v << 8) | (at >= 0 && at < data_bytes ? body[at] : 0u);
+  }
+  return v << (pos & 7);
+}
+
+// The mantissa loop's state, kept in local variables for a block.
+struct mantissa_reader {
+  const uint8_t* body;
+  int data_bytes;
+  int pos;           // bit position in the frame body
+  uint16_t dither;   // the dither register
+  bool invalid;      // an invalid code was met
+  group_slots groups;
+};
+
+// The mantissa of one bin of this bap (0..15): a fraction of full scale (32768 = 1.0).
+template <bool Checked, bool Dither>
+inline int16_t read_one(mantissa_reader& r, unsigned bap) {
+  const int pending_count = r.groups.count[bap];
+  const bool fresh = pending_count == 0;  // no digits pending: this bin reads a code
+  const int width = fresh ? kCodeBits[bap] : 0;
+  const uint64_t window = Checked ? window_checked(r.body, r.data_bytes, r.pos) : window_fast(r.body, r.pos);
+  const auto code = static_cast<uint32_t>((window >> 1) >> (63 - width));  // width 0 gives 0
+  r.pos += width;
+  const uint64_t entry = kLevels[kRow[bap]][code & (kCodeSlots - 1)];
+  const uint64_t digits = fresh ? entry : r.groups.pending[bap];
+  const bool invalid = fresh && (entry & kInvalidCode) != 0;
+  r.groups.pending[bap] = digits >> 16;
+  // A fresh code leaves its other digits pending (none when it is invalid); else one is used up.
+  r.groups.count[bap] = fresh ? (invalid ? 0 : kGroupSize[bap] - 1) : pending_count - 1;
+  r.invalid |= invalid;
+  // Two's complement codes (bap 6 and up): the code's top bit lands on bit 15.
+  const auto twos = static_cast<int16_t>(static_cast<uint16_t>(code << (16 - width)));
+  int16_t value = bap >= kFirstTwosComplementBap ? twos : static_cast<int16_t>(static_cast<uint16_t>(digits));
+  if constexpr (Dither) {
+    // Bins without bits get the next dither value.
+    const uint16_t stepped = dither_step(r.dither);
+    const bool noisy = bap == 0;
+    r.dither = noisy ? stepped : r.dither;
+    value = noisy ? dither_value(stepped) : value;
+  }
+  return value;
+}
+
+template <bool Checked, bool Dither, typename Store>
+inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, Store store) {
+  for (int bin = begin; bin < end; ++bin) {
+    const unsigned bap = baps[bin];
+    if (bap >= kBaps) [[unlikely]] {
+      r.invalid = true;
+      store(bin, int16_t{0});
+      continue;
     }
-    case 4:
-      return next_grouped<7, 121, 2>(st.bap4, kDigits11, quant_levels_11);
-    case 5: {
-      const uint32_t code = bits_take(4);
-      return code == 15 ? invalid_mantissa() : quant_levels_15[code];
-    }
-    default: {
-      if (bap < 0 || bap > 15) return invalid_mantissa();
-      const int w = quant_bits[bap];
-      // The code is a two's complement fraction: its top bit lands on bit 15.
-      return static_cast<int16_t>(static_cast<uint16_t>(bits_take(w) << (16 - w)));
-    }
+    store(bin, read_one<Checked, Dither>(r, bap));
   }
 }
 
-mantissa_state load_state() { return {g_bap1, g_bap2, g_bap4, dither_register()}; }
+// Bins begin..end of one channel: the fast window when every load stays inside the buffer.
+template <bool Dither, typename Store>
+void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, Store store) {
+  if ((r.pos >> 3) + kChannelBytesMax + 8 <= kFrameBufferBytes + kFrameBufferSlack) {
+    read_bins<false, Dither>(r, baps, begin, end, store);
+  } else {
+    read_bins<true, Dither>(r, baps, begin, end, store);
+  }
+}
 
-void store_state(const mantissa_state& st) {
-  g_bap1 = st.bap1;
-  g_bap2 = st.bap2;
-  g_bap4 = st.bap4;
-  dither_register_set(st.dither);
+// An invalid code makes the frame bad; the message comes once per frame.
+void report_invalid(const mantissa_reader& r) {
+  if (!r.invalid) return;
+  if (!error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
+  error_flag = 1;
+}
+
+mantissa_reader reader_begin() {
+  return {frame_bytes(), frame_bytes_count(), bits_position(), dither_register(), false, g_groups};
+}
+
+void reader_end(const mantissa_reader& r) {
+  bits_seek(r.pos);
+  dither_register_set(r.dither);
+  g_groups = r.groups;
+  report_invalid(r);
 }
 
 }  // namespace
 
+void group_state_reset() { g_groups = group_slots{}; }
+
 int16_t next_mantissa(int bap, bool dither) {
-  mantissa_state st = load_state();
-  const int16_t value = read_mantissa(st, bap, dither);
-  store_state(st);
+  mantissa_reader r = reader_begin();
+  int16_t value = 0;
+  if (bap < 0 || bap >= kBaps) {
+    r.invalid = true;
+  } else {
+    value = dither ? read_one<true, true>(r, static_cast<unsigned>(bap))
+                   : read_one<true, false>(r, static_cast<unsigned>(bap));
+  }
+  reader_end(r);
   return value;
 }
 
 void unpack_coefficients(const bsi& b, audblk& ab, coeff_buffer_t& coeffs) {
   group_state_reset();
-  mantissa_state st = load_state();
+  mantissa_reader r = reader_begin();
   bool coupling_read = false;
   for (int ch = 0; ch < b.nfchans; ++ch) {
-    const bool dither = ab.dithflag[ch] != 0;
-    const uint16_t* baps = ab.fbw_bap[ch];
-    const uint16_t* exps = ab.fbw_exp[ch];
     float* out = coeffs[ch];
-    const int end = ab.endmant[ch];
-    for (int bin = 0; bin < end; ++bin) {
-      out[bin] = read_mantissa(st, baps[bin], dither) * exponent_scale[exps[bin]];
+    const uint16_t* exps = ab.fbw_exp[ch];
+    const auto scaled = [out, exps](int bin, int16_t m) { out[bin] = m * exponent_scale[exps[bin]]; };
+    if (ab.dithflag[ch] != 0) {
+      read_channel<true>(r, ab.fbw_bap[ch], 0, ab.endmant[ch], scaled);
+    } else {
+      read_channel<false>(r, ab.fbw_bap[ch], 0, ab.endmant[ch], scaled);
     }
     if (ab.cplinu && ab.chincpl[ch] && !coupling_read) {
-      for (int bin = ab.cplstrtmant; bin < ab.cplendmant; ++bin) {
-        ab.cplmant[bin] = read_mantissa(st, ab.cpl_bap[bin], false);
-      }
+      int16_t* cplmant = ab.cplmant;
+      read_channel<false>(r, ab.cpl_bap, ab.cplstrtmant, ab.cplendmant,
+                          [cplmant](int bin, int16_t m) { cplmant[bin] = m; });
       coupling_read = true;
     }
   }
   if (b.lfeon) {
-    for (int bin = 0; bin < kLfeBins; ++bin) {
-      coeffs[kLfeSlot][bin] = read_mantissa(st, ab.lfe_bap[bin], false) * exponent_scale[ab.lfe_exp[bin]];
-    }
+    float* out = coeffs[kLfeSlot];
+    const uint16_t* exps = ab.lfe_exp;
+    read_channel<false>(r, ab.lfe_bap, 0, kLfeBins,
+                        [out, exps](int bin, int16_t m) { out[bin] = m * exponent_scale[exps[bin]]; });
   }
-  store_state(st);
+  reader_end(r);
   // Coupled channels are rebuilt after all mantissas are read; their dither runs on from there.
   if (ab.cplinu) {
     for (int ch = 0; ch < b.nfchans; ++ch) {
