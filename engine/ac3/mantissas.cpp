@@ -113,30 +113,43 @@ struct mantissa_reader {
 // The mantissa of one bin of this bap (0..15): a fraction of full scale (32768 = 1.0).
 template <bool Checked, bool Dither>
 inline int16_t read_one(mantissa_reader& r, unsigned bap) {
-  const int pending_count = r.groups.count[bap];
-  const bool fresh = pending_count == 0;  // no digits pending: this bin reads a code
-  const int width = fresh ? kCodeBits[bap] : 0;
   const uint64_t window = Checked ? window_checked(r.body, r.data_bytes, r.pos) : window_fast(r.body, r.pos);
-  const auto code = static_cast<uint32_t>((window >> 1) >> (63 - width));  // width 0 gives 0
+  if (kGroupSize[bap] == 1) {
+    // One code per bin; bap 0 reads none.
+    const int width = kCodeBits[bap];
+    const auto code = static_cast<uint32_t>((window >> 1) >> (63 - width));  // width 0 gives 0
+    r.pos += width;
+    const uint64_t entry = kLevels[kRow[bap]][code & (kCodeSlots - 1)];
+    r.invalid |= (entry & kInvalidCode) != 0;
+    // Two's complement codes (bap 6 and up): the code's top bit lands on bit 15.
+    const auto twos = static_cast<int16_t>(static_cast<uint16_t>(code << (16 - width)));
+    int16_t value = bap >= kFirstTwosComplementBap ? twos : static_cast<int16_t>(static_cast<uint16_t>(entry));
+    if constexpr (Dither) {
+      // Bins without bits get the next dither value.
+      const uint16_t stepped = dither_step(r.dither);
+      const bool noisy = bap == 0;
+      r.dither = noisy ? stepped : r.dither;
+      value = noisy ? dither_value(stepped) : value;
+    }
+    return value;
+  }
+  // Grouped quantizers: a code carries the levels of this bin and the next ones of the same bap.
+  const int pending_count = r.groups.count[bap];
+  if (pending_count > 0) {
+    const uint64_t digits = r.groups.pending[bap];
+    r.groups.pending[bap] = digits >> 16;
+    r.groups.count[bap] = pending_count - 1;
+    return static_cast<int16_t>(static_cast<uint16_t>(digits));
+  }
+  const int width = kCodeBits[bap];
+  const auto code = static_cast<uint32_t>(window >> (64 - width));
   r.pos += width;
   const uint64_t entry = kLevels[kRow[bap]][code & (kCodeSlots - 1)];
-  const uint64_t digits = fresh ? entry : r.groups.pending[bap];
-  const bool invalid = fresh && (entry & kInvalidCode) != 0;
-  r.groups.pending[bap] = digits >> 16;
-  // A fresh code leaves its other digits pending (none when it is invalid); else one is used up.
-  r.groups.count[bap] = fresh ? (invalid ? 0 : kGroupSize[bap] - 1) : pending_count - 1;
+  const bool invalid = (entry & kInvalidCode) != 0;
   r.invalid |= invalid;
-  // Two's complement codes (bap 6 and up): the code's top bit lands on bit 15.
-  const auto twos = static_cast<int16_t>(static_cast<uint16_t>(code << (16 - width)));
-  int16_t value = bap >= kFirstTwosComplementBap ? twos : static_cast<int16_t>(static_cast<uint16_t>(digits));
-  if constexpr (Dither) {
-    // Bins without bits get the next dither value.
-    const uint16_t stepped = dither_step(r.dither);
-    const bool noisy = bap == 0;
-    r.dither = noisy ? stepped : r.dither;
-    value = noisy ? dither_value(stepped) : value;
-  }
-  return value;
+  r.groups.pending[bap] = entry >> 16;
+  r.groups.count[bap] = invalid ? 0 : kGroupSize[bap] - 1;  // no digits from an invalid code
+  return static_cast<int16_t>(static_cast<uint16_t>(entry));
 }
 
 template <bool Checked, bool Dither, typename Store>
