@@ -1,4 +1,4 @@
-// The A/52 CRC with generator x^16 + x^15 + x^2 + 1, one byte at a time.
+// The A/52 CRC with generator x^16 + x^15 + x^2 + 1: byte by byte, or eight bytes at a time over a block.
 #pragma once
 
 #include <cstdint>

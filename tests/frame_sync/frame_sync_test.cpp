@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "ac3/crc16.h"
 #include "ac3/stages.h"
 #include "qelpsnd.h"
+#include "support/ac3_frame_writer.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
 
@@ -171,6 +173,30 @@ TEST(Crc16, ZeroOverAWholeFrameAndKnownRegisterValues) {
   EXPECT_EQ(ac3::crc16_update(0, bytes.data() + 2, 766), 0);
   bytes[100] ^= 0x40;
   EXPECT_NE(ac3::crc16_update(0, bytes.data() + 2, 766), 0);
+}
+
+TEST(Crc16, EightBytesAtATimeAgreeWithTheBitwiseDivisionAtEveryLengthAndStart) {
+  // Lengths around the eight-byte steps, odd starting registers and random data: the sliced block
+  // update must equal the bit-by-bit division of the frame writer, and the byte-by-byte update.
+  std::mt19937 rng(52);
+  std::vector<uint8_t> data(3840);
+  for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+  for (int n : {0, 1, 7, 8, 9, 15, 16, 17, 63, 766, 1787, 3839, 3840}) {
+    for (uint16_t start : {uint16_t{0}, uint16_t{0xFFFF}, static_cast<uint16_t>(rng())}) {
+      SCOPED_TRACE(testing::Message() << "n=" << n << " start=" << start);
+      const uint16_t expected = ac3test::crc16_of(data.data() + 1, static_cast<size_t>(n), start);
+      EXPECT_EQ(ac3::crc16_update(start, data.data() + 1, n), expected);
+      ac3::crc16_reset();
+      ac3::crc16_byte(static_cast<uint8_t>(start >> 8));
+      ac3::crc16_byte(static_cast<uint8_t>(start));
+      ac3::crc16_block(data.data() + 1, n);
+      // Feeding the start register as two bytes first gives the register that follows it.
+      EXPECT_EQ(ac3::crc16_value(), ac3test::crc16_of(data.data() + 1, static_cast<size_t>(n),
+                                                      ac3test::crc16_of(std::vector<uint8_t>{
+                                                          static_cast<uint8_t>(start >> 8),
+                                                          static_cast<uint8_t>(start)}.data(), 2)));
+    }
+  }
 }
 
 }  // namespace
