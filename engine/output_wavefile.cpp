@@ -1,6 +1,7 @@
 // The WAVE output writer over the codec manager. Frames are collected in a fixed source area,
 // offered to the codec 6144 bytes at a time; bytes the codec leaves unconsumed are carried over
-// to the start of the area and the next frame is appended behind them.
+// to the start of the area and the next frame is appended behind them. The codec's output is
+// collected in a staging buffer and written to the file a buffer at a time.
 #include "output_wavefile.h"
 
 #include <fcntl.h>
@@ -40,6 +41,9 @@ ACMSTREAMHEADER g_header{};
 bool g_header_prepared = false;
 uint8_t g_source_area[kSourceAreaBytes];
 DWORD g_pending = 0;
+uint8_t g_staging[kOutputStagingBytes];  // converted bytes not yet written, all whole codec output
+DWORD g_staged = 0;
+uint32_t g_in_file = 0;  // data bytes that have reached the file
 uint8_t* g_destination = nullptr;
 DWORD g_suggested = 0;
 bool g_start_flag = true;
@@ -94,8 +98,38 @@ void put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Writes converted bytes behind the data written so far. A short write is undone (the file is cut
-// back to what total counts), so the data chunk only ever holds whole codec output.
+// Writes bytes behind the data in the file. A failed or short write is undone (the file is cut back
+// to the data written before, so the data chunk only ever holds whole codec output), what was staged
+// is dropped, total counts only what is in the file, and writing stops.
+bool write_to_file(COutputWavefile& w, const uint8_t* data, DWORD count) {
+  const size_t written = std::fwrite(data, 1, count, w.file);
+  if (written == count) {
+    g_in_file += count;
+    return true;
+  }
+  const int err = errno;
+  diag_err("\noutput_wavefile_write() : fwrite() failed.");
+  failure_set(QELP_ERR_OUTPUT, "Could not write %s: %s", w.path, std::strerror(err));
+  std::clearerr(w.file);
+  w.total = g_in_file;
+  g_staged = 0;
+  if (ftruncate(fileno(w.file), static_cast<off_t>(header_bytes()) + g_in_file) != 0 ||
+      std::fseek(w.file, 0, SEEK_END) != 0) {
+    diag_err("\noutput_wavefile_write() : could not cut %s back to the data written.", w.path);
+  }
+  g_stopped = true;
+  return false;
+}
+
+bool flush_staged(COutputWavefile& w) {
+  if (g_staged == 0) return true;
+  const DWORD count = g_staged;
+  g_staged = 0;
+  return write_to_file(w, g_staging, count);
+}
+
+// Appends converted bytes to the data: staged, or written straight through when they do not fit
+// the staging buffer. total counts them at once.
 bool append_data(COutputWavefile& w, const uint8_t* data, DWORD count) {
   if (count == 0) return true;
   if (uint64_t{w.total} + count > size_limit()) {
@@ -107,21 +141,12 @@ bool append_data(COutputWavefile& w, const uint8_t* data, DWORD count) {
     g_stopped = true;
     return false;
   }
-  size_t written = std::fwrite(data, 1, count, w.file);
-  if (written == count) {
-    w.total += count;
-    return true;
-  }
-  const int err = errno;
-  diag_err("\noutput_wavefile_write() : fwrite() failed.");
-  failure_set(QELP_ERR_OUTPUT, "Could not write %s: %s", w.path, std::strerror(err));
-  std::clearerr(w.file);
-  if (ftruncate(fileno(w.file), static_cast<off_t>(header_bytes()) + w.total) != 0 ||
-      std::fseek(w.file, 0, SEEK_END) != 0) {
-    diag_err("\noutput_wavefile_write() : could not cut %s back to the data written.", w.path);
-  }
-  g_stopped = true;
-  return false;
+  if (g_staged + count > kOutputStagingBytes && !flush_staged(w)) return false;
+  w.total += count;
+  if (count > kOutputStagingBytes) return write_to_file(w, data, count);
+  std::memcpy(g_staging + g_staged, data, count);
+  g_staged += count;
+  return true;
 }
 
 // One conversion call on the first `offer` bytes of the source area; writes what the codec
@@ -197,8 +222,8 @@ std::FILE* create_locked(COutputWavefile& w, bool exists, bool* created) {
     failure_set(QELP_ERR_OUTPUT, "Could not create %s: %s", w.path, std::strerror(err));
     return nullptr;
   }
-  // Unbuffered: every write reaches the file at once, so a failure is seen where it happens and
-  // the data chunk can be cut back to what was really written.
+  // Unbuffered: the writer stages its data itself and knows what has reached the file, so a
+  // failed write can be cut back to whole codec output.
   std::setvbuf(f, nullptr, _IONBF, 0);
   return f;
 }
@@ -385,6 +410,8 @@ int output_wavefile_open() {
   diag_out("\noutput_wavefile_open() : Reserved WAVheader, %ld bytes", as_long(reserve));
   diag_out("\n");
   g_pending = 0;
+  g_staged = 0;
+  g_in_file = 0;
   w.total = 0;
   g_open = true;
   return 1;
@@ -485,6 +512,8 @@ int output_wavefile_close() {
       diag_err("\noutput_wavefile_close() : the codec left %ld bytes unconverted.", as_long(g_pending));
     }
   }
+  // What was converted reaches the file also after a stop (a codec failure or the size limit).
+  if (!flush_staged(w)) result = 0;
   if (!write_wavheader()) result = 0;
 
   if (std::fclose(w.file) != 0) {
@@ -495,6 +524,7 @@ int output_wavefile_close() {
   }
   w.file = nullptr;
   g_pending = 0;
+  g_staged = 0;
 
   MMRESULT r = MMSYSERR_NOERROR;
   if (g_header_prepared) {

@@ -11,12 +11,16 @@
 
 namespace qelp {
 
+// Converted bytes collected before one write to the file. A write failure is seen when the buffer
+// is written (or at the close); the file is then cut back to the data written before it.
+constexpr uint32_t kOutputStagingBytes = 65536;
+
 class COutputWavefile {
  public:
   StreamFormat format{};
   char path[1024] = {};
   std::FILE* file = nullptr;
-  uint32_t total = 0;  // bytes of converted data written to the data chunk so far
+  uint32_t total = 0;  // bytes of converted data in the data chunk so far, written or staged
 
   // Copies a NUL-terminated path; returns 0 (and records the failure) when it does not fit.
   int set_path(const char* p);

@@ -187,27 +187,65 @@ class FileSizeLimit {
   void (*old_handler_)(int) = nullptr;
 };
 
+// Frames whose converted bytes fill the staging buffer once; the frame after them makes it go out.
+constexpr int kFramesPerWrite = static_cast<int>(qelp::kOutputStagingBytes / 6144);
+
 TEST_F(WriterTest, WriteFailureStopsWithAHeaderMatchingTheDataWritten) {
   std::string path = use_path("full.wav");
   ASSERT_EQ(output_wavefile_open(), 1);
+  const uint32_t first_write = kFramesPerWrite * 6144;
+  int failed_at = -1;
   {
-    // Room for the header, three frames and half of the fourth.
-    FileSizeLimit limit(46 + 3 * 6144 + 3072);
-    EXPECT_TRUE(write_frames(0, 3));
-    EXPECT_FALSE(write_frames(3, 1));
+    // Room for the header, the first buffer's worth and half a frame more.
+    FileSizeLimit limit(46 + first_write + 3072);
+    for (int i = 0; i < 4 * kFramesPerWrite && failed_at < 0; ++i) {
+      if (!write_frames(i, 1)) failed_at = i;
+    }
     EXPECT_EQ(failure_code(), QELP_ERR_OUTPUT);
     EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
-    EXPECT_FALSE(write_frames(4, 1));  // stays stopped
+    EXPECT_FALSE(write_frames(failed_at + 1, 1));  // stays stopped
     EXPECT_EQ(output_wavefile_close(), 1);
   }
-  EXPECT_EQ(writer_.total, 3u * 6144);
+  // The second buffer's write fails; the frame that would not fit the first buffer tells.
+  EXPECT_EQ(failed_at, 2 * kFramesPerWrite);
+  EXPECT_EQ(writer_.total, first_write);
   std::vector<uint8_t> f = read_all(path);
-  ASSERT_EQ(f.size(), 46u + 3 * 6144);  // the half-written frame is cut off again
-  EXPECT_EQ(le32(f, 42), 3u * 6144);
-  EXPECT_EQ(le32(f, 4), 38u + 3 * 6144);
-  std::vector<uint8_t> last = frame_bytes(2);
+  ASSERT_EQ(f.size(), 46u + first_write);  // the half-written buffer is cut off again
+  EXPECT_EQ(le32(f, 42), first_write);
+  EXPECT_EQ(le32(f, 4), 38u + first_write);
+  std::vector<uint8_t> last = frame_bytes(kFramesPerWrite - 1);
   EXPECT_TRUE(std::equal(last.begin(), last.end(), f.end() - 6144));
   EXPECT_NE(err().find("\noutput_wavefile_write() : fwrite() failed."), std::string::npos);
+}
+
+TEST_F(WriterTest, WriteFailureOfTheLastStagedBytesFailsTheClose) {
+  std::string path = use_path("full_at_close.wav");
+  ASSERT_EQ(output_wavefile_open(), 1);
+  {
+    FileSizeLimit limit(46 + 3 * 6144 + 3072);
+    EXPECT_TRUE(write_frames(0, 4));  // staged, not yet in the file
+    EXPECT_EQ(output_wavefile_close(), 0);
+  }
+  EXPECT_EQ(failure_code(), QELP_ERR_OUTPUT);
+  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
+  EXPECT_EQ(writer_.total, 0u);
+  std::vector<uint8_t> f = read_all(path);
+  ASSERT_EQ(f.size(), 46u);
+  EXPECT_EQ(le32(f, 42), 0u);
+}
+
+TEST_F(WriterTest, StagedDataReachesTheFileInOrderAcrossBufferWrites) {
+  std::string path = use_path("staged.wav");
+  ASSERT_EQ(output_wavefile_open(), 1);
+  const int frames = 3 * kFramesPerWrite + 2;
+  ASSERT_TRUE(write_frames(0, frames));
+  ASSERT_EQ(output_wavefile_close(), 1);
+  std::vector<uint8_t> f = read_all(path);
+  ASSERT_EQ(f.size(), 46u + frames * 6144u);
+  for (int i = 0; i < frames; ++i) {
+    std::vector<uint8_t> expected = frame_bytes(i);
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), f.begin() + 46 + i * 6144)) << "frame " << i;
+  }
 }
 
 TEST_F(WriterTest, SizeLimitStopsBeforeItAndClosesAValidFile) {
