@@ -186,11 +186,13 @@ bool compute_channel(const channel_run& run, const allocation_parameters& p, int
 // and the baps of the others come out as before: a channel whose inputs equal those of its last
 // run gets that run's baps again instead of a new run. The result is the same bit for bit.
 struct channel_inputs {
-  int start, end, fgain, fastleak, slowleak, snroffset, fscod, lfe_rule;
+  int start, end, fgain, fastleak, slowleak, snroffset, fscod;
+  bool lfe_rule;
   allocation_parameters p;
-  int delta_applied, nseg;
+  bool delta_applied;
+  int nseg;
   uint16_t offst[kMaxDeltaSegments], len[kMaxDeltaSegments], ba[kMaxDeltaSegments];
-  uint16_t exps[kBins];
+  uint16_t exps[kBins];   // only the run's bins are kept
 };
 
 struct channel_memory {
@@ -203,8 +205,43 @@ struct channel_memory {
 // Slots 0..4 full-bandwidth channels, 5 the coupling channel, 6 the LFE channel.
 channel_memory g_memory[kMaxFbwChannels + 2];
 
-void inputs_of(const channel_run& run, const allocation_parameters& p, int fscod, channel_inputs& in) {
-  std::memset(&in, 0, sizeof in);
+bool delta_applied(const delta_info& d) { return d.mode == 0 || d.mode == 1; }
+
+int delta_segments(const delta_info& d) { return d.nseg < kMaxDeltaSegments ? d.nseg + 1 : kMaxDeltaSegments; }
+
+// The bins a run reads and writes: start to end, within the arrays.
+int first_bin(const channel_run& run) { return run.start < 0 ? 0 : run.start; }
+int last_bin(const channel_run& run) { return run.end > kBins ? kBins : run.end; }
+size_t run_bytes(const channel_run& run) {
+  const int first = first_bin(run);
+  const int last = last_bin(run);
+  return last > first ? static_cast<size_t>(last - first) * sizeof(uint16_t) : 0;
+}
+
+bool same_parameters(const allocation_parameters& a, const allocation_parameters& b) {
+  return a.sdecay == b.sdecay && a.fdecay == b.fdecay && a.sgain == b.sgain && a.dbknee == b.dbknee &&
+         a.floor == b.floor;
+}
+
+bool same_inputs(const channel_inputs& in, const channel_run& run, const allocation_parameters& p, int fscod) {
+  if (in.start != run.start || in.end != run.end || in.fgain != run.fgain || in.fastleak != run.fastleak ||
+      in.slowleak != run.slowleak || in.snroffset != run.snroffset || in.fscod != fscod ||
+      in.lfe_rule != run.lfe_rule || !same_parameters(in.p, p) || in.delta_applied != delta_applied(run.delta)) {
+    return false;
+  }
+  if (in.delta_applied) {
+    if (in.nseg != run.delta.nseg) return false;
+    const size_t n = static_cast<size_t>(delta_segments(run.delta)) * sizeof(uint16_t);
+    if (std::memcmp(in.offst, run.delta.offst, n) != 0 || std::memcmp(in.len, run.delta.len, n) != 0 ||
+        std::memcmp(in.ba, run.delta.ba, n) != 0) {
+      return false;
+    }
+  }
+  const int first = first_bin(run);
+  return std::memcmp(in.exps + first, run.exps + first, run_bytes(run)) == 0;
+}
+
+void remember_inputs(channel_inputs& in, const channel_run& run, const allocation_parameters& p, int fscod) {
   in.start = run.start;
   in.end = run.end;
   in.fgain = run.fgain;
@@ -212,36 +249,30 @@ void inputs_of(const channel_run& run, const allocation_parameters& p, int fscod
   in.slowleak = run.slowleak;
   in.snroffset = run.snroffset;
   in.fscod = fscod;
-  in.lfe_rule = run.lfe_rule ? 1 : 0;
+  in.lfe_rule = run.lfe_rule;
   in.p = p;
-  in.delta_applied = run.delta.mode == 0 || run.delta.mode == 1;
+  in.delta_applied = delta_applied(run.delta);
   if (in.delta_applied) {
     in.nseg = run.delta.nseg;
-    for (int seg = 0; seg <= run.delta.nseg && seg < kMaxDeltaSegments; ++seg) {
-      in.offst[seg] = run.delta.offst[seg];
-      in.len[seg] = run.delta.len[seg];
-      in.ba[seg] = run.delta.ba[seg];
-    }
+    const size_t n = static_cast<size_t>(delta_segments(run.delta)) * sizeof(uint16_t);
+    std::memcpy(in.offst, run.delta.offst, n);
+    std::memcpy(in.len, run.delta.len, n);
+    std::memcpy(in.ba, run.delta.ba, n);
   }
-  const int first = run.start < 0 ? 0 : run.start;
-  const int last = run.end > kBins ? kBins : run.end;
-  for (int bin = first; bin < last; ++bin) in.exps[bin] = run.exps[bin];
+  const int first = first_bin(run);
+  std::memcpy(in.exps + first, run.exps + first, run_bytes(run));
 }
 
 bool allocate_channel(int slot, const channel_run& run, const allocation_parameters& p, int fscod) {
-  static channel_inputs in;
-  inputs_of(run, p, fscod, in);
   channel_memory& m = g_memory[slot];
-  // The bins this run writes: start to end, within the array.
-  const int first = run.start < 0 ? 0 : run.start;
-  const int last = run.end > kBins ? kBins : run.end;
-  const size_t bytes = last > first ? static_cast<size_t>(last - first) * sizeof(uint16_t) : 0;
-  if (m.valid && std::memcmp(&in, &m.inputs, sizeof in) == 0) {
+  const int first = first_bin(run);
+  const size_t bytes = run_bytes(run);
+  if (m.valid && same_inputs(m.inputs, run, p, fscod)) {
     if (bytes) std::memcpy(run.baps + first, m.baps + first, bytes);
     return m.ok;
   }
   m.ok = compute_channel(run, p, fscod);
-  std::memcpy(&m.inputs, &in, sizeof in);
+  remember_inputs(m.inputs, run, p, fscod);
   if (bytes) std::memcpy(m.baps + first, run.baps + first, bytes);
   m.valid = true;
   return m.ok;
