@@ -95,26 +95,24 @@ inline void post_twiddle(const float* re, const float* im, float* out_re, float*
 
 // Window and overlap-add. The output pairs value n of a (imaginary parts) with value 63 - n of b
 // (real parts) and the reverse; the new delay does the same with c (real) and d (imaginary).
-// Long transform: a = c = Z[64..127], b = d = Z[0..63]; short: a = b = Z1, c = d = Z2. Results are
-// built in local arrays so that the loops run on vectors whatever the caller's pointers are.
-inline void window_overlap(const float* a_im, const float* b_re, const float* c_re, const float* d_im,
-                           float* out, float* delay) {
-  alignas(16) float y[256];
-  alignas(16) float new_delay[256];
+// Long transform: a = c = Z[64..127], b = d = Z[0..63]; short: a = b = Z1, c = d = Z2. The inputs
+// are the post-twiddle arrays, never out or delay, so the pointers are declared not to overlap and
+// the loops run on vectors. Every output is written after all reads of the delay it replaces.
+inline void window_overlap(const float* __restrict a_im, const float* __restrict b_re,
+                           const float* __restrict c_re, const float* __restrict d_im, float* __restrict out,
+                           float* __restrict delay) {
   for (int n = 0; n < 64; ++n) {
-    y[2 * n] = 2.0f * (delay[2 * n] - a_im[n] * window[2 * n]);
-    y[2 * n + 1] = 2.0f * (delay[2 * n + 1] + b_re[63 - n] * window[2 * n + 1]);
-    y[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - b_re[n] * window[128 + 2 * n]);
-    y[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + a_im[63 - n] * window[129 + 2 * n]);
+    out[2 * n] = 2.0f * (delay[2 * n] - a_im[n] * window[2 * n]);
+    out[2 * n + 1] = 2.0f * (delay[2 * n + 1] + b_re[63 - n] * window[2 * n + 1]);
+    out[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - b_re[n] * window[128 + 2 * n]);
+    out[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + a_im[63 - n] * window[129 + 2 * n]);
   }
   for (int n = 0; n < 64; ++n) {
-    new_delay[2 * n] = -c_re[n] * window[255 - 2 * n];
-    new_delay[2 * n + 1] = d_im[63 - n] * window[254 - 2 * n];
-    new_delay[128 + 2 * n] = d_im[n] * window[127 - 2 * n];
-    new_delay[129 + 2 * n] = -c_re[63 - n] * window[126 - 2 * n];
+    delay[2 * n] = -c_re[n] * window[255 - 2 * n];
+    delay[2 * n + 1] = d_im[63 - n] * window[254 - 2 * n];
+    delay[128 + 2 * n] = d_im[n] * window[127 - 2 * n];
+    delay[129 + 2 * n] = -c_re[63 - n] * window[126 - 2 * n];
   }
-  std::memcpy(out, y, sizeof y);
-  std::memcpy(delay, new_delay, sizeof new_delay);
 }
 
 }  // namespace
