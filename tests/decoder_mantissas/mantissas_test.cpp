@@ -1,8 +1,10 @@
 // Mantissas: each quantizer, groups shared across channels, invalid codes, dither, stream order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "ac3/bitstream.h"
 #include "ac3/dither.h"
@@ -256,6 +258,142 @@ TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) 
   EXPECT_EQ(ab.cplmant[37], 0x0100);
   EXPECT_EQ(ab.cplmant[48], 0x0C00);
   expect_all_read();
+}
+
+// A channel of mixed quantizers: its codes, and the baps that read them.
+struct mixed_channel {
+  std::vector<uint16_t> baps;
+  bit_writer codes;
+};
+
+mixed_channel make_mixed_channel(int bins, uint32_t seed) {
+  const int widths[16] = {0, 5, 7, 3, 7, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16};
+  const uint32_t limits[16] = {1, 27, 125, 7, 121, 15, 32, 64, 128, 256, 512, 1024, 2048, 4096, 16384, 65536};
+  mixed_channel c;
+  uint32_t x = seed;
+  int pending[16] = {};
+  for (int bin = 0; bin < bins; ++bin) {
+    x = x * 1664525u + 1013904223u;
+    const auto bap = static_cast<uint16_t>((x >> 24) % 16);
+    c.baps.push_back(bap);
+    if (pending[bap] > 0) {
+      --pending[bap];
+      continue;
+    }
+    if (bap == 1 || bap == 2) pending[bap] = 2;
+    if (bap == 4) pending[bap] = 1;
+    c.codes.put((x >> 4) % limits[bap], widths[bap]);
+  }
+  return c;
+}
+
+// Unpacks one channel of these baps from a frame body, starting at bit `at`; returns the values
+// and leaves the reader after them.
+std::vector<float> unpack_at(const std::vector<uint8_t>& body, int at, const std::vector<uint16_t>& baps) {
+  decoder_test::load_frame_body(body);
+  for (int skipped = 0; skipped < at; skipped += 16) ac3::bits_take(std::min(16, at - skipped));
+  static ac3::audblk ab;
+  static ac3::coeff_buffer_t coeffs;
+  std::memset(&ab, 0, sizeof ab);
+  ab.endmant[0] = static_cast<uint16_t>(baps.size());
+  std::copy(baps.begin(), baps.end(), ab.fbw_bap[0]);
+  ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
+  return std::vector<float>(coeffs[0], coeffs[0] + baps.size());
+}
+
+TEST_F(Mantissas, CodesReadTheSameAtTheStartAndAtTheEndOfTheLargestFrame) {
+  // The mantissa loop loads eight bytes at a time while a whole channel fits before the buffer's
+  // end, and byte by byte after that; both must give the same values and positions.
+  const mixed_channel c = make_mixed_channel(253, 7);
+  const std::vector<uint8_t> codes = c.codes.bytes();
+  const int code_bits = c.codes.size_bits();
+  for (int tail_bits : {0, 3, 13}) {
+    SCOPED_TRACE(tail_bits);
+    std::vector<uint8_t> front(codes);
+    front.resize(3840, 0xA5);
+    const std::vector<float> expected = unpack_at(front, 0, c.baps);
+    EXPECT_EQ(ac3::bits_position(), code_bits);
+
+    // The same codes ending tail_bits before the end of a 3840-byte body.
+    const int at = 3840 * 8 - tail_bits - code_bits;
+    bit_writer w;
+    for (int i = 0; i < at; ++i) w.put(1, 1);
+    for (uint8_t b : codes) w.put(b, 8);
+    std::vector<uint8_t> back = w.bytes();
+    back.resize(3840);
+    for (int i = 0; i < tail_bits; ++i) back[3839 - i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    EXPECT_EQ(unpack_at(back, at, c.baps), expected);
+    EXPECT_EQ(ac3::bits_position(), at + code_bits);
+    // The reader goes on exactly behind the codes.
+    if (tail_bits > 0) {
+      EXPECT_EQ(ac3::bits_take(tail_bits), (1u << tail_bits) - 1u);
+    }
+  }
+  EXPECT_FALSE(ac3::error_flag);
+}
+
+TEST_F(Mantissas, CodesPastTheEndOfTheFrameReadAsZeroAndAreCounted) {
+  // A channel that starts 20 bits before the end of the body: its 16-bit codes past the end are
+  // zero, and the position counts every bit read. The largest body makes the following channels
+  // start so far past the buffer's end that they are read byte by byte.
+  for (int bytes : {100, 3840}) {
+    SCOPED_TRACE(bytes);
+    const int at = bytes * 8 - 20;
+    bit_writer w;
+    for (int i = 0; i < at; ++i) w.put(0, 1);
+    w.put(0x7FFF, 16);   // bin 0, whole
+    w.put(0xF, 4);       // the first 4 bits of bin 1
+    std::vector<uint8_t> body = w.bytes();
+    ASSERT_EQ(body.size(), static_cast<size_t>(bytes));
+    const std::vector<uint16_t> baps(40, 15);
+    const std::vector<float> values = unpack_at(body, at, baps);
+    EXPECT_FLOAT_EQ(values[0], 32767.0f / 32768);
+    EXPECT_FLOAT_EQ(values[1], static_cast<int16_t>(0xF000) / 32768.0f);
+    for (size_t bin = 2; bin < values.size(); ++bin) EXPECT_EQ(values[bin], 0.0f) << bin;
+    EXPECT_EQ(ac3::bits_position(), at + 40 * 16);
+    // Two more channels of 253 sixteen-bit codes: over a kilobyte past the data.
+    ab.endmant[0] = ab.endmant[1] = 253;
+    std::fill(ab.fbw_bap[0], ab.fbw_bap[0] + 253, uint16_t{15});
+    std::fill(ab.fbw_bap[1], ab.fbw_bap[1] + 253, uint16_t{15});
+    ab.fbw_bap[1][100] = 1;
+    for (float& v : coeffs[1]) v = 1.0f;
+    ac3::unpack_coefficients(mode(2, 0), ab, coeffs);
+    for (int bin = 0; bin < 253; ++bin) ASSERT_EQ(coeffs[1][bin], bin == 100 ? -21845.0f / 32768 : 0.0f) << bin;
+    EXPECT_EQ(ac3::bits_position(), at + 40 * 16 + 253 * 16 + 252 * 16 + 5);
+    EXPECT_EQ(ac3::bits_take(32), 0u);
+  }
+  EXPECT_FALSE(ac3::error_flag);
+}
+
+TEST_F(Mantissas, ALongerEarlierFrameLeavesNoBytesBehindTheData) {
+  // The loop reads eight bytes at a time past the data; a short frame after a long one must still
+  // see zeros there.
+  std::vector<uint8_t> long_body(3840, 0xFF);
+  decoder_test::load_frame_body(long_body);
+  const std::vector<uint8_t> short_body(10, 0x00);
+  const std::vector<uint16_t> baps(30, 15);
+  const std::vector<float> values = unpack_at(short_body, 0, baps);
+  for (float v : values) EXPECT_EQ(v, 0.0f);
+}
+
+TEST(BitsSeek, LandsWhereTakingTheBitsWouldHave) {
+  std::vector<uint8_t> body(37);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(0x3B * (i + 1));
+  for (int pos : {0, 1, 31, 32, 33, 64, 100, 288, 295, 296, 297, 320, 333, 500}) {
+    SCOPED_TRACE(pos);
+    decoder_test::load_frame_body(body);
+    for (int taken = 0; taken < pos; taken += 7) ac3::bits_take(std::min(7, pos - taken));
+    std::vector<uint32_t> expected;
+    for (int i = 0; i < 12; ++i) expected.push_back(ac3::bits_take(13));
+    const int expected_end = ac3::bits_position();
+
+    decoder_test::load_frame_body(body);
+    ac3::bits_take(5);
+    ac3::bits_seek(pos);
+    EXPECT_EQ(ac3::bits_position(), pos);
+    for (uint32_t v : expected) EXPECT_EQ(ac3::bits_take(13), v);
+    EXPECT_EQ(ac3::bits_position(), expected_end);
+  }
 }
 
 }  // namespace
