@@ -39,11 +39,12 @@ int output_wavefile_open();
 
 // Converts one frame and appends the result. Returns 1, or 0 when the conversion cannot go on
 // (write error, codec error, size limit); the file is then still open and must be closed, and the
-// close writes a header that matches the data written.
+// close writes a header that matches the data written. Data is written a staging buffer at a time,
+// so a write error shows at the frame that sends the buffer out, or at the close.
 int output_wavefile_write(const uint8_t* frame);
 
-// Flushes the codec (a final conversion with the END flag), rewrites the header, closes the file
-// and releases the codec stream. Returns 1, or 0 with the failure recorded; the file is closed and
+// Flushes the codec (a final conversion with the END flag) and the staging buffer, rewrites the
+// header, closes the file and releases the codec stream. Returns 1, or 0 with the failure recorded; the file is closed and
 // the stream released either way.
 int output_wavefile_close();
 
