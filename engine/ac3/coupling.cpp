@@ -23,6 +23,7 @@ float coupling_coordinate(const audblk& ab, int ch, int bnd) {
 void decouple_channel(float* coeffs, const bsi& b, const audblk& ab, int ch) {
   const bool dither = ab.dithflag[ch] != 0;
   const bool phase = b.acmod == 2 && ab.phsflginu && ch == 1;
+  uint16_t reg = dither_register();  // kept in a local for the loop, stored back at the end
   float c = 1.0f;
   int bnd = 0;
   int bin = ab.cplstrtmant;
@@ -34,11 +35,15 @@ void decouple_channel(float* coeffs, const bsi& b, const audblk& ab, int ch) {
       ++bnd;
     }
     for (int k = 0; k < kSubbandBins && bin < kBins; ++k, ++bin) {
-      const int16_t mantissa =
-          dither && ab.cpl_bap[bin] == 0 ? dither_next() : ab.cplmant[bin];
+      int16_t mantissa = ab.cplmant[bin];
+      if (dither && ab.cpl_bap[bin] == 0) {
+        reg = dither_step(reg);
+        mantissa = dither_value(reg);
+      }
       coeffs[bin] = mantissa * exponent_scale[ab.cpl_exp[bin]] * c;
     }
   }
+  dither_register_set(reg);
 }
 
 }  // namespace ac3
