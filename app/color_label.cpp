@@ -88,11 +88,7 @@ void CColorLabel::OnTimer(UINT_PTR id)
 
 void CColorLabel::timerEvent(QTimerEvent* event)
 {
-  UINT_PTR id = 0;
-  if (m_timers.Translate(event, &id)) {
-    OnTimer(id);
-    return;
-  }
+  if (m_timers.Dispatch(event, [this](UINT_PTR id) { OnTimer(id); })) return;
   QLabel::timerEvent(event);
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "elapsed_time_text.h"
+#include "vector_state.h"
 
 namespace {
 
@@ -116,6 +117,8 @@ void CConversionController::OnTimer()
 
 void CConversionController::tick_converting()
 {
+    // The window system painted since the last tick: give the engine clean vector registers.
+    ClearUpperVectorState();
     for (int call = 0; call < kFramesPerTick; ++call) {
         ++m_frameCount;
         if (m_engine.DecodeFrame() == 0) {

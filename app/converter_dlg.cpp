@@ -29,6 +29,7 @@
 #include "dialog_builder.h"
 #include "dialog_colors.h"
 #include "file_dialog_seam.h"
+#include "paint_pacer.h"
 #include "res/dialog_templates.h"
 
 namespace {
@@ -136,6 +137,8 @@ CConverterDlg::CConverterDlg(QWidget* parent)
   create_controls();
   wire_handlers();
   OnInitDialog();
+  // A conversion changes the counters far more often than a screen shows them.
+  m_paintPacer = new CPaintPacer(this, CPaintPacer::FrameInterval(this));
 }
 
 CConverterDlg::~CConverterDlg() = default;
@@ -395,10 +398,8 @@ void CConverterDlg::paintEvent(QPaintEvent*)
 
 void CConverterDlg::timerEvent(QTimerEvent* event)
 {
-  UINT_PTR id = 0;
-  if (m_timers.Translate(event, &id)) {
-    // Timer 275 is the dialog's only window timer.
-    m_controller.OnTimer();
+  // Timer 275 is the dialog's only window timer.
+  if (m_timers.Dispatch(event, [this](UINT_PTR) { m_controller.OnTimer(); })) {
     if (m_closeRequested && m_controller.GetState() == CConversionController::State::Ready) QDialog::reject();
     return;
   }

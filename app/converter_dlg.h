@@ -25,6 +25,7 @@
 
 class CColorLabel;
 class CFileDialogSeam;
+class CPaintPacer;
 class CShadedButton;
 class CShadedProgressCtrl;
 class QAbstractButton;
@@ -145,6 +146,7 @@ class CConverterDlg : public QDialog, public IConverterUi {
   DialogBaseUnits m_units{};
   std::unique_ptr<CFileDialogSeam> m_qtFileDialogs;
   CFileDialogSeam* m_fileDialogs = nullptr;
+  CPaintPacer* m_paintPacer = nullptr;
   QPoint m_dragOffset;
   bool m_dragging = false;
   bool m_closeRequested = false;
