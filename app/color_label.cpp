@@ -92,13 +92,27 @@ void CColorLabel::timerEvent(QTimerEvent* event)
   QLabel::timerEvent(event);
 }
 
+bool CColorLabel::TextFits(const QString& text) const
+{
+  return fontMetrics().horizontalAdvance(text) <= contentsRect().width();
+}
+
 void CColorLabel::paintEvent(QPaintEvent* event)
 {
   if (!m_bBackgroundFromParent) {
     QPainter painter(this);
     painter.fillRect(rect(), qcolor(m_crBk));
   }
-  QLabel::paintEvent(event);
+  if (TextFits(text())) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  // Too long (a failure that names a deep path): the middle gives way, both ends stay readable.
+  QPainter painter(this);
+  drawFrame(&painter);
+  const QRect area = contentsRect();
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(area, static_cast<int>(alignment()), fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
 }
 
 void CColorLabel::apply_colours()

@@ -18,6 +18,8 @@
 #include <QPainter>
 #include <QSlider>
 #include <QTimerEvent>
+#include <QToolTip>
+#include <QCursor>
 #include <QWindow>
 #include <ctime>
 
@@ -116,6 +118,14 @@ void set_window_text(QWidget* control, const QString& text)
 
 bool is_ac3_name(const QString& path) { return path.endsWith(QStringLiteral(".ac3"), Qt::CaseInsensitive); }
 
+// The WAVE file suggested for an AC-3 file: its name with ".wav" in its folder.
+QString suggested_wav_path(const QString& ac3Path)
+{
+  if (ac3Path.isEmpty()) return QString();
+  const QFileInfo info(ac3Path);
+  return QDir::toNativeSeparators(info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".wav")));
+}
+
 }  // namespace
 
 CConverterDlg::CConverterDlg(QWidget* parent)
@@ -136,6 +146,7 @@ CConverterDlg::CConverterDlg(QWidget* parent)
   setAcceptDrops(true);
   create_controls();
   wire_handlers();
+  add_tool_tips();
   OnInitDialog();
   // A conversion changes the counters far more often than a screen shows them.
   m_paintPacer = new CPaintPacer(this, CPaintPacer::FrameInterval(this));
@@ -175,6 +186,20 @@ void CConverterDlg::wire_handlers()
   connect(m_startButton, &QAbstractButton::clicked, this, [this] { m_controller.OnStart(); });
   connect(m_cancelButton, &QAbstractButton::clicked, this, [this] { m_controller.OnCancel(); });
   connect(m_exitButton, &QAbstractButton::clicked, this, [this] { accept(); });
+}
+
+void CConverterDlg::add_tool_tips()
+{
+  m_surroundCheck->setToolTip(tr("DS: surround-compatible fold-down. Pressed, the surround channels go into "
+                                 "both outputs in antiphase, for a surround decoder to find again; "
+                                 "released, the normal fold-down with the stream's mix levels."));
+  m_browseAc3Button->setToolTip(tr("Choose the AC-3 file to convert"));
+  m_browseWavButton->setToolTip(tr("Choose the WAVE file to write"));
+  m_amplifySlider->setToolTip(tr("Amplification in steps of 5 DB"));
+  // While the slider is dragged, its value shows beside the mouse.
+  connect(m_amplifySlider, &QSlider::sliderMoved, this, [this](int position) {
+    QToolTip::showText(QCursor::pos(), QString::asprintf("%d DB", position * 5), m_amplifySlider);
+  });
 }
 
 void CConverterDlg::OnInitDialog()
@@ -261,7 +286,12 @@ void CConverterDlg::SetFileDialogs(CFileDialogSeam* dialogs)
 
 // --- user-interface operations ---
 
-void CConverterDlg::SetStatusText(const QString& text) { m_statusLabel->setText(text); }
+void CConverterDlg::SetStatusText(const QString& text)
+{
+  m_statusLabel->setText(text);
+  // A text cut short in the line is there in full when the mouse rests on it.
+  m_statusLabel->setToolTip(m_statusLabel->TextFits(text) ? QString() : text);
+}
 void CConverterDlg::SetStatusText(const std::string& text) { SetStatusText(QString::fromLocal8Bit(text)); }
 QString CConverterDlg::StatusText() const { return m_statusLabel->text(); }
 void CConverterDlg::SetStatusFlashing(bool on) { m_statusLabel->FlashText(on ? 1 : 0, 1); }
@@ -280,6 +310,21 @@ void CConverterDlg::KillTimer(unsigned id) { m_timers.KillTimer(id); }
 bool CConverterDlg::ConvertTimerRunning() const { return m_timers.IsRunning(CONVERT_TIMER_ID); }
 std::int64_t CConverterDlg::CurrentTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
 void CConverterDlg::DeleteFile(const std::string& path) { QFile::remove(QFile::decodeName(path.c_str())); }
+
+void CConverterDlg::SetStatusAlert(bool on)
+{
+  if (on == m_statusAlert) return;
+  m_statusAlert = on;
+  // Its own red background, or the skin beneath it as usual (the blue of initialisation is what
+  // the skin replaces).
+  m_statusLabel->SetLabelBkColor(on ? ALERT_BK_COLOR : RGB(0, 0, 255));
+  m_statusLabel->SetBackgroundFromParent(!on);
+}
+
+bool CConverterDlg::AskReplaceFile(const std::string& path)
+{
+  return m_fileDialogs->AskReplaceFile(this, QFile::decodeName(path.c_str()));
+}
 
 // The controller's values and the bound members are one set: reading fills both, writing shows the
 // counters the controller formatted.
@@ -308,6 +353,24 @@ void CConverterDlg::copy_read_values(CConverterValues& values) const
   values.m_normalize = m_normalize;
   values.m_amplify = m_amplify;
   values.m_surround = m_surround;
+  values.m_wavConfirmed = wav_replace_confirmed();
+}
+
+bool CConverterDlg::wav_replace_confirmed() const
+{
+  if (m_confirmedWav.isEmpty() || m_confirmedWav != m_wavPath) return false;
+  const QFileInfo now(m_wavPath);
+  return now.exists() && now.lastModified() == m_confirmedWavTime && now.size() == m_confirmedWavSize;
+}
+
+void CConverterDlg::begin_new_choice()
+{
+  m_bytesText.clear();
+  m_positionText.clear();
+  m_framesText.clear();
+  m_timeText.clear();
+  m_controller.ForgetCounters();
+  SetStatusAlert(false);
 }
 
 // --- file choice and options ---
@@ -324,6 +387,7 @@ void CConverterDlg::OnBrowseAc3()
 void CConverterDlg::ChooseAc3File(const QString& path)
 {
   m_ac3Path = path;
+  begin_new_choice();
   SetStatusText(QStringLiteral("Select WAV File to encode"));
   EnableControl(IDC_BROWSE_WAV, true);
   EnableControl(IDC_NORMALIZE, true);
@@ -335,8 +399,15 @@ void CConverterDlg::ChooseAc3File(const QString& path)
 void CConverterDlg::OnBrowseWav()
 {
   QString path;
-  if (m_fileDialogs->GetOpenFileName(this, QStringLiteral("WAV-Files (*.wav)"), false, &path)) {
+  if (m_fileDialogs->GetSaveFileName(this, QStringLiteral("WAV-Files (*.wav)"), suggested_wav_path(m_ac3Path), &path)) {
     m_wavPath = path;
+    // An existing file chosen here was confirmed by the dialog: Start will not ask again while
+    // the file stays as it is.
+    const QFileInfo chosen(path);
+    m_confirmedWav = chosen.exists() ? path : QString();
+    m_confirmedWavTime = chosen.exists() ? chosen.lastModified() : QDateTime();
+    m_confirmedWavSize = chosen.exists() ? chosen.size() : -1;
+    begin_new_choice();
     SetStatusText(QStringLiteral("start convert now"));
     EnableControl(IDC_START, true);
     UpdateData(false);
