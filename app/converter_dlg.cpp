@@ -118,6 +118,17 @@ void set_window_text(QWidget* control, const QString& text)
 
 bool is_ac3_name(const QString& path) { return path.endsWith(QStringLiteral(".ac3"), Qt::CaseInsensitive); }
 
+// Why a file cannot be the AC-3 choice, or an empty text when it can: what the AC-3 file dialog's
+// filter and its must-exist rule would also refuse.
+QString ac3_file_problem(const QString& path)
+{
+  const QFileInfo info(path);
+  if (!info.exists()) return QStringLiteral("no such file: %1").arg(path);
+  if (!info.isFile()) return QStringLiteral("not a file: %1").arg(path);
+  if (!is_ac3_name(path)) return QStringLiteral("not an AC-3 file (*.ac3): %1").arg(path);
+  return QString();
+}
+
 // The WAVE file suggested for an AC-3 file: its name with ".wav" in its folder.
 QString suggested_wav_path(const QString& ac3Path)
 {
@@ -530,9 +541,21 @@ void CConverterDlg::dropEvent(QDropEvent* event)
   if (urls.size() != 1 || !m_browseAc3Button->isEnabled()) return;
   const QString path = urls.first().toLocalFile();
   // The same checks as the file dialog: an existing file with the AC-3 filter's extension.
-  if (!is_ac3_name(path) || !QFileInfo(path).isFile()) return;
+  if (!ac3_file_problem(path).isEmpty()) return;
   ChooseAc3File(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
   event->acceptProposedAction();
+}
+
+bool CConverterDlg::OpenAc3File(const QString& path)
+{
+  const QString problem = ac3_file_problem(path);
+  if (!problem.isEmpty()) {
+    SetStatusAlert(true);
+    SetStatusText(problem);
+    return false;
+  }
+  ChooseAc3File(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  return true;
 }
 
 // --- ending the dialog ---

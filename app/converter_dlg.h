@@ -95,6 +95,10 @@ class CConverterDlg : public QDialog, public IConverterUi {
   void OnSysCommand(int id);
   // An AC-3 file given by dropping it onto the window: the same steps as a confirmed file dialog.
   void ChooseAc3File(const QString& path);
+  // A file given from outside (the command line, a file manager's "Open with"): taken as the AC-3
+  // choice under the same conditions as a drop (an existing file named *.ac3, a relative path
+  // meaning one in the current folder); otherwise the status line says why not. True when taken.
+  bool OpenAc3File(const QString& path);
   // The status line's failure colour: white and black text on red instead of on the skin.
   static constexpr COLORREF ALERT_BK_COLOR = RGB(176, 0, 0);
 
