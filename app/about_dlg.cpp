@@ -4,7 +4,6 @@
 #include <QPushButton>
 
 #include "app_icon.h"
-#include "dialog_colors.h"
 #include "dialog_builder.h"
 #include "res/dialog_templates.h"
 
@@ -13,7 +12,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
   const DialogTemplate& tmpl = res::kAboutDialog;
   setWindowTitle(DialogText(tmpl.caption));
   setFont(DialogFont(tmpl));
-  ApplyDialogColors(this);  // no colour handling of its own: the application-wide colours
+  // The platform's dialog colours (the program's black dialog colours belong to its skinned
+  // main dialog, where the skin shows behind them).
   const DialogBaseUnits units = BaseUnitsOfFont(font());
   setFixedSize(MapDialogRect(units, 0, 0, tmpl.cx, tmpl.cy).size());
   DialogItems items = CreateDialogItems(this, tmpl, units, QPoint(0, 0));

@@ -1,4 +1,4 @@
-// CAboutDlg: the about box (template 100), in the application-wide dialog colours.
+// CAboutDlg: the about box (template 100), in the platform's dialog colours.
 #pragma once
 
 #include <QDialog>

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "app_icon.h"
-#include "dialog_colors.h"
 
 namespace {
 constexpr int kOfferIndexRole = Qt::UserRole;
@@ -29,8 +28,7 @@ CCodecChooserDlg::CCodecChooserDlg(const char* title, const AcmFormatOffer* offe
 {
   setWindowTitle(title != nullptr ? QString::fromUtf8(title) : QString());
   setWindowIcon(AppIcon());
-  setModal(true);
-  ApplyDialogColors(this);
+  setModal(true);  // in the platform's dialog colours, as the file dialogs
 
   auto* layout = new QGridLayout(this);
   auto* tagLabel = new QLabel(tr("&Format:"), this);

@@ -88,12 +88,13 @@ void CColorLabel::OnTimer(UINT_PTR id)
 
 void CColorLabel::timerEvent(QTimerEvent* event)
 {
-  UINT_PTR id = 0;
-  if (m_timers.Translate(event, &id)) {
-    OnTimer(id);
-    return;
-  }
+  if (m_timers.Dispatch(event, [this](UINT_PTR id) { OnTimer(id); })) return;
   QLabel::timerEvent(event);
+}
+
+bool CColorLabel::TextFits(const QString& text) const
+{
+  return fontMetrics().horizontalAdvance(text) <= contentsRect().width();
 }
 
 void CColorLabel::paintEvent(QPaintEvent* event)
@@ -102,7 +103,16 @@ void CColorLabel::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.fillRect(rect(), qcolor(m_crBk));
   }
-  QLabel::paintEvent(event);
+  if (TextFits(text())) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  // Too long (a failure that names a deep path): the middle gives way, both ends stay readable.
+  QPainter painter(this);
+  drawFrame(&painter);
+  const QRect area = contentsRect();
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(area, static_cast<int>(alignment()), fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
 }
 
 void CColorLabel::apply_colours()

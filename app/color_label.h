@@ -29,6 +29,9 @@ class CColorLabel : public QLabel {
   // A skinned parent paints the label's background itself (the label then draws no background).
   void SetBackgroundFromParent(bool fromParent);
 
+  // Whether a text fits the label in one line; a longer one is drawn with its middle left out.
+  bool TextFits(const QString& text) const;
+
   bool IsFlashing() const { return m_bFlashText == 1; }
   int FlashState() const { return m_nFlashState; }
   int FlashPeriod() const { return m_nFlashPeriod; }

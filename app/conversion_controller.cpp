@@ -3,15 +3,25 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "elapsed_time_text.h"
+#include "vector_state.h"
 
 namespace {
 
 // How GetNormExit says that a worker ended: it completed, or the peak is already at full scale.
 constexpr int kNormExitCompleted = 0;
 constexpr int kNormExitNotRequired = 3;
+
+// What the writer does with an existing output (qelpsnd_set_overwrite).
+constexpr int kOverwrite = 1;
+constexpr int kRefuseExisting = 2;
+
+// How long a tick waits for a worker that has reported completion to end (it closes the file).
+constexpr int kWorkerEndWaitMs = 50;
 
 std::string format_text(const char* format, long a, long b = 0)
 {
@@ -65,12 +75,18 @@ void CConversionController::OnStart()
     std::string in = m_values.m_ac3Path;
     std::string out = m_values.m_wavPath;
     if (m_engine.SetInFile(in.data()) != 0 || m_engine.SetOutFile(out.data()) != 0) {
-        m_ui.SetStatusText(m_engine.m_lastErrorText);
-        m_ui.SetStatusFlashing(true);
+        show_failure(m_engine.m_lastErrorText);
         return;
     }
+    // An existing file is replaced only with the user's word: given in the WAV file dialog for the
+    // file as it is now, or asked for here. A file that appears after this point is not replaced.
+    const bool exists = replaces_other_file(in, out);
+    if (exists && !m_values.m_wavConfirmed && !m_ui.AskReplaceFile(out)) {
+        show_status(kTextReady);
+        return;
+    }
+    qelpsnd_set_overwrite(exists ? kOverwrite : kRefuseExisting);
     m_engine.SetSurround(m_values.m_surround);
-    qelpsnd_set_overwrite(1);
 
     // The chooser is open inside InitEncoder: nothing may start, close or choose files meanwhile.
     m_state = State::Starting;
@@ -79,8 +95,11 @@ void CConversionController::OnStart()
         const bool cancelled = m_engine.m_lastError == QELP_ERR_CANCELLED;
         m_state = State::Ready;
         enable_buttons(true, false, true, true);
-        m_ui.SetStatusText(cancelled ? kTextReady : m_engine.m_lastErrorText);
-        m_ui.SetStatusFlashing(true);
+        if (cancelled) {
+            show_status(kTextReady);
+        } else {
+            show_failure(m_engine.m_lastErrorText);
+        }
         return;
     }
 
@@ -92,6 +111,9 @@ void CConversionController::OnStart()
     }
     m_normalizing = false;
     m_frameCount = 0;
+    m_outcome = RunOutcome{};
+    m_outcome.wavPath = out;
+    m_ui.SetStatusAlert(false);
     m_ui.SetStatusFlashing(false);
     m_ui.SetStatusText(kTextRunning);
     enable_buttons(false, true, false, false);
@@ -102,6 +124,38 @@ void CConversionController::OnStart()
     m_startTime = m_ui.CurrentTime();
     m_state = State::Converting;
     m_ui.SetTimer(CONVERT_TIMER_ID, kConvertPeriodMs);
+}
+
+// Whether out names an existing file other than the input (the engine refuses that one itself).
+bool CConversionController::replaces_other_file(const std::string& in, const std::string& out)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(out, error)) {
+        return false;
+    }
+    return !std::filesystem::equivalent(in, out, error);
+}
+
+void CConversionController::show_status(const std::string& text)
+{
+    m_ui.SetStatusAlert(false);
+    m_ui.SetStatusText(text);
+    m_ui.SetStatusFlashing(true);
+}
+
+void CConversionController::show_failure(const std::string& text)
+{
+    m_ui.SetStatusAlert(true);
+    m_ui.SetStatusText(text);
+    m_ui.SetStatusFlashing(true);
+}
+
+void CConversionController::ForgetCounters()
+{
+    m_values.m_bytesText.clear();
+    m_values.m_positionText.clear();
+    m_values.m_framesText.clear();
+    m_values.m_timeText.clear();
 }
 
 void CConversionController::OnTimer()
@@ -116,12 +170,15 @@ void CConversionController::OnTimer()
 
 void CConversionController::tick_converting()
 {
+    // The window system painted since the last tick: give the engine clean vector registers.
+    ClearUpperVectorState();
     for (int call = 0; call < kFramesPerTick; ++call) {
         ++m_frameCount;
         if (m_engine.DecodeFrame() == 0) {
-            end_of_conversion();
+            end_of_conversion(false);
             return;
         }
+        ++m_outcome.frames;
         refresh_display();
     }
 }
@@ -146,17 +203,20 @@ void CConversionController::show_elapsed_time()
 }
 
 // The engine has closed both files (end of the stream, Cancel, or a failure it reported).
-void CConversionController::end_of_conversion()
+void CConversionController::end_of_conversion(bool cancelled)
 {
     m_ui.KillTimer(CONVERT_TIMER_ID);
     m_ui.SetProgressIdleAnimation(true);
     enable_buttons(true, false, true, true);
     m_state = State::Ready;
+    m_outcome.cancelled = cancelled;
     // A failed write or close is said, and a file that failed is not normalized.
-    const bool failed = m_engine.m_lastError != QELP_OK;
-    m_ui.SetStatusText(failed ? m_engine.m_lastErrorText : kTextReady);
-    m_ui.SetStatusFlashing(true);
-    if (failed || m_values.m_normalize == 0) {
+    if (m_engine.m_lastError != QELP_OK) {
+        show_failure(m_engine.m_lastErrorText);
+        return;
+    }
+    if (m_values.m_normalize == 0) {
+        show_status(RunOutcomeText(m_outcome));
         return;
     }
     start_normalization();
@@ -177,14 +237,15 @@ void CConversionController::start_normalization()
     m_engine.SetNormalizeOn();
     m_engine.StartNormalize();
     if (m_engine.m_lastError != QELP_OK) {
-        become_ready(m_engine.m_lastErrorText);
+        become_ready();
+        show_failure(m_engine.m_lastErrorText);
     }
 }
 
 void CConversionController::tick_normalizing()
 {
     // Read first: once the worker is seen to have ended, all its progress reports are in.
-    const int exitCode = m_engine.GetNormExit();
+    int exitCode = m_engine.GetNormExit();
     bool complete = false;
     if (m_engine.GetNormed() == 0) {
         m_ui.SetProgressPos(m_engine.GetScanned());
@@ -196,31 +257,50 @@ void CConversionController::tick_normalizing()
             m_ui.SetStatusFlashing(true);
         }
         m_ui.SetProgressPos(m_engine.GetNormed());
-        if (m_engine.GetNormState()) {
-            complete = true;
-            become_ready(kTextReady);
-        }
+        // Completion is reported just before the worker closes the file; its result (the gain)
+        // is there once it has ended.
+        complete = m_engine.GetNormState() && (exitCode = wait_for_worker(kWorkerEndWaitMs)) != QELP_NORM_RUNNING;
     }
-    if (!complete && exitCode != QELP_NORM_RUNNING) {
-        // The worker ended without reporting completion: say why and give the buttons back.
-        if (exitCode == kNormExitNotRequired) {
-            become_ready(kTextNoAmplification);
-        } else if (exitCode == kNormExitCompleted) {
-            become_ready(kTextReady);
-        } else {
-            become_ready(m_engine.m_lastError != QELP_OK ? m_engine.m_lastErrorText : "normalize failed");
-        }
+    if (complete || exitCode != QELP_NORM_RUNNING) {
+        become_ready();
+        show_normalization_outcome(exitCode);
     }
     show_elapsed_time();
 }
 
-void CConversionController::become_ready(const std::string& status)
+int CConversionController::wait_for_worker(int milliseconds)
+{
+    int exitCode = m_engine.GetNormExit();
+    for (int waited = 0; exitCode == QELP_NORM_RUNNING && waited < milliseconds; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        exitCode = m_engine.GetNormExit();
+    }
+    return exitCode;
+}
+
+void CConversionController::show_normalization_outcome(int exitCode)
+{
+    QelpsndNormResult result{};
+    const bool haveResult = qelpsnd_norm_result(&result) != 0;
+    if (exitCode == kNormExitCompleted) {
+        m_outcome.gain = haveResult && result.fixed ? RunOutcome::Gain::Amplified : RunOutcome::Gain::Normalized;
+        m_outcome.gainDb = haveResult ? result.gainDb : 0.0;
+        show_status(RunOutcomeText(m_outcome));
+    } else if (exitCode == kNormExitNotRequired) {
+        m_outcome.gain = RunOutcome::Gain::NotRequired;
+        show_status(RunOutcomeText(m_outcome));
+    } else if (m_engine.m_lastError != QELP_OK) {
+        show_failure(m_engine.m_lastErrorText);
+    } else {
+        show_failure(haveResult && result.message[0] != '\0' ? result.message : "normalize failed");
+    }
+}
+
+void CConversionController::become_ready()
 {
     m_ui.KillTimer(CONVERT_TIMER_ID);
     m_ui.SetProgressIdleAnimation(true);
     enable_buttons(true, false, true, true);
-    m_ui.SetStatusText(status);
-    m_ui.SetStatusFlashing(true);
     m_state = State::Ready;
 }
 
@@ -231,7 +311,7 @@ void CConversionController::OnCancel()
     }
     m_ui.KillTimer(CONVERT_TIMER_ID);
     m_engine.Terminate();
-    end_of_conversion();
+    end_of_conversion(true);
 }
 
 bool CConversionController::OnClose()

@@ -11,6 +11,7 @@
 
 #include "converter_values.h"
 #include "qelpsnd.h"
+#include "run_outcome.h"
 #include "ui_operations.h"
 
 class CConversionController {
@@ -38,6 +39,10 @@ public:
     bool OnClose();
 
     State GetState() const { return m_state; }
+    // Clears the counter texts (a new file was chosen: the last run's figures no longer apply).
+    void ForgetCounters();
+    // How the last run went (frames converted so far, cancelled, the gain of its normalization).
+    const RunOutcome& Outcome() const { return m_outcome; }
     CConverterValues& Values() { return m_values; }
     const CConverterValues& Values() const { return m_values; }
 
@@ -51,7 +56,6 @@ public:
     static constexpr const char* kTextReady = "start convert now";
     static constexpr const char* kTextScanning = "searching peak levels for normalize....";
     static constexpr const char* kTextNormalizing = "now running the normalize....";
-    static constexpr const char* kTextNoAmplification = "no amplification required";
 
     CQelpsnd m_engine;
     std::int32_t m_frameCount = 0;
@@ -64,15 +68,24 @@ private:
     void enable_buttons(bool start, bool cancel, bool exit, bool browse);
     void refresh_display();
     void show_elapsed_time();
-    void end_of_conversion();
+    // The status line in its usual colours, or a failure in the alert colours; both flash.
+    void show_status(const std::string& text);
+    void show_failure(const std::string& text);
+    static bool replaces_other_file(const std::string& in, const std::string& out);
+    void end_of_conversion(bool cancelled);
     void start_normalization();
     void tick_converting();
     void tick_normalizing();
-    void become_ready(const std::string& status);
+    // Waits up to the given time for the normalizer's worker to end; returns GetNormExit.
+    int wait_for_worker(int milliseconds);
+    void show_normalization_outcome(int exitCode);
+    // Timer stopped, bar idle, buttons as in Ready; the caller says how the run ended.
+    void become_ready();
     int progress_value(std::uint32_t bytes) const;
 
     IConverterUi& m_ui;
     CConverterValues m_values;
     State m_state = State::Ready;
+    RunOutcome m_outcome;  // the run so far: frames converted, cancelled, the gain applied
     int m_progressShift = 0;  // byte counts past the progress bar's int range are halved
 };

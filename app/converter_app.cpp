@@ -12,7 +12,7 @@ CConverterApp::CConverterApp(int& argc, char** argv) : QApplication(argc, argv)
   setWindowIcon(AppIcon());
 }
 
-int CConverterApp::InitInstance()
+int CConverterApp::InitInstance(const QString& ac3File)
 {
   // Black dialogs with white text, for every dialog of the program.
   SetDialogBkColor(RGB(0, 0, 0), RGB(255, 255, 255));
@@ -20,6 +20,7 @@ int CConverterApp::InitInstance()
     // The dialog holds the engine: both live exactly as long as this block.
     CConverterDlg dlg;
     CCodecChooserDlg::Install(&dlg);
+    if (!ac3File.isEmpty()) dlg.OpenAc3File(ac3File);
     dlg.exec();
     CCodecChooserDlg::Uninstall();
   }

@@ -10,6 +10,6 @@ class CConverterApp : public QApplication {
  public:
   CConverterApp(int& argc, char** argv);
 
-  // Runs the program: returns the process exit code.
-  int InitInstance();
+  // Runs the program, with ac3File (when not empty) as the AC-3 choice: returns the exit code.
+  int InitInstance(const QString& ac3File = QString());
 };

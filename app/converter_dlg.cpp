@@ -18,6 +18,8 @@
 #include <QPainter>
 #include <QSlider>
 #include <QTimerEvent>
+#include <QToolTip>
+#include <QCursor>
 #include <QWindow>
 #include <ctime>
 
@@ -29,6 +31,7 @@
 #include "dialog_builder.h"
 #include "dialog_colors.h"
 #include "file_dialog_seam.h"
+#include "paint_pacer.h"
 #include "res/dialog_templates.h"
 
 namespace {
@@ -115,6 +118,25 @@ void set_window_text(QWidget* control, const QString& text)
 
 bool is_ac3_name(const QString& path) { return path.endsWith(QStringLiteral(".ac3"), Qt::CaseInsensitive); }
 
+// Why a file cannot be the AC-3 choice, or an empty text when it can: what the AC-3 file dialog's
+// filter and its must-exist rule would also refuse.
+QString ac3_file_problem(const QString& path)
+{
+  const QFileInfo info(path);
+  if (!info.exists()) return QStringLiteral("no such file: %1").arg(path);
+  if (!info.isFile()) return QStringLiteral("not a file: %1").arg(path);
+  if (!is_ac3_name(path)) return QStringLiteral("not an AC-3 file (*.ac3): %1").arg(path);
+  return QString();
+}
+
+// The WAVE file suggested for an AC-3 file: its name with ".wav" in its folder.
+QString suggested_wav_path(const QString& ac3Path)
+{
+  if (ac3Path.isEmpty()) return QString();
+  const QFileInfo info(ac3Path);
+  return QDir::toNativeSeparators(info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".wav")));
+}
+
 }  // namespace
 
 CConverterDlg::CConverterDlg(QWidget* parent)
@@ -135,7 +157,10 @@ CConverterDlg::CConverterDlg(QWidget* parent)
   setAcceptDrops(true);
   create_controls();
   wire_handlers();
+  add_tool_tips();
   OnInitDialog();
+  // A conversion changes the counters far more often than a screen shows them.
+  m_paintPacer = new CPaintPacer(this, CPaintPacer::FrameInterval(this));
 }
 
 CConverterDlg::~CConverterDlg() = default;
@@ -172,6 +197,20 @@ void CConverterDlg::wire_handlers()
   connect(m_startButton, &QAbstractButton::clicked, this, [this] { m_controller.OnStart(); });
   connect(m_cancelButton, &QAbstractButton::clicked, this, [this] { m_controller.OnCancel(); });
   connect(m_exitButton, &QAbstractButton::clicked, this, [this] { accept(); });
+}
+
+void CConverterDlg::add_tool_tips()
+{
+  m_surroundCheck->setToolTip(tr("DS: surround-compatible fold-down. Pressed, the surround channels go into "
+                                 "both outputs in antiphase, for a surround decoder to find again; "
+                                 "released, the normal fold-down with the stream's mix levels."));
+  m_browseAc3Button->setToolTip(tr("Choose the AC-3 file to convert"));
+  m_browseWavButton->setToolTip(tr("Choose the WAVE file to write"));
+  m_amplifySlider->setToolTip(tr("Amplification in steps of 5 DB"));
+  // While the slider is dragged, its value shows beside the mouse.
+  connect(m_amplifySlider, &QSlider::sliderMoved, this, [this](int position) {
+    QToolTip::showText(QCursor::pos(), QString::asprintf("%d DB", position * 5), m_amplifySlider);
+  });
 }
 
 void CConverterDlg::OnInitDialog()
@@ -258,7 +297,12 @@ void CConverterDlg::SetFileDialogs(CFileDialogSeam* dialogs)
 
 // --- user-interface operations ---
 
-void CConverterDlg::SetStatusText(const QString& text) { m_statusLabel->setText(text); }
+void CConverterDlg::SetStatusText(const QString& text)
+{
+  m_statusLabel->setText(text);
+  // A text cut short in the line is there in full when the mouse rests on it.
+  m_statusLabel->setToolTip(m_statusLabel->TextFits(text) ? QString() : text);
+}
 void CConverterDlg::SetStatusText(const std::string& text) { SetStatusText(QString::fromLocal8Bit(text)); }
 QString CConverterDlg::StatusText() const { return m_statusLabel->text(); }
 void CConverterDlg::SetStatusFlashing(bool on) { m_statusLabel->FlashText(on ? 1 : 0, 1); }
@@ -277,6 +321,21 @@ void CConverterDlg::KillTimer(unsigned id) { m_timers.KillTimer(id); }
 bool CConverterDlg::ConvertTimerRunning() const { return m_timers.IsRunning(CONVERT_TIMER_ID); }
 std::int64_t CConverterDlg::CurrentTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
 void CConverterDlg::DeleteFile(const std::string& path) { QFile::remove(QFile::decodeName(path.c_str())); }
+
+void CConverterDlg::SetStatusAlert(bool on)
+{
+  if (on == m_statusAlert) return;
+  m_statusAlert = on;
+  // Its own red background, or the skin beneath it as usual (the blue of initialisation is what
+  // the skin replaces).
+  m_statusLabel->SetLabelBkColor(on ? ALERT_BK_COLOR : RGB(0, 0, 255));
+  m_statusLabel->SetBackgroundFromParent(!on);
+}
+
+bool CConverterDlg::AskReplaceFile(const std::string& path)
+{
+  return m_fileDialogs->AskReplaceFile(this, QFile::decodeName(path.c_str()));
+}
 
 // The controller's values and the bound members are one set: reading fills both, writing shows the
 // counters the controller formatted.
@@ -305,6 +364,24 @@ void CConverterDlg::copy_read_values(CConverterValues& values) const
   values.m_normalize = m_normalize;
   values.m_amplify = m_amplify;
   values.m_surround = m_surround;
+  values.m_wavConfirmed = wav_replace_confirmed();
+}
+
+bool CConverterDlg::wav_replace_confirmed() const
+{
+  if (m_confirmedWav.isEmpty() || m_confirmedWav != m_wavPath) return false;
+  const QFileInfo now(m_wavPath);
+  return now.exists() && now.lastModified() == m_confirmedWavTime && now.size() == m_confirmedWavSize;
+}
+
+void CConverterDlg::begin_new_choice()
+{
+  m_bytesText.clear();
+  m_positionText.clear();
+  m_framesText.clear();
+  m_timeText.clear();
+  m_controller.ForgetCounters();
+  SetStatusAlert(false);
 }
 
 // --- file choice and options ---
@@ -321,6 +398,7 @@ void CConverterDlg::OnBrowseAc3()
 void CConverterDlg::ChooseAc3File(const QString& path)
 {
   m_ac3Path = path;
+  begin_new_choice();
   SetStatusText(QStringLiteral("Select WAV File to encode"));
   EnableControl(IDC_BROWSE_WAV, true);
   EnableControl(IDC_NORMALIZE, true);
@@ -332,8 +410,15 @@ void CConverterDlg::ChooseAc3File(const QString& path)
 void CConverterDlg::OnBrowseWav()
 {
   QString path;
-  if (m_fileDialogs->GetOpenFileName(this, QStringLiteral("WAV-Files (*.wav)"), false, &path)) {
+  if (m_fileDialogs->GetSaveFileName(this, QStringLiteral("WAV-Files (*.wav)"), suggested_wav_path(m_ac3Path), &path)) {
     m_wavPath = path;
+    // An existing file chosen here was confirmed by the dialog: Start will not ask again while
+    // the file stays as it is.
+    const QFileInfo chosen(path);
+    m_confirmedWav = chosen.exists() ? path : QString();
+    m_confirmedWavTime = chosen.exists() ? chosen.lastModified() : QDateTime();
+    m_confirmedWavSize = chosen.exists() ? chosen.size() : -1;
+    begin_new_choice();
     SetStatusText(QStringLiteral("start convert now"));
     EnableControl(IDC_START, true);
     UpdateData(false);
@@ -395,10 +480,8 @@ void CConverterDlg::paintEvent(QPaintEvent*)
 
 void CConverterDlg::timerEvent(QTimerEvent* event)
 {
-  UINT_PTR id = 0;
-  if (m_timers.Translate(event, &id)) {
-    // Timer 275 is the dialog's only window timer.
-    m_controller.OnTimer();
+  // Timer 275 is the dialog's only window timer.
+  if (m_timers.Dispatch(event, [this](UINT_PTR) { m_controller.OnTimer(); })) {
     if (m_closeRequested && m_controller.GetState() == CConversionController::State::Ready) QDialog::reject();
     return;
   }
@@ -458,9 +541,21 @@ void CConverterDlg::dropEvent(QDropEvent* event)
   if (urls.size() != 1 || !m_browseAc3Button->isEnabled()) return;
   const QString path = urls.first().toLocalFile();
   // The same checks as the file dialog: an existing file with the AC-3 filter's extension.
-  if (!is_ac3_name(path) || !QFileInfo(path).isFile()) return;
+  if (!ac3_file_problem(path).isEmpty()) return;
   ChooseAc3File(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
   event->acceptProposedAction();
+}
+
+bool CConverterDlg::OpenAc3File(const QString& path)
+{
+  const QString problem = ac3_file_problem(path);
+  if (!problem.isEmpty()) {
+    SetStatusAlert(true);
+    SetStatusText(problem);
+    return false;
+  }
+  ChooseAc3File(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+  return true;
 }
 
 // --- ending the dialog ---

@@ -5,6 +5,7 @@
 // implements.
 #pragma once
 
+#include <QDateTime>
 #include <QDialog>
 #include <QIcon>
 #include <QMap>
@@ -25,6 +26,7 @@
 
 class CColorLabel;
 class CFileDialogSeam;
+class CPaintPacer;
 class CShadedButton;
 class CShadedProgressCtrl;
 class QAbstractButton;
@@ -66,9 +68,12 @@ class CConverterDlg : public QDialog, public IConverterUi {
   void KillTimer(unsigned id) override;
   std::int64_t CurrentTime() override;
   void DeleteFile(const std::string& path) override;
+  void SetStatusAlert(bool on) override;
+  bool AskReplaceFile(const std::string& path) override;
 
   void SetStatusText(const QString& text);
   QString StatusText() const;
+  bool StatusAlert() const { return m_statusAlert; }
   bool ConvertTimerRunning() const;
 
   QWidget* GetDlgItem(int id) const { return m_items.value(id); }
@@ -90,6 +95,12 @@ class CConverterDlg : public QDialog, public IConverterUi {
   void OnSysCommand(int id);
   // An AC-3 file given by dropping it onto the window: the same steps as a confirmed file dialog.
   void ChooseAc3File(const QString& path);
+  // A file given from outside (the command line, a file manager's "Open with"): taken as the AC-3
+  // choice under the same conditions as a drop (an existing file named *.ac3, a relative path
+  // meaning one in the current folder); otherwise the status line says why not. True when taken.
+  bool OpenAc3File(const QString& path);
+  // The status line's failure colour: white and black text on red instead of on the skin.
+  static constexpr COLORREF ALERT_BK_COLOR = RGB(176, 0, 0);
 
   // The bound values.
   QString m_bytesText, m_positionText, m_framesText, m_ac3Path, m_wavPath, m_timeText, m_dbText;
@@ -120,6 +131,11 @@ class CConverterDlg : public QDialog, public IConverterUi {
   bool can_close();
   // The read values (paths and options) into the controller's values, after the controls were read.
   void copy_read_values(CConverterValues& values) const;
+  // A new file choice: the counters of the last run go, a failure shown goes.
+  void begin_new_choice();
+  // Whether the WAV file dialog confirmed replacing the chosen file as it is now.
+  bool wav_replace_confirmed() const;
+  void add_tool_tips();
 
   // Members in construction order (destroyed in reverse).
   CWindowTimers m_timers{this};  // before the controller, which stops its timer when it goes
@@ -145,6 +161,13 @@ class CConverterDlg : public QDialog, public IConverterUi {
   DialogBaseUnits m_units{};
   std::unique_ptr<CFileDialogSeam> m_qtFileDialogs;
   CFileDialogSeam* m_fileDialogs = nullptr;
+  CPaintPacer* m_paintPacer = nullptr;
+  // The file the WAV dialog confirmed replacing, with its time and size at that moment: a file
+  // changed since (by a conversion, say) needs the question again.
+  QString m_confirmedWav;
+  QDateTime m_confirmedWavTime;
+  qint64 m_confirmedWavSize = -1;
+  bool m_statusAlert = false;
   QPoint m_dragOffset;
   bool m_dragging = false;
   bool m_closeRequested = false;

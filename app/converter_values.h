@@ -11,6 +11,7 @@ struct CConverterValues {
     int m_normalize = 0;    // check box 1009
     int m_amplify = 0;      // check box 1023
     int m_surround = 0;     // push-like check box 1029
+    bool m_wavConfirmed = false;  // the user agreed to replace the WAVE file as it is now
 
     // Written: the counters.
     std::string m_bytesText;     // control 1002

@@ -22,9 +22,11 @@ class IConverterUi {
 public:
     virtual ~IConverterUi() = default;
 
-    // The status line (control 1001): its text, and whether it flashes.
+    // The status line (control 1001): its text, whether it flashes, and whether it shows a failure
+    // (in colours of its own, so that it is seen at a glance).
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetStatusFlashing(bool on) = 0;
+    virtual void SetStatusAlert(bool on) = 0;
 
     // Enables or disables one of the five push buttons.
     virtual void EnableControl(int id, bool enable) = 0;
@@ -49,4 +51,7 @@ public:
 
     // Deletes a file, ignoring failure.
     virtual void DeleteFile(const std::string& path) = 0;
+
+    // Asks whether the existing file at path may be replaced; true for yes.
+    virtual bool AskReplaceFile(const std::string& path) = 0;
 };

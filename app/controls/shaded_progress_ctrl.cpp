@@ -84,8 +84,7 @@ void CShadedProgressCtrl::SetRange32(int lower, int upper)
     m_nLower = lower;
     m_nUpper = upper;
     m_nPos = std::min(std::max(m_nPos, m_nLower), m_nUpper);
-    QProgressBar::setRange(std::min(lower, upper), std::max(lower, upper));
-    QProgressBar::setValue(m_nPos);
+    mirror_range_and_value();
     update();
 }
 
@@ -100,11 +99,35 @@ int CShadedProgressCtrl::SetPos(int pos)
     const int previous = m_nPos;
     // As the Win32 control: first up to the lower limit, then down to the upper one.
     m_nPos = std::min(std::max(pos, m_nLower), m_nUpper);
-    if (m_nPos != previous) {
-        QProgressBar::setValue(m_nPos);
+    if (m_nPos == previous) {
+        return previous;
+    }
+    mirror_range_and_value();
+    // A conversion moves the position thousands of times; the picture changes only when the
+    // filled part gains or loses a pixel (the stripes of the idle animation ignore the position).
+    if (!m_bIdleAnimation && filled_extent(previous) != filled_extent(m_nPos)) {
         update();
     }
     return previous;
+}
+
+int CShadedProgressCtrl::filled_extent(int pos) const
+{
+    const bool vertical = (GetStyle() & PBS_VERTICAL) != 0;
+    return FilledExtent(pos, m_nLower, m_nUpper, vertical ? height() : width());
+}
+
+// QProgressBar repaints itself at once from setValue whenever it thinks its own picture changed,
+// and as its own painting never runs here it always thinks so: one synchronous paint and screen
+// update per call. With updates marked off the mirror stays silent (the attribute is set directly:
+// setUpdatesEnabled(true) would ask for a paint); the control updates on its own terms.
+void CShadedProgressCtrl::mirror_range_and_value()
+{
+    const bool wasDisabled = testAttribute(Qt::WA_UpdatesDisabled);
+    setAttribute(Qt::WA_UpdatesDisabled, true);
+    QProgressBar::setRange(std::min(m_nLower, m_nUpper), std::max(m_nLower, m_nUpper));
+    QProgressBar::setValue(m_nPos);
+    setAttribute(Qt::WA_UpdatesDisabled, wasDisabled);
 }
 
 DWORD CShadedProgressCtrl::GetStyle() const { return orientation() == Qt::Vertical ? PBS_VERTICAL : 0; }
@@ -320,8 +343,5 @@ void CShadedProgressCtrl::paintEvent(QPaintEvent* /*event*/)
 
 void CShadedProgressCtrl::timerEvent(QTimerEvent* event)
 {
-    UINT_PTR id = 0;
-    if (m_timers.Translate(event, &id)) {
-        OnTimer(id);
-    }
+    m_timers.Dispatch(event, [this](UINT_PTR id) { OnTimer(id); });
 }

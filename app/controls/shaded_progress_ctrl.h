@@ -84,6 +84,10 @@ protected:
 
 private:
     const CPen* stripe_pen(int offset) const;
+    // Pixels of the track the position fills, along the bar's length.
+    int filled_extent(int pos) const;
+    // Sets QProgressBar's range and value to ours without the repaint it would make.
+    void mirror_range_and_value();
 
     int m_nLower = 0;
     int m_nUpper = 100;

@@ -25,8 +25,11 @@ TEST(AboutBox, ShowsItsCaptionTextsAndIconInTheDialogColours)
   EXPECT_TRUE(icon);
   EXPECT_TRUE(texts.contains("QelpConvert Version 1.0"));
   EXPECT_EQ(texts.size(), 2);
-  EXPECT_EQ(about.palette().color(QPalette::Window), QColor(0, 0, 0));
-  EXPECT_EQ(about.palette().color(QPalette::WindowText), QColor(255, 255, 255));
+  // The platform's dialog colours, not the black of the skinned main dialog.
+  EXPECT_EQ(about.palette().color(QPalette::Window), QApplication::palette().color(QPalette::Window));
+  EXPECT_EQ(about.palette().color(QPalette::WindowText), QApplication::palette().color(QPalette::WindowText));
+  EXPECT_NE(about.palette().color(QPalette::Window), QColor(0, 0, 0));
+  EXPECT_EQ(about.grab().toImage().pixelColor(2, about.height() - 3), QApplication::palette().color(QPalette::Window));
   auto* ok = about.findChild<QPushButton*>();
   ASSERT_NE(ok, nullptr);
   EXPECT_EQ(ok->text(), "OK");

@@ -12,7 +12,8 @@ foreach(path bin/QelpConvert share/applications/qelpconvert.desktop share/icons/
   endif()
 endforeach()
 file(STRINGS ${PREFIX}/share/applications/qelpconvert.desktop entry)
-foreach(line "Type=Application" "Exec=QelpConvert" "Icon=qelpconvert" "Name=QelpConvert")
+# "%f": a file manager's "Open with" hands the chosen AC-3 file to the program.
+foreach(line "Type=Application" "Exec=QelpConvert %f" "Icon=qelpconvert" "Name=QelpConvert" "MimeType=audio/ac3;")
   list(FIND entry "${line}" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "the desktop entry lacks ${line}")

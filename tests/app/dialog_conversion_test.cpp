@@ -93,7 +93,8 @@ TEST_F(DialogConversionTest, WholeConversionEndsReadyWithAValidWaveFileAndTheFil
 
   ASSERT_TRUE(wait_for_state(State::Ready));
   expect_ready_buttons();
-  EXPECT_EQ(text(IDC_STATUS), "start convert now");
+  EXPECT_EQ(text(IDC_STATUS), "done: 504 frames");  // until the user next acts
+  EXPECT_FALSE(dlg->StatusAlert());
 
   const qelp_test::WaveFile w = qelp_test::read_wave(wav);
   ASSERT_TRUE(w.ok) << w.error;
@@ -362,7 +363,7 @@ TEST_F(DialogConversionTest, PathsWithNonAsciiNamesReachTheEngineIntact)
   check(IDC_NORMALIZE)->click();
   button(IDC_START)->click();
   ASSERT_TRUE(wait_for_state(State::Ready));
-  EXPECT_EQ(text(IDC_STATUS), "start convert now");
+  EXPECT_EQ(text(IDC_STATUS), "done: 58 frames");
   const qelp_test::WaveFile w = qelp_test::read_wave(out.string());
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_GT(w.data_size, 0u);

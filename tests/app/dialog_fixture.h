@@ -20,11 +20,26 @@
 #include "res/resource.h"
 
 // Answers each file dialog with the next scripted path; an empty entry (or none left) cancels.
+// The question whether to replace a file is answered with replaceAnswer.
 class ScriptedFileDialogs : public CFileDialogSeam {
  public:
   std::vector<QString> answers;
   QStringList filters;
   std::vector<bool> mustExist;
+  QStringList suggestions;  // what the save dialogs were opened on
+  bool replaceAnswer = true;
+  QStringList askedReplace;
+
+  bool GetSaveFileName(QWidget* owner, const QString& filter, const QString& suggested, QString* path) override
+  {
+    suggestions << suggested;
+    return GetOpenFileName(owner, filter, false, path);
+  }
+  bool AskReplaceFile(QWidget*, const QString& path) override
+  {
+    askedReplace << path;
+    return replaceAnswer;
+  }
 
   bool GetOpenFileName(QWidget*, const QString& filter, bool exist, QString* path) override
   {

@@ -1,6 +1,7 @@
 #include "controller_fixture.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -132,9 +133,23 @@ void ControllerTest::finish_normalization(CConversionController& c)
     c.OnTimer();
 }
 
+std::string ControllerTest::with_gain(const std::string& outcome)
+{
+    QelpsndNormResult result{};
+    if (!qelpsnd_norm_result(&result)) {
+        ADD_FAILURE() << "the normalizer has not ended";
+        return outcome;
+    }
+    EXPECT_EQ(result.exitCode, 0);
+    char gain[48];
+    std::snprintf(gain, sizeof gain, ", %s %+.1f dB", result.fixed ? "amplified" : "normalized", result.gainDb);
+    return outcome + gain;
+}
+
 void ControllerTest::expect_ready(const std::string& status)
 {
     EXPECT_EQ(ui.status, status);
+    EXPECT_FALSE(ui.alert);
     EXPECT_TRUE(ui.flashing);
     EXPECT_FALSE(ui.timerRunning);
     EXPECT_TRUE(ui.idle);

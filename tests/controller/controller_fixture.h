@@ -44,7 +44,10 @@ protected:
     // Waits for the normalizer's worker to end, then ticks once.
     void finish_normalization(CConversionController& c);
 
+    // Ready after a run or a start that did not happen: the status line shows status, not as a failure.
     void expect_ready(const std::string& status = CConversionController::kTextReady);
+    // An outcome text with the gain the normalizer reports it applied: "OUTCOME, normalized +6.2 dB".
+    static std::string with_gain(const std::string& outcome);
     void expect_converting(std::uint32_t inputSize);
     void expect_scanning();
 

@@ -23,7 +23,7 @@ TEST_F(ControllerTest, StartEntersConvertingAndTheEndLeadsToReady)
 
     run_conversion(c);
     EXPECT_EQ(c.GetState(), State::Ready);
-    expect_ready();
+    expect_ready("done: 63 frames");
     const WaveFile wave = read_wave(ui.controls.m_wavPath);
     ASSERT_TRUE(wave.valid);
     EXPECT_EQ(wave.dataBytes, 63u * 6144u);
@@ -56,7 +56,7 @@ TEST_F(ControllerTest, TwentyFiveCallsPerTickAndTheStopAtTheFirstZero)
     EXPECT_EQ(ui.controls.m_framesText, "        63");
     c.OnTimer();  // a tick still queued changes nothing
     EXPECT_EQ(c.m_frameCount, 64);
-    expect_ready();
+    expect_ready("done: 63 frames");
 }
 
 TEST_F(ControllerTest, FramesTextIsRightAlignedInTenCharacters)
@@ -127,12 +127,12 @@ TEST_F(ControllerTest, CancelWithoutNormalizationIsReadyAtOnce)
     c.OnTimer();
     c.OnCancel();
     EXPECT_EQ(c.GetState(), State::Ready);
-    expect_ready();
+    expect_ready("cancelled: 25 frames kept in cancelled.wav");
     const WaveFile wave = read_wave(ui.controls.m_wavPath);
     ASSERT_TRUE(wave.valid);
     EXPECT_EQ(wave.dataBytes, 25u * 6144u);  // exactly the frames converted before Cancel
     c.OnCancel();                            // Cancel in Ready does nothing
-    expect_ready();
+    expect_ready("cancelled: 25 frames kept in cancelled.wav");
 }
 
 TEST_F(ControllerTest, CancelWithNormalizationNormalizesTheShorterFile)
@@ -149,7 +149,7 @@ TEST_F(ControllerTest, CancelWithNormalizationNormalizesTheShorterFile)
 
     finish_normalization(c);
     EXPECT_EQ(c.GetState(), State::Ready);
-    expect_ready();
+    expect_ready(with_gain("cancelled: 25 frames kept in cancelled.wav"));
     // The gain pass was announced before completion, in the "applying gain" row of the table.
     ASSERT_GE(ui.statusHistory.size(), 2u);
     const std::size_t gain = ui.statusHistory.size() - 2;
@@ -187,7 +187,7 @@ TEST_F(ControllerTest, NormalizationPhaseKeepsCountingTimeAndShowsEachTick)
     finish_normalization(c);
     EXPECT_EQ(ui.shown.size(), shownBefore + 1);  // the completing tick shows the values too
     EXPECT_EQ(ui.controls.m_timeText, "00:03:04");
-    expect_ready();
+    expect_ready(with_gain("done: 63 frames"));
 }
 
 TEST_F(ControllerTest, ClearingNormalizeDuringTheConversionLeadsStraightToReady)
@@ -200,7 +200,7 @@ TEST_F(ControllerTest, ClearingNormalizeDuringTheConversionLeadsStraightToReady)
     ui.UpdateData(c.Values(), true);
     run_conversion(c);
     EXPECT_EQ(c.GetState(), State::Ready);
-    expect_ready();
+    expect_ready("done: 63 frames");
     for (const std::string& s : ui.statusHistory) {
         EXPECT_NE(s, CConversionController::kTextScanning);
     }
@@ -217,7 +217,7 @@ TEST_F(ControllerTest, CheckingNormalizeDuringTheConversionNormalizes)
     run_conversion(c);
     ASSERT_EQ(c.GetState(), State::ScanningPeaks);
     finish_normalization(c);
-    expect_ready();
+    expect_ready(with_gain("done: 63 frames"));
     EXPECT_EQ(c.m_engine.GetNormExit(), 0);
     ASSERT_GE(ui.statusHistory.size(), 2u);
     EXPECT_EQ(ui.statusHistory[ui.statusHistory.size() - 2], CConversionController::kTextNormalizing);
@@ -274,7 +274,7 @@ TEST_F(ControllerTest, SecondConversionUsesItsOwnOptions)
     EXPECT_EQ(c.m_engine.m_surround, 0);
     EXPECT_STREQ(c.m_engine.m_amplify, "");
     run_conversion(c);
-    expect_ready();
+    expect_ready("done: " + std::to_string(ui.shown.size()) + " frames");
     EXPECT_EQ(ui.shown.front().m_framesText, "         1");
 
     const WaveFile a = read_wave(first);

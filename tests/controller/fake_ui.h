@@ -16,6 +16,10 @@ struct FakeUi : IConverterUi {
 
     std::string status;
     bool flashing = false;
+    bool alert = false;
+    // The answer to "replace this file?", and the paths asked about.
+    bool replaceAnswer = true;
+    std::vector<std::string> askedReplace;
     std::map<int, bool> enabled{{IDC_START_CONVERT, true}, {IDC_CANCEL_CONVERT, false}, {IDC_EXIT, true},
                                 {IDC_BROWSE_AC3, true}, {IDC_BROWSE_WAV, true}};
     int rangeLower = 0;
@@ -51,6 +55,12 @@ struct FakeUi : IConverterUi {
         snapshots.push_back({enabled, timerRunning, timerPeriod, rangeLower, rangeUpper, idle});
     }
     void SetStatusFlashing(bool on) override { flashing = on; }
+    void SetStatusAlert(bool on) override { alert = on; }
+    bool AskReplaceFile(const std::string& path) override
+    {
+        askedReplace.push_back(path);
+        return replaceAnswer;
+    }
     void EnableControl(int id, bool enable) override { enabled[id] = enable; }
     void SetProgressRange(int lower, int upper) override
     {
@@ -68,6 +78,7 @@ struct FakeUi : IConverterUi {
             values.m_normalize = controls.m_normalize;
             values.m_amplify = controls.m_amplify;
             values.m_surround = controls.m_surround;
+            values.m_wavConfirmed = controls.m_wavConfirmed;
         } else {
             controls.m_bytesText = values.m_bytesText;
             controls.m_positionText = values.m_positionText;

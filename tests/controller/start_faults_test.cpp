@@ -177,7 +177,7 @@ TEST_F(StartFaultTest, NoSecondStartWhileTheFormatChoiceIsOpen)
     }
     ASSERT_EQ(c.GetState(), State::Converting);
     run_conversion(c);
-    expect_ready();
+    expect_ready("done: 63 frames");
 }
 
 TEST_F(StartFaultTest, NormalizationThatIsNotNeededEndsInReady)
@@ -197,7 +197,7 @@ TEST_F(StartFaultTest, NormalizationThatIsNotNeededEndsInReady)
     ASSERT_EQ(c.GetState(), State::ScanningPeaks);
     finish_normalization(c);
     EXPECT_EQ(c.GetState(), State::Ready);
-    expect_ready(CConversionController::kTextNoAmplification);
+    expect_ready("done: " + std::to_string(ac3_frames(pulses)) + " frames, no amplification required");
     EXPECT_TRUE(read_wave(ui.controls.m_wavPath).valid);
 }
 

@@ -422,3 +422,58 @@ TEST_F(ShadedProgressTest, NavyHighlightTones)
     EXPECT_TRUE(RunIs(img, 2, 15, 98, 15, RGB(0, 0, 26)));      // dark 2
     EXPECT_TRUE(RunIs(img, 150, 0, 150, 15, RGB(153, 153, 230)));
 }
+
+namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(ShadedProgressTest, PositionChangesPaintLaterAndOnlyWhenTheFillMoves)
+{
+    CShadedProgressCtrl c;
+    horizontal(c, 400, 16);
+    c.SetRange32(0, 33600000);  // a 10-minute AC-3 file in bytes: 84,000 bytes per pixel
+    c.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&c));
+    PaintCounter counter;
+    c.installEventFilter(&counter);
+    QApplication::processEvents();
+    counter.paints = 0;
+
+    // One frame's step: the position and its mirror move, but nothing is painted, neither at once
+    // (QProgressBar would repaint inside setValue) nor later (the bar is as long as before).
+    c.SetPos(1792);
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_EQ(c.GetPos(), 1792);
+    EXPECT_EQ(c.value(), 1792);
+    QApplication::processEvents();
+    EXPECT_EQ(counter.paints, 0);
+
+    // Past a pixel's worth: one paint, on the next pass of the event loop.
+    c.SetPos(84000 * 3);
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 5000));
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(c.value(), 84000 * 3);
+    EXPECT_TRUE(c.updatesEnabled());
+
+    // A new range redraws (the same position fills another share of the track).
+    counter.paints = 0;
+    c.SetRange32(0, 84000 * 6);
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 5000));
+    EXPECT_EQ(c.maximum(), 84000 * 6);
+    c.removeEventFilter(&counter);
+}

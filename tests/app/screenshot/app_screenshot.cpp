@@ -3,7 +3,10 @@
 // the window is cut to its ellipse (the backdrop shows just outside it), and the status line
 // flashes (its text is white in one screenshot and black in another taken a second later).
 //
-// Usage: test_app_screenshot <path of QelpConvert> <folder for the PNG files>
+// Then it starts the program again as "QelpConvert samples/demo.ac3" and checks that the demo is
+// the AC-3 choice and the option controls are enabled.
+//
+// Usage: test_app_screenshot <path of QelpConvert> <folder for the PNG files> <source folder>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -88,13 +91,40 @@ TextColours count_text(const QImage& image, const QRect& area)
   return c;
 }
 
+// Waits for the program's window: something not the backdrop, of a size that does not change any
+// more. Returns its visible box (empty when none appeared).
+QRect wait_for_window()
+{
+  QRect box;
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 20000) {
+    wait_ms(200);
+    const QRect now = foreign_box(grab_screen());
+    if (now.width() > 200 && now == box) return box;
+    box = now;
+  }
+  return QRect();
+}
+
+// A rectangle of the dialog template (dialog units of the 301 x 217 client area) on the screen,
+// for a window whose ellipse has the visible box `box`.
+QRect template_rect(const QRect& box, int x, int y, int cx, int cy)
+{
+  const QPoint window = box.topLeft() - QPoint(10, 23);
+  const int w = box.right() + 1 - window.x();
+  const int h = box.bottom() + 2 - window.y();
+  const QPoint client = window + QPoint(3, 22);
+  return QRect(client.x() + x * w / 301, client.y() + y * h / 217, cx * w / 301, cy * h / 217);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
   QGuiApplication app(argc, argv);
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s QelpConvert artifact-folder\n", argv[0]);
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s QelpConvert artifact-folder source-folder\n", argv[0]);
     return 2;
   }
   const QString program = QString::fromLocal8Bit(argv[1]);
@@ -114,16 +144,7 @@ int main(int argc, char** argv)
     return 1;
   }
 
-  // Wait for the window: something not the backdrop, of a size that does not change any more.
-  QRect box;
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 20000) {
-    wait_ms(200);
-    const QRect now = foreign_box(grab_screen());
-    if (now.width() > 200 && now == box) break;
-    box = now;
-  }
+  QRect box = wait_for_window();
   check(box.width() > 200 && box.height() > 150, "the program's window appears");
   wait_ms(300);
   const QImage first = grab_screen();
@@ -181,8 +202,35 @@ int main(int argc, char** argv)
   }
   check(flashed, "the status line flashes between white and black text");
 
+  // Without a file: no path in the AC-3 box, the normalize box's text grey (disabled).
+  const QRect ac3Box = template_rect(box, 88, 28, 128, 12).adjusted(2, 2, -2, -2);
+  const QRect normalizeText = template_rect(box, 37 + 12, 63, 221 - 12, 10);
+  const int pathPixelsBefore = count_text(first, ac3Box).white;
+  const int normalizePixelsBefore = count_text(first, normalizeText).white;
   qelp.terminate();
   if (!qelp.waitForFinished(5000)) qelp.kill();
+
+  // "QelpConvert samples/demo.ac3" in the source folder: the demo is the AC-3 choice (its path in
+  // the box) and the option controls are enabled (the normalize box's text white).
+  wait_ms(500);
+  QProcess withFile;
+  withFile.setProcessChannelMode(QProcess::ForwardedChannels);
+  withFile.setWorkingDirectory(QString::fromLocal8Bit(argv[3]));
+  withFile.start(program, {QStringLiteral("samples/demo.ac3")});
+  check(withFile.waitForStarted(10000), "the program starts with a file");
+  const QRect boxWithFile = wait_for_window();
+  check(boxWithFile == box, "the window appears where it was");
+  wait_ms(300);
+  const QImage demo = grab_screen();
+  demo.save(folder + QStringLiteral("/qelpconvert_with_demo.png"));
+  const int pathPixels = count_text(demo, ac3Box).white;
+  const int normalizePixels = count_text(demo, normalizeText).white;
+  std::printf("AC-3 path text pixels: %d without a file, %d with the demo; normalize text: %d, %d\n",
+              pathPixelsBefore, pathPixels, normalizePixelsBefore, normalizePixels);
+  check(pathPixelsBefore < 5 && pathPixels > 40, "the demo given on the command line is the AC-3 choice");
+  check(normalizePixelsBefore < 5 && normalizePixels > 40, "the option controls are enabled with the file");
+  withFile.terminate();
+  if (!withFile.waitForFinished(5000)) withFile.kill();
   std::printf("screenshots in %s\n", qPrintable(folder));
   return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,27 @@
+#include "vector_state.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+namespace {
+
+__attribute__((target("avx"))) void zero_upper() { _mm256_zeroupper(); }
+
+bool has_avx()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") != 0;
+}
+
+}  // namespace
+
+void ClearUpperVectorState()
+{
+    static const bool avx = has_avx();
+    if (avx) {
+        zero_upper();
+    }
+}
+#else
+void ClearUpperVectorState() {}
+#endif
