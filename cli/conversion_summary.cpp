@@ -13,7 +13,11 @@ std::string plural(uint64_t n, const char* one, const char* many) {
 std::string elapsed_text(double seconds) {
   if (seconds >= 60) return format_duration(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, seconds < 10 ? "%.2f s" : "%.1f s", seconds);
+  if (seconds < 1) {
+    std::snprintf(text, sizeof text, "%.0f ms", seconds * 1000);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f s", seconds);
+  }
   return text;
 }
 

@@ -146,8 +146,11 @@ std::string progress_detail(const CQelpsnd& engine, uint32_t frames, double elap
   if (fraction < 0) {
     std::snprintf(text, sizeof text, "%.1f MB read  %.1f MB written  %s real time  %s elapsed",
                   engine.m_inputPosition / 1048576.0, mb, speed_text(speed).c_str(), format_duration(elapsed).c_str());
+  } else if (fraction < 0.01) {
+    // Too early to tell the time left.
+    std::snprintf(text, sizeof text, "%.1f MB  %s real time", mb, speed_text(speed).c_str());
   } else {
-    const double left = fraction > 0.001 ? elapsed * (1.0 - fraction) / fraction : 0.0;
+    const double left = elapsed * (1.0 - fraction) / fraction;
     std::snprintf(text, sizeof text, "%.1f MB  %s real time  %s left", mb, speed_text(speed).c_str(),
                   format_duration(left).c_str());
   }
@@ -279,7 +282,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   if (!o.quiet && facts.samples_clipped != 0) say("%s: %s", facts.out_name.c_str(), fold_down_clip_text(facts).c_str());
 
   if (o.amplify_db >= 0) {
-    const int normalized = normalize_file(engine, job.out.c_str(), o.amplify_db, o.quiet, name);
+    const int normalized = normalize_file(engine, job.out.c_str(), o.amplify_db, o.quiet, base_name(job.out));
     if (normalized != kExitOk) return normalized;
   }
   return input_damaged(facts) ? kExitDamaged : kExitOk;

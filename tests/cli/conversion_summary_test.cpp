@@ -24,7 +24,10 @@ TEST(ConversionSummary, ACleanConversion) {
   EXPECT_FALSE(input_damaged(f));
   EXPECT_EQ(damage_text(f), "");
   EXPECT_EQ(not_raw_hint(f), "");
-  EXPECT_EQ(summary_line(f), "demo.ac3 -> demo.wav: 0:05.0 of audio, 0.9 MB in 0.05 s (100x real time)");
+  EXPECT_EQ(summary_line(f), "demo.ac3 -> demo.wav: 0:05.0 of audio, 0.9 MB in 50 ms (100x real time)");
+  ConversionFacts longer = f;
+  longer.elapsed_seconds = 2.5;
+  EXPECT_EQ(summary_line(longer), "demo.ac3 -> demo.wav: 0:05.0 of audio, 0.9 MB in 2.5 s (2.0x real time)");
   ConversionFacts slow = f;
   slow.elapsed_seconds = 75;
   EXPECT_EQ(summary_line(slow), "demo.ac3 -> demo.wav: 0:05.0 of audio, 0.9 MB in 1:15 (0.1x real time)");
