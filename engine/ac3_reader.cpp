@@ -141,13 +141,13 @@ size_t CAc3Reader::read_ahead(uint8_t* into, size_t count) {
 
 bool CAc3Reader::take_frame(uint64_t consumed_before) {
   if (!frame_within_input()) {
-    // The search ran into the padding behind the input (or gave up): the real bytes it read are
-    // passed over.
+    // The search ran into the padding behind the input, or gave up with input left: the real
+    // bytes it read are passed over; behind the last frame only when the input had ended.
     const uint64_t consumed = ac3::input_bytes_consumed();
     const uint64_t end = consumed < g_real_bytes ? consumed : g_real_bytes;
     if (end > consumed_before) {
       bytes_skipped += end - consumed_before;
-      bytes_after_last += end - consumed_before;
+      if (input_exhausted()) bytes_after_last += end - consumed_before;
     }
     return false;
   }

@@ -481,7 +481,7 @@ int output_wavefile_write(const uint8_t* frame) {
   const DWORD frame_bytes = w.format.bytes_per_frame;
   std::memcpy(g_source_area + g_pending, frame, frame_bytes);
   g_pending += frame_bytes;
-  g_source_frames += frame_bytes / g_source_format.nBlockAlign;
+  if (g_source_format.nBlockAlign != 0) g_source_frames += frame_bytes / g_source_format.nBlockAlign;
   int idle = 0;
   int draining = 0;
   while (g_pending >= kOfferBytes) {

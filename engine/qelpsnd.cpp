@@ -26,11 +26,11 @@ int g_engine_objects = 0;
 namespace {
 
 constexpr size_t kPathBytes = 1024;
+constexpr size_t kAmplifyBytes = 8;
 
 // The input's description from the last successful InitEncoder.
 QelpsndStreamInfo g_conversion_stream{};
 bool g_conversion_stream_known = false;
-constexpr size_t kAmplifyBytes = 8;
 
 // Copies a NUL-terminated text into a fixed buffer; 0 when it does not fit (NUL included).
 bool copy_bounded(char* dest, size_t size, const char* text) {

@@ -159,6 +159,18 @@ TEST_F(DamageCounts, ALostSyncWordShowsAsSkippedBytes) {
   EXPECT_EQ(c.after_last, 0u);
 }
 
+// A long stretch without a sync word between frames is damage, not padding behind the last frame,
+// however far the search goes into it.
+TEST_F(DamageCounts, ALongGapBetweenFramesIsNotTakenForTheEnd) {
+  std::vector<uint8_t> bytes = read_bytes(data_path("stereo_48k_192.ac3"));
+  bytes.insert(bytes.begin() + 10 * 768, 70000, 0x00);
+  const Counts c = convert(write("gap.ac3", bytes));
+  ASSERT_TRUE(c.ok);
+  EXPECT_GE(c.frames, 10);
+  EXPECT_GT(c.skipped, 0u);
+  EXPECT_EQ(c.after_last, 0u);
+}
+
 TEST_F(DamageCounts, TheCountsGrowWhileTheConversionRuns) {
   const std::string in = data_path("damaged_bitflip_frame10.ac3");
   std::string i = in, o = dir_ + "/grow.wav";
