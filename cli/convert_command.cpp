@@ -1,4 +1,5 @@
-// qelp convert: AC-3 files to stereo WAVE files through the engine, one after another.
+// qelp convert: AC-3 streams to stereo WAVE files through the engine, one after another, with a
+// progress bar, a summary that tells the damage the input showed, and an exit status that says it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,14 +7,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "conversion_summary.h"
+#include "convert_plan.h"
 #include "format_option.h"
+#include "messages.h"
 #include "options.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
@@ -24,52 +27,51 @@ std::atomic<bool> g_interrupted{false};
 
 void on_interrupt(int) { g_interrupted = true; }
 
+enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug };
+
+constexpr OptionSpec kOptions[] = {
+    {'h', "help", false, kHelp},         {'o', "output-dir", true, kOutputDir}, {'f', "format", true, kFormat},
+    {'s', "surround", false, kSurround}, {'n', "normalize", false, kNormalize}, {'a', "amplify", true, kAmplify},
+    {'y', "yes", false, kYes},           {'q', "quiet", false, kQuiet},         {'v', "verbose", false, kVerbose},
+    {'\0', "debug", false, kDebug},
+};
+
 struct ConvertOptions {
-  std::vector<std::string> inputs;
-  std::string output;        // OUT for a single input, else empty
+  std::vector<std::string> arguments;
   std::string output_dir;    // -o DIR
   std::string format;        // --format
   bool surround = false;
   bool normalize = false;
-  int amplify_db = -1;       // -1: no amplification asked; 0: peak; 5..50: fixed gain
+  int amplify_db = -1;       // -1: no --amplify; 0: peak; 5..50: fixed gain
   bool yes = false;
   bool quiet = false;
   bool verbose = false;
+  bool debug = false;
 };
 
-void usage(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: qelp convert [OPTIONS] IN [OUT]\n"
-               "       qelp convert [OPTIONS] IN... [-o DIR]\n"
-               "\n"
-               "Converts AC-3 files to stereo WAVE files. OUT defaults to IN with the extension .wav;\n"
-               "several inputs go into the folder named with -o, one after another.\n"
-               "\n"
-               "  -o, --output-dir DIR  write the WAVE files into DIR\n"
-               "  -s, --surround        surround-compatible fold-down (surrounds in antiphase)\n"
-               "  -f, --format FORMAT   output format, as 'qelp formats' lists it (default: 16-bit PCM)\n"
-               "  -n, --normalize       normalize the file to its peak level afterwards\n"
-               "  -a, --amplify DB      amplify the file by DB dB afterwards (5 to 50; 0 means peak)\n"
-               "  -y, --yes             overwrite existing output files\n"
-               "  -q, --quiet           no progress and no summary\n"
-               "  -v, --verbose         show the engine's diagnostics\n");
-}
-
-// IN with its extension replaced by .wav, placed in dir when one is given.
-std::string output_name(const std::string& in, const std::string& dir) {
-  std::string base = in;
-  size_t slash = base.find_last_of('/');
-  size_t dot = base.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) base.erase(dot);
-  base += ".wav";
-  if (dir.empty()) return base;
-  std::string name = slash == std::string::npos ? base : base.substr(base.find_last_of('/') + 1);
-  return dir + (dir.back() == '/' ? "" : "/") + name;
-}
+// What the file system says, for the plan.
+class RealPathFacts : public PathFacts {
+ public:
+  bool is_directory(const std::string& path) const override {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  bool holds_ac3(const std::string& path) const override { return qelpsnd_holds_ac3(path.c_str()) != 0; }
+};
 
 bool file_exists(const std::string& path) {
   struct stat st {};
-  return stat(path.c_str(), &st) == 0;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string shown_name(const std::string& path, bool output) {
+  if (path != "-") return path;
+  return output ? "standard output" : "standard input";
+}
+
+std::string base_name(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Asks on the terminal; false when the answer is not yes.
@@ -81,178 +83,294 @@ bool ask_overwrite(const std::string& path) {
   return answer[0] == 'y' || answer[0] == 'Y';
 }
 
+// Reads the options; -1 to go on, else the exit status.
 int parse(int argc, char** argv, ConvertOptions& o) {
-  OptionReader reader(argc, argv);
-  std::vector<std::string> positional;
-  while (reader.more()) {
-    std::string value;
-    if (reader.flag("-h", "--help")) {
-      usage(stdout);
-      return 0;
-    } else if (reader.value("-o", "--output-dir", value)) {
-      o.output_dir = value;
-    } else if (reader.value("-f", "--format", value)) {
-      o.format = value;
-    } else if (reader.value("-a", "--amplify", value)) {
-      char* end = nullptr;
-      long db = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || !(db == 0 || (db >= 5 && db <= 50))) {
-        std::fprintf(stderr, "qelp convert: --amplify takes a level from 5 to 50 dB, or 0 for peak normalization\n");
-        return 2;
-      }
-      o.amplify_db = static_cast<int>(db);
-    } else if (reader.flag("-s", "--surround")) {
-      o.surround = true;
-    } else if (reader.flag("-n", "--normalize")) {
-      o.normalize = true;
-    } else if (reader.flag("-y", "--yes")) {
-      o.yes = true;
-    } else if (reader.flag("-q", "--quiet")) {
-      o.quiet = true;
-    } else if (reader.flag("-v", "--verbose")) {
-      o.verbose = true;
-    } else if (reader.unknown_option()) {
-      std::fprintf(stderr, "qelp convert: unknown option '%s'\n", reader.current());
-      usage(stderr);
-      return 2;
-    } else {
-      positional.push_back(reader.take());
+  OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
+  for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
+    if (item.kind == OptionReader::Kind::error) return usage_error("convert", reader.error());
+    if (item.kind == OptionReader::Kind::argument) {
+      o.arguments.push_back(item.value);
+      continue;
+    }
+    switch (item.id) {
+      case kHelp:
+        convert_usage(stdout);
+        return kExitOk;
+      case kOutputDir:
+        o.output_dir = item.value;
+        break;
+      case kFormat:
+        o.format = item.value;
+        break;
+      case kAmplify:
+        if (!parse_amplify(item.value, &o.amplify_db)) return usage_error("convert", amplify_range_error(item.value));
+        break;
+      case kSurround:
+        o.surround = true;
+        break;
+      case kNormalize:
+        o.normalize = true;
+        break;
+      case kYes:
+        o.yes = true;
+        break;
+      case kQuiet:
+        o.quiet = true;
+        break;
+      case kVerbose:
+        o.verbose = true;
+        break;
+      case kDebug:
+        o.debug = true;
+        break;
     }
   }
-  if (!reader.error().empty()) {
-    std::fprintf(stderr, "qelp convert: %s\n", reader.error().c_str());
-    return 2;
+  if (o.arguments.empty()) return usage_error("convert", "no input file given");
+  if (o.normalize && o.amplify_db >= 0) {
+    return usage_error("convert", "-n normalizes to the peak and --amplify applies a fixed gain; give one of them");
   }
-  if (positional.empty()) {
-    usage(stderr);
-    return 2;
-  }
-  if (o.output_dir.empty()) {
-    if (positional.size() > 2) {
-      std::fprintf(stderr, "qelp convert: to convert several files, name the output folder with -o DIR\n");
-      return 2;
-    }
-    if (positional.size() == 2) {
-      o.output = positional[1];
-      positional.pop_back();
-    }
-  }
-  o.inputs = positional;
-  if (o.normalize && o.amplify_db < 0) o.amplify_db = 0;
+  if (o.normalize) o.amplify_db = 0;
   if (o.amplify_db >= 0 && !o.format.empty() && !format_option_is_pcm(o.format.c_str())) {
-    std::fprintf(stderr, "qelp convert: normalizing needs a PCM output format, not '%s'\n", o.format.c_str());
-    return 2;
+    return usage_error("convert", "normalizing needs 8- or 16-bit PCM output, not '" + o.format + "'");
   }
   return -1;
 }
 
-void diagnostics_to_stderr(int, const char* text, void*) { std::fputs(text, stderr); }
-void diagnostics_discard(int, const char*, void*) {}
-
-std::string progress_detail(const CQelpsnd& engine, uint32_t rate, double elapsed, double fraction) {
-  char text[128];
-  double mb = engine.m_outputBytes / 1048576.0;
-  double audio_seconds = rate ? (engine.m_bytesDecoded / 6144.0) * 1536.0 / rate : 0.0;
-  double speed = elapsed > 0 ? audio_seconds / elapsed : 0.0;
-  double left = fraction > 0.001 ? elapsed * (1.0 - fraction) / fraction : 0.0;
-  std::snprintf(text, sizeof text, "%.1f MB  %.0fx real time  %s left", mb, speed, format_duration(left).c_str());
+// The progress detail: what was written, the speed, and the time left or, without a known input
+// size, the time elapsed.
+std::string progress_detail(const CQelpsnd& engine, uint32_t frames, double elapsed, double fraction) {
+  char text[160];
+  const double mb = engine.m_outputBytes / 1048576.0;
+  const double audio = engine.m_samplingRate ? frames * 1536.0 / engine.m_samplingRate : 0.0;
+  const double speed = elapsed > 0 ? audio / elapsed : 0.0;
+  if (fraction < 0) {
+    std::snprintf(text, sizeof text, "%.1f MB read  %.1f MB written  %s real time  %s elapsed",
+                  engine.m_inputPosition / 1048576.0, mb, speed_text(speed).c_str(), format_duration(elapsed).c_str());
+  } else if (fraction < 0.01) {
+    // Too early to tell the time left.
+    std::snprintf(text, sizeof text, "%.1f MB  %s real time", mb, speed_text(speed).c_str());
+  } else {
+    const double left = elapsed * (1.0 - fraction) / fraction;
+    std::snprintf(text, sizeof text, "%.1f MB  %s real time  %s left", mb, speed_text(speed).c_str(),
+                  format_duration(left).c_str());
+  }
   return text;
 }
 
-// Converts one file. Returns the exit status for it.
-int convert_one(CQelpsnd& engine, const std::string& in, const std::string& out, const ConvertOptions& o) {
-  if (file_exists(out)) {
-    if (o.yes || (isatty(STDIN_FILENO) && ask_overwrite(out))) {
-      qelpsnd_set_overwrite(1);
-    } else {
-      std::fprintf(stderr, "qelp: %s exists; not overwritten (use -y to overwrite)\n", out.c_str());
-      return 1;
-    }
-  } else {
-    qelpsnd_set_overwrite(2);
+// -v: what the stream is and the format it is written in.
+void say_what_is_converted(const ConvertJob& job) {
+  QelpsndStreamInfo info{};
+  if (qelpsnd_conversion_stream(&info)) {
+    std::string language = info.language[0] != '\0' ? std::string(", ") + info.language : std::string();
+    std::fprintf(stderr, "%s: AC-3 %s%s, %u Hz, %u kbit/s, %s%s\n", shown_name(job.in, false).c_str(), info.layout,
+                 info.lfeon ? " + LFE" : "", info.sampling_rate, info.bit_rate, info.service, language.c_str());
   }
+  std::fprintf(stderr, "%s: %s\n", shown_name(job.out, true).c_str(), format_option_taken());
+}
 
-  std::vector<char> in_path(in.begin(), in.end());
+// Makes sure the output may be written: never over AC-3 audio, over an existing file only when
+// asked. Returns 0 to go on, else the exit status.
+int check_output(const ConvertJob& job, const ConvertOptions& o) {
+  if (job.out == "-") return 0;
+  if (qelpsnd_holds_ac3(job.out.c_str()) != 0) {
+    say("%s holds AC-3 audio and is never written over; name another output", job.out.c_str());
+    return kExitFailed;
+  }
+  if (!file_exists(job.out)) {
+    qelpsnd_set_overwrite(2);
+    return 0;
+  }
+  if (o.yes || (job.in != "-" && isatty(STDIN_FILENO) && ask_overwrite(job.out))) {
+    qelpsnd_set_overwrite(1);
+    return 0;
+  }
+  say("%s exists; not overwritten (use -y to overwrite)", job.out.c_str());
+  return kExitFailed;
+}
+
+// The engine's failure in qelp's voice, with what to do where there is something to do.
+void say_engine_failure(const CQelpsnd& engine, const ConvertJob& job) {
+  std::string text = in_our_voice(engine.m_lastErrorText, {job.in, job.out});
+  switch (engine.m_lastError) {
+    case QELP_ERR_SAME_FILE:
+      text += "; name another output file";
+      break;
+    case QELP_ERR_BUSY:
+      text += "; try again when it has finished";
+      break;
+    case QELP_ERR_SIZE_LIMIT:
+      text += "; a compressed format (see 'qelp formats') holds more";
+      break;
+    default:
+      break;
+  }
+  say("%s", text.c_str());
+}
+
+// Converts one file. Returns the exit status for it.
+int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t count, const ConvertOptions& o) {
+  const int refused = check_output(job, o);
+  if (refused != 0) return refused;
+
+  std::vector<char> in_path(job.in.begin(), job.in.end());
   in_path.push_back('\0');
-  std::vector<char> out_path(out.begin(), out.end());
+  std::vector<char> out_path(job.out.begin(), job.out.end());
   out_path.push_back('\0');
   if (engine.SetInFile(in_path.data()) != 0 || engine.SetOutFile(out_path.data()) != 0) {
-    std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
-    return 1;
+    say_engine_failure(engine, job);
+    return kExitFailed;
   }
   engine.SetSurround(o.surround ? 1 : 0);
   char no_amplify[1] = {'\0'};
   engine.SetAmplifyDBLevel(no_amplify);
 
-  QelpsndStreamInfo info{};
-  char info_error[256];
-  uint32_t rate = qelpsnd_stream_info(in.c_str(), 0, &info, info_error, sizeof info_error) ? info.sampling_rate : 0;
-
   if (!engine.InitEncoder()) {
-    std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
-    return 1;
+    say_engine_failure(engine, job);
+    return kExitFailed;
   }
+  if (o.verbose) say_what_is_converted(job);
+
   ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
-  auto start = std::chrono::steady_clock::now();
+  const std::string name = base_name(shown_name(job.in, false));
+  bar.set_label(count > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + name : name);
+  const auto start = std::chrono::steady_clock::now();
+  auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+  auto fraction = [&] {
+    return engine.m_inputSize != 0 ? static_cast<double>(engine.m_inputPosition) / engine.m_inputSize : -1.0;
+  };
   uint32_t frames = 0;
   while (engine.DecodeFrame()) {
     ++frames;
     if (g_interrupted) {
       engine.Terminate();
       bar.finish();
-      std::fprintf(stderr, "qelp: cancelled; %s holds the %u frames converted so far\n", out.c_str(), frames);
-      return 130;
+      say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
+      return kExitInterrupted;
     }
-    if (bar.enabled()) {
-      double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      double fraction = engine.m_inputSize ? static_cast<double>(engine.m_inputPosition) / engine.m_inputSize : 0.0;
-      bar.update(fraction, progress_detail(engine, rate, elapsed, fraction));
-    }
+    if (bar.enabled()) bar.update(fraction(), progress_detail(engine, frames, elapsed(), fraction()));
   }
   if (bar.enabled() && engine.m_lastError == QELP_OK) {
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    bar.update(1.0, progress_detail(engine, rate, elapsed, 1.0), true);
+    bar.update(fraction() < 0 ? -1.0 : 1.0, progress_detail(engine, frames, elapsed(), fraction() < 0 ? -1.0 : 1.0), true);
   }
   bar.finish();
   if (engine.m_lastError != QELP_OK) {
-    std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
-    return 1;
+    say_engine_failure(engine, job);
+    return kExitFailed;
   }
+
+  ConversionFacts facts;
+  facts.in_name = shown_name(job.in, false);
+  facts.out_name = shown_name(job.out, true);
+  facts.frames = frames;
+  facts.sampling_rate = engine.m_samplingRate;
+  facts.output_bytes = engine.m_outputBytes;
+  facts.elapsed_seconds = elapsed();
+  facts.input_bytes = engine.m_inputPosition;
+  facts.frames_muted = engine.m_framesMuted;
+  facts.first_muted_frame = engine.m_firstMutedFrame;
+  facts.bytes_skipped = engine.m_bytesSkipped;
+  facts.bytes_after_last = engine.m_bytesAfterLast;
+  facts.samples_clipped = engine.m_samplesClipped;
   if (!o.quiet) {
-    double seconds = rate ? frames * 1536.0 / rate : 0.0;
-    std::printf("%s -> %s: %u frames, %s, %u bytes of audio data\n", in.c_str(), out.c_str(), frames,
-                format_duration(seconds).c_str(), engine.m_outputBytes);
+    std::fprintf(result_stream(), "%s\n", summary_line(facts).c_str());
+    std::fflush(result_stream());
+  } else if (input_damaged(facts)) {
+    say("%s: %s", facts.in_name.c_str(), damage_text(facts).c_str());
   }
-  if (o.amplify_db >= 0) return normalize_file(engine, out.c_str(), o.amplify_db, o.quiet);
+  const std::string hint = not_raw_hint(facts);
+  if (!hint.empty()) say("%s", hint.c_str());
+  if (!o.quiet && facts.samples_clipped != 0) say("%s: %s", facts.out_name.c_str(), fold_down_clip_text(facts).c_str());
+
+  if (o.amplify_db >= 0) {
+    const int normalized = normalize_file(engine, job.out.c_str(), o.amplify_db, o.quiet, base_name(job.out));
+    if (normalized != kExitOk) return normalized;
+  }
+  return input_damaged(facts) ? kExitDamaged : kExitOk;
+}
+
+// The worse of two statuses: a failure over damage over success.
+int worse(int a, int b) {
+  auto rank = [](int s) { return s == kExitFailed ? 2 : s == kExitDamaged ? 1 : s == kExitOk ? 0 : 3; };
+  return rank(b) > rank(a) ? b : a;
+}
+
+// The standard streams as input and output. Returns 0 to go on, else the exit status.
+int check_standard_streams(const std::vector<ConvertJob>& jobs, const ConvertOptions& o) {
+  for (const ConvertJob& job : jobs) {
+    if (job.in == "-" && isatty(STDIN_FILENO)) {
+      say("the standard input is a terminal; pipe an AC-3 stream into qelp or name an input file");
+      return kExitUsage;
+    }
+    if (job.out == "-") {
+      if (isatty(STDOUT_FILENO)) {
+        say("will not write WAVE data to a terminal; redirect the standard output or name an output file");
+        return kExitUsage;
+      }
+      if (o.amplify_db >= 0) {
+        return usage_error("convert", "normalizing rewrites the file in place, which the standard output cannot be");
+      }
+      set_audio_on_stdout(true);
+    }
+  }
   return 0;
 }
 
 }  // namespace
 
+void convert_usage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: qelp convert [OPTIONS] IN [OUT]\n"
+               "       qelp convert [OPTIONS] IN... [-o DIR]\n"
+               "\n"
+               "Converts AC-3 streams to stereo WAVE files. IN is written to OUT, or next to itself as\n"
+               "IN with .wav. When OUT ends in .ac3 or holds AC-3 audio, it is an input too: then every\n"
+               "argument is an input, each converted next to itself, or into DIR with -o DIR (or a\n"
+               "folder named last). A file that holds AC-3 audio is never written over. '-' as IN reads\n"
+               "the standard input, as OUT writes the standard output.\n"
+               "\n"
+               "  -o, --output-dir DIR  write the WAVE files into DIR\n"
+               "  -s, --surround        surround-compatible fold-down (surrounds in antiphase)\n"
+               "  -f, --format FORMAT   output format as 'qelp formats' lists it (default: pcm16)\n"
+               "  -n, --normalize       normalize the file to its peak afterwards\n"
+               "  -a, --amplify DB      amplify the file by DB dB afterwards: %d to %d (0: to the peak)\n"
+               "  -y, --yes             overwrite existing output files\n"
+               "  -q, --quiet           no progress, and nothing said on success\n"
+               "  -v, --verbose         say what the stream is, the format and the gain applied\n"
+               "      --debug           show the engine's own trace\n"
+               "  -h, --help            show this help\n"
+               "\n"
+               "Exit status: 0 done, every frame decoded cleanly; 1 a file failed; 2 wrong usage;\n"
+               "3 written completely, but the input was damaged (silent frames, skipped bytes);\n"
+               "130 interrupted.\n",
+               kAmplifyMinDb, kAmplifyMaxDb);
+}
+
 int command_convert(int argc, char** argv) {
   ConvertOptions o;
-  int parsed = parse(argc, argv, o);
+  const int parsed = parse(argc, argv, o);
   if (parsed >= 0) return parsed;
 
-  qelpsnd_set_diagnostics(o.verbose ? diagnostics_to_stderr : diagnostics_discard, nullptr);
-  if (!o.format.empty() && format_option_install(o.format.c_str()) != 0) return 2;
-  if (!o.output_dir.empty()) {
-    struct stat st {};
-    if (stat(o.output_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      std::fprintf(stderr, "qelp: output folder %s does not exist\n", o.output_dir.c_str());
-      return 1;
-    }
+  const RealPathFacts facts;
+  const ConvertPlan plan = plan_conversions(o.arguments, o.output_dir, facts);
+  if (!plan.error.empty()) return usage_error("convert", plan.error);
+  if (!o.output_dir.empty() && !facts.is_directory(o.output_dir)) {
+    say("output folder %s does not exist; create it first", o.output_dir.c_str());
+    return kExitFailed;
   }
+  const int streams = check_standard_streams(plan.jobs, o);
+  if (streams != 0) return streams;
+
+  show_engine_trace(o.debug);
+  if (format_option_install(o.format.c_str()) != 0) return kExitUsage;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 
   auto engine = std::make_unique<CQelpsnd>();
-  int status = 0;
-  for (const std::string& in : o.inputs) {
-    std::string out = o.output.empty() ? output_name(in, o.output_dir) : o.output;
-    int one = convert_one(*engine, in, out, o);
-    if (one == 130) return one;
-    if (one != 0) status = one;
+  int status = kExitOk;
+  for (size_t i = 0; i < plan.jobs.size(); ++i) {
+    const int one = convert_one(*engine, plan.jobs[i], i, plan.jobs.size(), o);
+    if (one == kExitInterrupted) return one;
+    status = worse(status, one);
   }
   return status;
 }

@@ -8,7 +8,8 @@
 
 namespace {
 
-std::string g_chosen;  // the name the installed chooser looks for
+std::string g_chosen;  // the name the installed chooser looks for; "" takes the first offer
+std::string g_taken;   // what it took last: "pcm16 (PCM, 48.000 kHz, 16 Bit, Stereo)"
 AcmFormatOffer g_offers[64];
 
 WAVEFORMATEX stereo_source(unsigned rate) {
@@ -28,7 +29,10 @@ bool offered(const char* name, DWORD flags) {
 // codec cannot take) is "no suitable driver".
 MMRESULT choose_named(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offers, size_t count, void*) {
   for (size_t i = 0; i < count; ++i) {
-    if (g_chosen == offers[i].short_name) return acmFormatOfferTake(afc, &offers[i]);
+    if (g_chosen.empty() || g_chosen == offers[i].short_name) {
+      g_taken = std::string(offers[i].short_name) + " (" + offers[i].format_tag_name + ", " + offers[i].description + ")";
+      return acmFormatOfferTake(afc, &offers[i]);
+    }
   }
   return MMSYSERR_NODRIVER;
 }
@@ -46,8 +50,15 @@ void format_option_names(unsigned rate, char* out, unsigned long size) {
   std::snprintf(out, size, "%s", names.c_str());
 }
 
+const char* format_option_taken() { return g_taken.c_str(); }
+
 int format_option_install(const char* value) {
-  if (value == nullptr || value[0] == '\0') value = "";
+  if (value == nullptr || value[0] == '\0') {
+    // The first format the built-in drivers offer: 16-bit PCM with the stream's rate.
+    g_chosen.clear();
+    acmSetFormatChooser(choose_named, nullptr, ACM_CHOOSERF_LOADED_DRIVERS);
+    return 0;
+  }
   // The built-in formats first, so that choosing PCM keeps the codec module unloaded.
   if (value[0] != '\0' && offered(value, ACM_CHOOSERF_LOADED_DRIVERS)) {
     g_chosen = value;

@@ -1,8 +1,10 @@
 // qelp info: what an AC-3 file holds, from its frame headers.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "messages.h"
 #include "options.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
@@ -40,39 +42,47 @@ void print_info(const char* path, const QelpsndStreamInfo& info) {
   if (info.junk_bytes) std::printf("  bytes skipped   %llu\n", static_cast<unsigned long long>(info.junk_bytes));
 }
 
-void diagnostics_discard(int, const char*, void*) {}
+enum OptionId { kHelp };
+constexpr OptionSpec kOptions[] = {{'h', "help", false, kHelp}};
 
 }  // namespace
 
+void info_usage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: qelp info IN...\n"
+               "\n"
+               "Shows the sampling rate, bit rate, channel layout, service, language, mix levels, frame\n"
+               "count, duration and CRC failures of AC-3 files.\n"
+               "\n"
+               "  -h, --help  show this help\n");
+}
+
 int command_info(int argc, char** argv) {
-  OptionReader reader(argc, argv);
-  int status = 0;
+  OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
+  std::vector<std::string> paths;
+  for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
+    if (item.kind == OptionReader::Kind::error) return usage_error("info", reader.error());
+    if (item.kind == OptionReader::Kind::argument) {
+      paths.push_back(item.value);
+    } else if (item.id == kHelp) {
+      info_usage(stdout);
+      return kExitOk;
+    }
+  }
+  if (paths.empty()) return usage_error("info", "no file given");
+  show_engine_trace(false);
+  int status = kExitOk;
   int files = 0;
-  qelpsnd_set_diagnostics(diagnostics_discard, nullptr);
-  while (reader.more()) {
-    if (reader.flag("-h", "--help")) {
-      std::printf("Usage: qelp info IN...\n\nShows the sampling rate, bit rate, channel layout, service, language,\n"
-                  "mix levels, frame count, duration and CRC failures of AC-3 files.\n");
-      return 0;
-    }
-    if (reader.unknown_option()) {
-      std::fprintf(stderr, "qelp info: unknown option '%s'\n", reader.current());
-      return 2;
-    }
-    std::string path = reader.take();
+  for (const std::string& path : paths) {
     QelpsndStreamInfo info{};
     char error[1400];
     if (files++) std::printf("\n");
     if (!qelpsnd_stream_info(path.c_str(), 1, &info, error, sizeof error)) {
-      std::fprintf(stderr, "qelp: %s\n", error);
-      status = 1;
+      say_failure(error, {path});
+      status = kExitFailed;
       continue;
     }
     print_info(path.c_str(), info);
-  }
-  if (files == 0) {
-    std::fprintf(stderr, "Usage: qelp info IN...\n");
-    return 2;
   }
   return status;
 }

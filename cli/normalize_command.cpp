@@ -1,186 +1,168 @@
-// qelp normalize FILE [--amplify DB]: normalizes a 16-bit or 8-bit PCM WAVE file in place, to its
-// peak or by a fixed gain, on the engine's normalizer worker, with a progress bar for each pass.
+// qelp normalize FILE: normalizes a 16-bit or 8-bit PCM WAVE file in place, to its peak or by a
+// fixed gain, on the engine's normalizer worker, with the progress bar of qelp for each pass.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "commands.h"
+#include "messages.h"
+#include "options.h"
+#include "progress_bar.h"
 #include "qelpsnd.h"
 
 namespace {
 
-// One progress line on standard error, redrawn in place; only when standard error is a terminal.
-class PassBar {
- public:
-  explicit PassBar(bool shown) : shown_(shown) {}
+enum OptionId { kHelp, kAmplify, kQuiet, kVerbose, kDebug };
 
-  void show(const char* label, int percent) {
-    if (!shown_) return;
-    if (label_ != nullptr && std::strcmp(label, label_) != 0) finish();
-    if (label_ == label && percent == percent_) return;
-    label_ = label;
-    percent_ = percent;
-    constexpr int kWidth = 40;
-    char bar[kWidth + 1];
-    const int filled = percent * kWidth / 100;
-    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
-    bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r%-22s [%s] %3d%%", label, bar, percent);
-    std::fflush(stderr);
-  }
-
-  // Ends the current line, if one is drawn.
-  void finish() {
-    if (!shown_ || label_ == nullptr) return;
-    std::fputc('\n', stderr);
-    label_ = nullptr;
-    percent_ = -1;
-  }
-
- private:
-  bool shown_;
-  const char* label_ = nullptr;
-  int percent_ = -1;
+constexpr OptionSpec kOptions[] = {
+    {'h', "help", false, kHelp},       {'a', "amplify", true, kAmplify}, {'q', "quiet", false, kQuiet},
+    {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug},
 };
 
-constexpr const char* kPass1 = "Pass 1: finding peak";
-constexpr const char* kPass2 = "Pass 2: amplifying";
-constexpr const char* kAmplifying = "Amplifying";
-
-// The engine's diagnostics are shown only with --verbose; they carry their own progress then.
-void drop_diagnostic(int, const char*, void*) {}
-bool g_verbose = false;
-
-void usage(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: qelp normalize FILE [--amplify DB] [-q|--quiet] [-v|--verbose]\n"
-               "\n"
-               "Rewrites the samples of a 16-bit or 8-bit PCM WAVE file in place.\n"
-               "  --amplify DB   fixed amplification by DB decibels (1 to 100); 0 or absent: raise the\n"
-               "                 peak to full scale\n"
-               "  -q, --quiet    no progress bar and no result line\n"
-               "  -v, --verbose  show the engine's own messages\n");
-}
-
-// A whole number from 0 to 100; false for anything else.
-bool parse_amplify(const char* text, int* db) {
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value < 0 || value > 100) return false;
-  *db = static_cast<int>(value);
-  return true;
+// The worker's progress on the bar: pass 1 (finding the peak) and pass 2 (amplifying) each fill it.
+void show_progress(CQelpsnd& engine, ProgressBar& bar, const std::string& name, bool fixed) {
+  bool in_pass2 = false;
+  for (;;) {
+    const int exit_code = engine.GetNormExit();
+    const int scanned = engine.GetScanned();
+    const int normed = engine.GetNormed();
+    if (!in_pass2 && (fixed || normed > 0)) {
+      if (!fixed) {
+        bar.update(1.0, "", true);  // pass 1 has ended: complete its line once
+        bar.finish();
+      }
+      in_pass2 = true;
+      bar.set_label(name + (fixed ? ": amplifying" : ": pass 2, amplifying"));
+    }
+    if (exit_code != QELP_NORM_RUNNING) {
+      if (exit_code == 0 || exit_code == 3) bar.update(in_pass2 ? normed / 100.0 : scanned / 100.0, "", true);
+      break;
+    }
+    bar.update(in_pass2 ? normed / 100.0 : scanned / 100.0, "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  bar.finish();
 }
 
 }  // namespace
 
-int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quiet) {
+void normalize_usage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: qelp normalize [OPTIONS] FILE\n"
+               "\n"
+               "Rewrites the samples of a 16-bit or 8-bit PCM WAVE file in place: raises its peak to\n"
+               "full scale, or amplifies it by a fixed gain.\n"
+               "\n"
+               "  -a, --amplify DB  amplify by DB dB: %d to %d (0 or absent: to the peak); samples\n"
+               "                    taken beyond full scale are clipped, and counted\n"
+               "  -q, --quiet       no progress, and nothing said on success\n"
+               "  -v, --verbose     say what was rewritten\n"
+               "      --debug       show the engine's own trace\n"
+               "  -h, --help        show this help\n",
+               kAmplifyMinDb, kAmplifyMaxDb);
+}
+
+int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quiet, const std::string& label) {
   char path_copy[1024];
   if (std::snprintf(path_copy, sizeof path_copy, "%s", path) >= static_cast<int>(sizeof path_copy)) {
-    std::fprintf(stderr, "qelp: cannot normalize %s: the path is too long (1023 bytes at most)\n", path);
-    return 1;
+    say("cannot normalize %s: the path is too long (1023 bytes at most)", path);
+    return kExitFailed;
   }
-  // The engine takes the level as text of 7 characters at most; gains above 1000 dB change nothing.
+  // The engine takes the level as text.
   char amplify[16];
-  std::snprintf(amplify, sizeof amplify, "%d", amplify_db <= 0 ? 0 : (amplify_db > 1000 ? 1000 : amplify_db));
+  std::snprintf(amplify, sizeof amplify, "%d", amplify_db <= 0 ? 0 : amplify_db);
   engine.SetOutFile(path_copy);
   engine.SetAmplifyDBLevel(amplify);
   engine.SetNormalizeOn();
   engine.StartNormalize();
   if (engine.m_lastError != QELP_OK) {
-    std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
-    return 1;
+    say_failure(engine.m_lastErrorText, {path});
+    return kExitFailed;
   }
 
-  PassBar bar(!quiet && isatty(STDERR_FILENO) != 0 && !g_verbose);
   const bool fixed = amplify_db > 0;
-  int exit_code = QELP_NORM_RUNNING;
-  bool in_pass2 = false;
-  for (;;) {
-    exit_code = engine.GetNormExit();
-    const int scanned = engine.GetScanned();
-    const int normed = engine.GetNormed();
-    if (!in_pass2 && (fixed || normed > 0)) {
-      if (!fixed) bar.show(kPass1, 100);  // pass 1 has ended: complete its line once
-      in_pass2 = true;
-    }
-    if (in_pass2) {
-      bar.show(fixed ? kAmplifying : kPass2, normed);
-    } else {
-      bar.show(kPass1, scanned);
-    }
-    if (exit_code != QELP_NORM_RUNNING) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  bar.finish();
+  ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+  bar.set_label(label + (fixed ? ": amplifying" : ": pass 1, finding the peak"));
+  show_progress(engine, bar, label, fixed);
 
+  const int exit_code = engine.GetNormExit();
   QelpsndNormResult result;
   qelpsnd_norm_result(&result);
+  std::FILE* out = result_stream();
   switch (exit_code) {
     case 0:
       if (!quiet) {
         if (result.fixed != 0) {
-          std::printf("%s: amplified by %+.3f dB\n", path, result.gainDb);
+          std::fprintf(out, "%s: amplified by %+.3f dB", path, result.gainDb);
+          if (result.clipped != 0) {
+            std::fprintf(out, "; %llu sample%s clipped", static_cast<unsigned long long>(result.clipped),
+                         result.clipped == 1 ? "" : "s");
+          }
+          std::fprintf(out, "\n");
         } else if (result.processed == 0) {
-          std::printf("%s: no samples to normalize (empty data chunk)\n", path);
+          std::fprintf(out, "%s: no samples to normalize (empty data chunk)\n", path);
         } else if (result.peak == 0) {
-          std::printf("%s: silent (peak 0), left unchanged\n", path);
+          std::fprintf(out, "%s: silent (peak 0), left unchanged\n", path);
         } else {
-          std::printf("%s: peak %d of %d found, gain %+.3f dB applied\n", path, result.peak,
-                      result.bits == 8 ? 127 : 32767, result.gainDb);
+          std::fprintf(out, "%s: peak %d of %d found, gain %+.3f dB applied\n", path, result.peak,
+                       result.bits == 8 ? 127 : 32767, result.gainDb);
         }
       }
-      return 0;
+      return kExitOk;
     case 3:
-      if (!quiet) std::printf("%s: peak already at full scale, no amplification required\n", path);
-      return 0;
+      if (!quiet) std::fprintf(out, "%s: peak already at full scale, no amplification required\n", path);
+      return kExitOk;
     default:
-      std::fprintf(stderr, "qelp: %s\n", engine.m_lastErrorText);
-      return 1;
+      say_failure(engine.m_lastErrorText, {path});
+      return kExitFailed;
   }
 }
 
 int command_normalize(int argc, char** argv) {
-  const char* path = nullptr;
+  OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
+  std::string path;
   int amplify_db = 0;
   bool quiet = false;
   bool verbose = false;
-  for (int i = 0; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
-      usage(stdout);
-      return 0;
+  bool debug = false;
+  for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
+    if (item.kind == OptionReader::Kind::error) return usage_error("normalize", reader.error());
+    if (item.kind == OptionReader::Kind::argument) {
+      if (!path.empty()) return usage_error("normalize", "one file at a time ('" + item.value + "' is one too many)");
+      path = item.value;
+      continue;
     }
-    if (std::strcmp(arg, "-q") == 0 || std::strcmp(arg, "--quiet") == 0) {
-      quiet = true;
-    } else if (std::strcmp(arg, "-v") == 0 || std::strcmp(arg, "--verbose") == 0) {
-      verbose = true;
-    } else if (std::strcmp(arg, "--amplify") == 0) {
-      if (i + 1 >= argc || !parse_amplify(argv[i + 1], &amplify_db)) {
-        std::fprintf(stderr, "qelp normalize: --amplify takes a whole number of dB from 0 to 100\n");
-        return 2;
-      }
-      ++i;
-    } else if (arg[0] == '-' && arg[1] != '\0') {
-      std::fprintf(stderr, "qelp normalize: unknown option '%s'\n", arg);
-      usage(stderr);
-      return 2;
-    } else if (path == nullptr) {
-      path = arg;
-    } else {
-      std::fprintf(stderr, "qelp normalize: one file at a time ('%s' is one too many)\n", arg);
-      return 2;
+    switch (item.id) {
+      case kHelp:
+        normalize_usage(stdout);
+        return kExitOk;
+      case kAmplify:
+        if (!parse_amplify(item.value, &amplify_db)) return usage_error("normalize", amplify_range_error(item.value));
+        break;
+      case kQuiet:
+        quiet = true;
+        break;
+      case kVerbose:
+        verbose = true;
+        break;
+      case kDebug:
+        debug = true;
+        break;
     }
   }
-  if (path == nullptr) {
-    usage(stderr);
-    return 2;
-  }
-  g_verbose = verbose;
-  if (!verbose) qelpsnd_set_diagnostics(drop_diagnostic, nullptr);
+  if (path.empty()) return usage_error("normalize", "no file given");
+  show_engine_trace(debug);
   CQelpsnd engine;
-  return normalize_file(engine, path, amplify_db, quiet);
+  const int status = normalize_file(engine, path.c_str(), amplify_db, quiet, path);
+  if (status == kExitOk && verbose) {
+    QelpsndNormResult result;
+    qelpsnd_norm_result(&result);
+    std::fprintf(result_stream(), "%s: %d-bit PCM, %llu data bytes rewritten\n", path.c_str(), result.bits,
+                 static_cast<unsigned long long>(result.processed));
+  }
+  return status;
 }

@@ -1,47 +1,113 @@
 #include "options.h"
 
+#include <cstdlib>
 #include <cstring>
 
-bool OptionReader::flag(const char* short_name, const char* long_name) {
-  if (options_ended_ || !more()) return false;
-  const char* arg = argv_[index_];
-  if (std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0) {
-    ++index_;
-    return true;
+const OptionSpec* OptionReader::find_short(char c) const {
+  for (size_t i = 0; i < count_; ++i) {
+    if (specs_[i].short_name != '\0' && specs_[i].short_name == c) return &specs_[i];
   }
-  return false;
+  return nullptr;
 }
 
-bool OptionReader::value(const char* short_name, const char* long_name, std::string& out) {
-  if (options_ended_ || !more()) return false;
+const OptionSpec* OptionReader::find_long(const std::string& name) const {
+  for (size_t i = 0; i < count_; ++i) {
+    if (specs_[i].long_name != nullptr && name == specs_[i].long_name) return &specs_[i];
+  }
+  return nullptr;
+}
+
+OptionReader::Item OptionReader::fail(const std::string& text) {
+  error_ = text;
+  stopped_ = true;
+  Item item;
+  item.kind = Kind::error;
+  return item;
+}
+
+OptionReader::Item OptionReader::next() {
+  Item item;
+  if (stopped_) return error_.empty() ? item : fail(error_);
+  if (cluster_ != 0) {
+    // Inside "-abc": the next short option of the cluster.
+    const char* arg = argv_[index_];
+    const char c = arg[cluster_];
+    const OptionSpec* spec = find_short(c);
+    if (spec == nullptr) return fail(std::string("unknown option '-") + c + "'");
+    item.kind = Kind::option;
+    item.id = spec->id;
+    ++cluster_;
+    if (spec->takes_value) {
+      if (arg[cluster_] != '\0') {
+        item.value = arg + cluster_;  // -fpcm24
+        cluster_ = 0;
+        ++index_;
+        return item;
+      }
+      cluster_ = 0;
+      ++index_;
+      if (index_ >= argc_) return fail(std::string("option '-") + c + "' needs a value");
+      item.value = argv_[index_++];
+      return item;
+    }
+    if (arg[cluster_] == '\0') {
+      cluster_ = 0;
+      ++index_;
+    }
+    return item;
+  }
+  if (index_ >= argc_) {
+    stopped_ = true;
+    return item;
+  }
   const char* arg = argv_[index_];
-  size_t long_length = std::strlen(long_name);
-  if (std::strncmp(arg, long_name, long_length) == 0 && arg[long_length] == '=') {
-    out = arg + long_length + 1;
+  if (options_ended_ || arg[0] != '-' || arg[1] == '\0') {
+    item.kind = Kind::argument;
+    item.value = argv_[index_++];
+    return item;
+  }
+  if (std::strcmp(arg, "--") == 0) {
+    options_ended_ = true;
     ++index_;
-    return true;
+    return next();
   }
-  if (std::strcmp(arg, short_name) != 0 && std::strcmp(arg, long_name) != 0) return false;
+  if (arg[1] != '-') {
+    cluster_ = 1;
+    return next();
+  }
+  // --name or --name=value
+  const char* equals = std::strchr(arg + 2, '=');
+  const std::string name = equals != nullptr ? std::string(arg + 2, equals) : std::string(arg + 2);
+  const OptionSpec* spec = find_long(name);
+  if (spec == nullptr) return fail("unknown option '--" + name + "'");
   ++index_;
-  if (!more()) {
-    error_ = std::string("option ") + arg + " needs a value";
-    return true;
+  item.kind = Kind::option;
+  item.id = spec->id;
+  if (!spec->takes_value) {
+    if (equals != nullptr) return fail("option '--" + name + "' takes no value");
+    return item;
   }
-  out = argv_[index_++];
+  if (equals != nullptr) {
+    item.value = equals + 1;
+    return item;
+  }
+  if (index_ >= argc_) return fail("option '--" + name + "' needs a value");
+  item.value = argv_[index_++];
+  return item;
+}
+
+bool parse_amplify(const std::string& text, int* db) {
+  if (text.empty() || text.size() > 3) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  const int value = std::atoi(text.c_str());
+  if (value != 0 && (value < kAmplifyMinDb || value > kAmplifyMaxDb)) return false;
+  *db = value;
   return true;
 }
 
-bool OptionReader::unknown_option() const {
-  if (options_ended_ || !more()) return false;
-  const char* arg = argv_[index_];
-  return arg[0] == '-' && arg[1] != '\0' && std::strcmp(arg, "--") != 0;
-}
-
-std::string OptionReader::take() {
-  if (!options_ended_ && std::strcmp(argv_[index_], "--") == 0) {
-    options_ended_ = true;
-    ++index_;
-    return more() ? take() : std::string();
-  }
-  return argv_[index_++];
+std::string amplify_range_error(const std::string& text) {
+  return "--amplify takes a whole number of dB from " + std::to_string(kAmplifyMinDb) + " to " +
+         std::to_string(kAmplifyMaxDb) + " (0: normalize to the peak), not '" + text + "'";
 }

@@ -1,35 +1,59 @@
-// A small reader of command-line options: short and long flags, values given as the next argument
-// or as --name=value, and "--" to end the options.
+// The option reader every qelp command uses, in the manner of getopt_long: short options alone or
+// combined (-yq), a short option's value attached or in the next argument (-fpcm24, -f pcm24),
+// long options with their value after '=' or in the next argument (--format=pcm24, --format
+// pcm24), "--" to end the options, and "-" as an argument (standard input or output).
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+struct OptionSpec {
+  char short_name;        // '\0': none
+  const char* long_name;  // without the dashes; nullptr: none
+  bool takes_value;
+  int id;                 // what next() reports for it
+};
 
 class OptionReader {
  public:
-  OptionReader(int argc, char** argv) : argc_(argc), argv_(argv) {}
+  OptionReader(int argc, char** argv, const OptionSpec* specs, size_t count)
+      : argc_(argc), argv_(argv), specs_(specs), count_(count) {}
 
-  bool more() const { return index_ < argc_; }
-  const char* current() const { return argv_[index_]; }
+  enum class Kind { option, argument, end, error };
+  struct Item {
+    Kind kind = Kind::end;
+    int id = 0;          // the option's id
+    std::string value;   // the option's value, or the argument
+  };
 
-  // True (and consumes it) when the current argument is this flag.
-  bool flag(const char* short_name, const char* long_name);
+  // The next option or argument; Kind::error with error() set for an unknown option, a value
+  // missing or given to an option that takes none. After an error or the end, next() stays there.
+  Item next();
 
-  // True (and consumes it with its value) when the current argument is this option. A missing
-  // value is recorded in error() and consumes the option.
-  bool value(const char* short_name, const char* long_name, std::string& out);
-
-  // The current argument looks like an option (and options have not been ended by "--").
-  bool unknown_option() const;
-
-  // Consumes the current argument as a positional one.
-  std::string take();
-
+  // What was wrong, naming the option: "unknown option '--bogus'".
   const std::string& error() const { return error_; }
 
  private:
+  const OptionSpec* find_short(char c) const;
+  const OptionSpec* find_long(const std::string& name) const;
+  Item fail(const std::string& text);
+
   int argc_;
   char** argv_;
+  const OptionSpec* specs_;
+  size_t count_;
   int index_ = 0;
+  size_t cluster_ = 0;  // position inside a cluster of short options (0: none in progress)
   bool options_ended_ = false;
+  bool stopped_ = false;
   std::string error_;
 };
+
+// The amplification of convert and normalize: a whole number of dB from kAmplifyMinDb to
+// kAmplifyMaxDb, or 0 for peak normalization. False for anything else.
+constexpr int kAmplifyMinDb = 5;
+constexpr int kAmplifyMaxDb = 50;
+bool parse_amplify(const std::string& text, int* db);
+
+// The one line a bad --amplify value gets (without "qelp: ").
+std::string amplify_range_error(const std::string& text);

@@ -1,13 +1,16 @@
-// qelp play IN [--surround]: plays an AC-3 file on the sound device with a progress line; Ctrl-C
-// stops it cleanly.
+// qelp play IN: plays an AC-3 file on the sound device with a progress line; Ctrl-C stops it
+// cleanly and exits with 130, as an interrupted conversion does.
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "commands.h"
+#include "messages.h"
+#include "options.h"
+#include "progress_bar.h"
 #include "qelpsnd.h"
 
 namespace {
@@ -20,54 +23,12 @@ volatile sig_atomic_t g_stop = 0;
 
 void on_stop_signal(int) { g_stop = 1; }
 
-void play_usage(std::FILE* to) {
-  std::fprintf(to,
-               "Usage: qelp play IN [--surround] [-v]\n"
-               "\n"
-               "Plays an AC-3 file on the sound device, folded down to stereo.\n"
-               "  --surround   surround-compatible fold-down (surround channels in antiphase)\n"
-               "  -v           show the decoder's diagnostics\n"
-               "\n"
-               "QELP_AUDIO_DEVICE chooses the device: an ALSA device name (\"default\" when unset),\n"
-               "or \"null\" to play in real time without sound (ALSA's own null device is \"alsa:null\").\n"
-               "Ctrl-C stops playback.\n");
-}
+enum OptionId { kHelp, kSurround, kQuiet, kVerbose, kDebug };
 
-void drop_diagnostics(int, const char*, void*) {}
-
-// What the first syncframe of the file says: sampling rate and bit rate. 0 when none is found.
-struct StreamRates {
-  int sampling_rate = 0;
-  int kbps = 0;
+constexpr OptionSpec kOptions[] = {
+    {'h', "help", false, kHelp},   {'s', "surround", false, kSurround}, {'q', "quiet", false, kQuiet},
+    {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug},
 };
-
-StreamRates first_frame_rates(const char* path) {
-  static const int kRates[3] = {48000, 44100, 32000};
-  static const int kKbps[19] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640};
-  StreamRates found;
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return found;
-  static unsigned char head[65536];
-  size_t n = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  for (size_t i = 0; i + 5 <= n; ++i) {
-    if (head[i] != 0x0B || head[i + 1] != 0x77) continue;
-    int fscod = head[i + 4] >> 6;
-    int frmsizecod = head[i + 4] & 0x3F;
-    if (fscod == 3 || frmsizecod >= 38) continue;
-    found.sampling_rate = kRates[fscod];
-    found.kbps = kKbps[frmsizecod >> 1];
-    break;
-  }
-  return found;
-}
-
-// m:ss.s
-void format_time(char* out, size_t size, double seconds) {
-  if (seconds < 0) seconds = 0;
-  long tenths = static_cast<long>(seconds * 10 + 0.5);
-  std::snprintf(out, size, "%ld:%02ld.%ld", tenths / 600, (tenths / 10) % 60, tenths % 10);
-}
 
 const char* device_name() {
   const char* name = std::getenv("QELP_AUDIO_DEVICE");
@@ -76,53 +37,74 @@ const char* device_name() {
 
 }  // namespace
 
-int command_play(int argc, char** argv) {
-  const char* in = nullptr;
-  bool surround = false;
-  bool verbose = false;
-  for (int i = 0; i < argc; ++i) {
-    const char* a = argv[i];
-    if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
-      play_usage(stdout);
-      return 0;
-    }
-    if (std::strcmp(a, "--surround") == 0) {
-      surround = true;
-    } else if (std::strcmp(a, "-v") == 0 || std::strcmp(a, "--verbose") == 0) {
-      verbose = true;
-    } else if (a[0] == '-' && a[1] != '\0') {
-      std::fprintf(stderr, "qelp play: unknown option '%s'\n", a);
-      play_usage(stderr);
-      return 2;
-    } else if (in == nullptr) {
-      in = a;
-    } else {
-      std::fprintf(stderr, "qelp play: one file at a time ('%s' is one too many)\n", a);
-      return 2;
-    }
-  }
-  if (in == nullptr) {
-    play_usage(stderr);
-    return 2;
-  }
-  if (!verbose) qelpsnd_set_diagnostics(drop_diagnostics, nullptr);
+void play_usage(std::FILE* to) {
+  std::fprintf(to,
+               "Usage: qelp play [OPTIONS] IN\n"
+               "\n"
+               "Plays an AC-3 file on the sound device, folded down to stereo.\n"
+               "\n"
+               "  -s, --surround  surround-compatible fold-down (surround channels in antiphase)\n"
+               "  -q, --quiet     no progress, and nothing said on success\n"
+               "  -v, --verbose   say what the stream is\n"
+               "      --debug     show the engine's own trace\n"
+               "  -h, --help      show this help\n"
+               "\n"
+               "QELP_AUDIO_DEVICE chooses the device: an ALSA device name (\"default\" when unset),\n"
+               "or \"null\" to play in real time without sound (ALSA's own null device is \"alsa:null\").\n"
+               "Ctrl-C stops playback (exit status 130).\n");
+}
 
+int command_play(int argc, char** argv) {
+  OptionReader reader(argc, argv, kOptions, sizeof kOptions / sizeof kOptions[0]);
+  std::string in;
+  bool surround = false;
+  bool quiet = false;
+  bool verbose = false;
+  bool debug = false;
+  for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
+    if (item.kind == OptionReader::Kind::error) return usage_error("play", reader.error());
+    if (item.kind == OptionReader::Kind::argument) {
+      if (!in.empty()) return usage_error("play", "one file at a time ('" + item.value + "' is one too many)");
+      in = item.value;
+      continue;
+    }
+    switch (item.id) {
+      case kHelp:
+        play_usage(stdout);
+        return kExitOk;
+      case kSurround:
+        surround = true;
+        break;
+      case kQuiet:
+        quiet = true;
+        break;
+      case kVerbose:
+        verbose = true;
+        break;
+      case kDebug:
+        debug = true;
+        break;
+    }
+  }
+  if (in.empty()) return usage_error("play", "no file given");
+  show_engine_trace(debug);
+
+  // The stream's rate and bit rate, from its first frame; a file without AC-3 audio ends here.
+  QelpsndStreamInfo info{};
+  char error[1400];
+  if (!qelpsnd_stream_info(in.c_str(), 0, &info, error, sizeof error)) {
+    say_failure(error, {in});
+    return kExitFailed;
+  }
   CQelpsnd engine;
-  if (engine.SetInFile(const_cast<char*>(in)) != 0) {
-    std::fprintf(stderr, "qelp play: %s\n", engine.m_lastErrorText);
-    return 1;
+  std::string path = in;
+  if (engine.SetInFile(path.data()) != 0) {
+    say_failure(engine.m_lastErrorText, {in});
+    return kExitFailed;
   }
   engine.SetSurround(surround ? 1 : 0);
-
-  StreamRates rates = first_frame_rates(in);
-  double frame_seconds = static_cast<double>(kFrameSamples) / (rates.sampling_rate != 0 ? rates.sampling_rate : 48000);
-  double duration = rates.kbps != 0 ? engine.m_inputSize * 8.0 / (rates.kbps * 1000.0) : 0;
-  char total[32];
-  if (duration > 0) {
-    format_time(total, sizeof total, duration);
-  } else {
-    std::snprintf(total, sizeof total, "?");
-  }
+  const double frame_seconds = static_cast<double>(kFrameSamples) / info.sampling_rate;
+  const std::string total = format_time(engine.m_inputSize * 8.0 / (info.bit_rate * 1000.0));
 
   struct sigaction stop {};
   stop.sa_handler = on_stop_signal;
@@ -132,31 +114,36 @@ int command_play(int argc, char** argv) {
   sigaction(SIGTERM, &stop, nullptr);
 
   if (!engine.StartPlayer()) {
-    std::fprintf(stderr, "qelp play: %s\n", engine.m_lastErrorText);
     if (engine.m_lastError == QELP_ERR_DEVICE) {
-      std::fprintf(stderr,
-                   "qelp play: no sound device could be opened; set QELP_AUDIO_DEVICE to an ALSA device "
-                   "name, or to null to play without sound\n");
+      say_failure(std::string(engine.m_lastErrorText) +
+                      "; set QELP_AUDIO_DEVICE to an ALSA device name, or to null to play without sound",
+                  {in});
+    } else {
+      say_failure(engine.m_lastErrorText, {in});
     }
-    return 1;
+    return kExitFailed;
   }
 
-  const bool live = isatty(STDERR_FILENO) != 0;
-  std::fprintf(stderr, "Playing %s (%s) on \"%s\"\n", in, total, device_name());
-  std::fflush(stderr);
+  const bool live = !quiet && isatty(STDERR_FILENO) != 0;
+  if (verbose) {
+    std::fprintf(stderr, "%s: AC-3 %s%s, %u Hz, %u kbit/s, %s\n", in.c_str(), info.layout, info.lfeon ? " + LFE" : "",
+                 info.sampling_rate, info.bit_rate, info.service);
+  }
+  if (!quiet) {
+    std::fprintf(stderr, "Playing %s (%s) on \"%s\"\n", in.c_str(), total.c_str(), device_name());
+    std::fflush(stderr);
+  }
 
-  char now[32];
   uint32_t shown = 0;
   int more = 1;
   while (more != 0 && g_stop == 0) {
     more = engine.PlayNextFrame();
-    uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
+    const uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
     // What is heard trails what is decoded by the frames waiting in the device's ring.
-    uint32_t heard = more != 0 ? (frames > kQueuedFrames ? frames - kQueuedFrames : 0) : frames - 1;
+    const uint32_t heard = more != 0 ? (frames > kQueuedFrames ? frames - kQueuedFrames : 0) : frames - 1;
     if (live && (more == 0 || heard >= shown + 3)) {
       shown = heard;
-      format_time(now, sizeof now, heard * frame_seconds);
-      std::fprintf(stderr, "\r  %s / %s ", now, total);
+      std::fprintf(stderr, "\r  %s / %s ", format_time(heard * frame_seconds).c_str(), total.c_str());
       std::fflush(stderr);
     }
   }
@@ -164,19 +151,14 @@ int command_play(int argc, char** argv) {
 
   if (g_stop != 0) {
     engine.StopPlayer();
-    std::fprintf(stderr, "Stopped.\n");
-    return 0;
+    if (!quiet) std::fprintf(stderr, "Stopped.\n");
+    return kExitInterrupted;
   }
   if (engine.m_lastError != QELP_OK) {
-    std::fprintf(stderr, "qelp play: %s\n", engine.m_lastErrorText);
-    return 1;
+    say_failure(engine.m_lastErrorText, {in});
+    return kExitFailed;
   }
-  uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
-  if (frames <= 1) {
-    std::fprintf(stderr, "qelp play: %s holds no AC-3 audio\n", in);
-    return 1;
-  }
-  format_time(now, sizeof now, (frames - 1) * frame_seconds);
-  std::fprintf(stderr, "Played %s (%s).\n", in, now);
-  return 0;
+  const uint32_t frames = engine.m_bytesDecoded / kPcmFrameBytes;
+  if (!quiet) std::fprintf(stderr, "Played %s (%s).\n", in.c_str(), format_time((frames - 1) * frame_seconds).c_str());
+  return kExitOk;
 }

@@ -9,10 +9,11 @@ namespace {
 
 QelpsndDiagnosticSink g_sink = nullptr;
 void* g_sink_user = nullptr;
+bool g_stdout_busy = false;
 
 void emit(int stream, const char* format, va_list args) {
   if (g_sink == nullptr) {
-    std::vfprintf(stream == 1 ? stdout : stderr, format, args);
+    std::vfprintf(stream == 1 && !g_stdout_busy ? stdout : stderr, format, args);
     return;
   }
   char line[2048];
@@ -30,6 +31,8 @@ void diag_out(const char* format, ...) {
   emit(1, format, args);
   va_end(args);
 }
+
+void diag_standard_output_busy(bool busy) { g_stdout_busy = busy; }
 
 void diag_err(const char* format, ...) {
   va_list args;

@@ -7,4 +7,8 @@ namespace qelp {
 void diag_out(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void diag_err(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// While the standard output carries audio (busy), lines meant for it go to standard error instead
+// when no sink is installed.
+void diag_standard_output_busy(bool busy);
+
 }  // namespace qelp

@@ -6,3 +6,5 @@ extern "C" {
 QELPSND_API int nQelpsnd = 0;
 QELPSND_API int fnQelpsnd() { return 42; }
 }
+
+extern "C" QELPSND_API const char* qelpsnd_version() { return QELP_VERSION; }

@@ -99,6 +99,34 @@ void build_table8(uint8_t* table, double gain, int32_t peak) {
   }
 }
 
+int32_t clip_magnitude(double gain, int32_t limit) {
+  // The same test as scale_by_gain: a value beyond +-limit is clipped. The most negative sample
+  // has the magnitude limit + 1.
+  for (int32_t m = 1; m <= limit + 1; ++m) {
+    if (static_cast<double>(m) * gain > static_cast<double>(limit)) return m;
+  }
+  return limit + 2;
+}
+
+uint64_t count_clipped16(const unsigned char* piece, uint32_t bytes, int32_t m) {
+  const uint32_t samples = bytes / 2;
+  uint64_t count = 0;
+  for (uint32_t i = 0; i < samples; ++i) {
+    const int32_t s = load16(piece + 2 * i);
+    count += (s >= m) | (s <= -m);
+  }
+  return count;
+}
+
+uint64_t count_clipped8(const unsigned char* piece, uint32_t bytes, int32_t m) {
+  uint64_t count = 0;
+  for (uint32_t i = 0; i < bytes; ++i) {
+    const int32_t s = static_cast<int32_t>(piece[i]) - 128;
+    count += (s >= m) | (s <= -m);
+  }
+  return count;
+}
+
 void apply_table16(const int16_t* table, unsigned char* piece, uint32_t bytes) {
   const uint32_t samples = bytes / 2;
   for (uint32_t i = 0; i < samples; ++i) {

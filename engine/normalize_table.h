@@ -28,6 +28,15 @@ void build_table16(int16_t* table, double gain, int32_t peak);
 // The 256-entry table for unsigned 8-bit samples (index = byte); clipped to bytes 0..255.
 void build_table8(uint8_t* table, double gain, int32_t peak);
 
+// The smallest sample magnitude that a fixed gain takes beyond full scale (limit: 32767 or 127),
+// so that it is clipped: samples of this magnitude or more are. limit + 2 when the gain clips none.
+int32_t clip_magnitude(double gain, int32_t limit);
+
+// How many 16-bit samples (the first bytes / 2) or unsigned 8-bit samples of the piece have a
+// magnitude of at least m.
+uint64_t count_clipped16(const unsigned char* piece, uint32_t bytes, int32_t m);
+uint64_t count_clipped8(const unsigned char* piece, uint32_t bytes, int32_t m);
+
 // Replaces every sample of the piece by its table entry. For 16-bit samples a trailing odd byte
 // is left as it is.
 void apply_table16(const int16_t* table, unsigned char* piece, uint32_t bytes);

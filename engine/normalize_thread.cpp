@@ -113,9 +113,9 @@ class NormalizeRun {
     return 1;
   }
 
-  // Pass 2: every sample through the table, each piece written back where it was read.
-  // 1 on success.
-  int amplify(const void* table) {
+  // Pass 2: every sample through the table, each piece written back where it was read. Samples
+  // of clip_at or more in magnitude are counted as clipped. 1 on success.
+  int amplify(const void* table, int32_t clip_at) {
     const uint64_t size = file_.data_size;
     uint64_t done = 0;
     int32_t last = -1;
@@ -125,9 +125,12 @@ class NormalizeRun {
         note_pcmwav_failure();
         return 0;
       }
+      const int32_t full_scale = file_.bits == 16 ? 32767 : 127;
       if (file_.bits == 16) {
+        if (clip_at <= full_scale + 1) g_outcome.clipped += count_clipped16(buffer_, piece, clip_at);
         apply_table16(static_cast<const int16_t*>(table), buffer_, piece);
       } else {
+        if (clip_at <= full_scale + 1) g_outcome.clipped += count_clipped8(buffer_, piece, clip_at);
         apply_table8(static_cast<const uint8_t*>(table), buffer_, piece);
       }
       if (!pcmwav_seek(&file_, -static_cast<int32_t>(piece)) || !pcmwav_write(&file_, buffer_, piece)) {
@@ -233,7 +236,9 @@ int32_t normalize_open_file(pcmwav_file& file, bool fixed, double gain) {
     return kNormNoTable;
   }
 
-  if (!run.amplify(table)) {
+  // Peak normalization brings the peak to full scale exactly: it clips nothing.
+  const int32_t clip_at = fixed ? clip_magnitude(gain, full_scale) : full_scale + 2;
+  if (!run.amplify(table, clip_at)) {
     // The file is only partly amplified: that is a failure, not a completion.
     std::snprintf(g_outcome.message + std::strlen(g_outcome.message),
                   sizeof g_outcome.message - std::strlen(g_outcome.message),

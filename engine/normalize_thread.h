@@ -30,6 +30,7 @@ struct NormOutcome {
   double gain = 0.0;        // the factor applied in pass 2
   double gain_db = 0.0;
   uint64_t processed = 0;   // data bytes pass 2 rewrote
+  uint64_t clipped = 0;     // samples a fixed gain took beyond full scale (peak normalization: 0)
   char path[2048] = {};
   char message[2600] = {};  // the last line: failure text, "No amplification required; exiting." or "Done."
 };

@@ -52,11 +52,30 @@ bool g_open = false;
 bool g_stopped = false;  // a write failed or the size limit was reached: nothing more is written
 uint32_t g_size_limit_override = 0;
 OverwritePolicy g_policy = OverwritePolicy::ask;
+bool g_seekable = true;        // the header can be rewritten at the close
+off_t g_header_offset = 0;     // where the header begins in the file (the standard output may not be at 0)
+uint64_t g_source_frames = 0;  // PCM sample frames offered to the codec, for the fact chunk
 
 // MS VC-style %ld prints of 32-bit values.
 long as_long(uint64_t v) { return static_cast<long>(v); }
 
-uint32_t header_bytes() { return 46u + (m_lpoutwfx != nullptr ? m_lpoutwfx->cbSize : 0u); }
+// Formats other than PCM carry a fact chunk: WAVE readers take the duration from it.
+bool has_fact() { return m_lpoutwfx != nullptr && m_lpoutwfx->wFormatTag != WAVE_FORMAT_PCM; }
+
+// 46 + c = "RIFF" and its size (8) + "WAVE" (4) + "fmt " and its size (8) + the format (18 + c)
+// + "data" and its size (8); the fact chunk adds "fact", its size and the count (12).
+uint32_t header_bytes() {
+  return 46u + (m_lpoutwfx != nullptr ? m_lpoutwfx->cbSize : 0u) + (has_fact() ? 12u : 0u);
+}
+
+// The sample frames per channel the data holds: the source's frames at the output's rate.
+uint32_t fact_sample_frames() {
+  const uint64_t in_rate = g_source_format.nSamplesPerSec;
+  const uint64_t out_rate = m_lpoutwfx->nSamplesPerSec;
+  if (in_rate == 0) return 0;
+  const uint64_t frames = (g_source_frames * out_rate + in_rate / 2) / in_rate;
+  return frames > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(frames);
+}
 
 uint32_t size_limit() {
   const uint32_t natural = UINT32_MAX - (header_bytes() - 8u);  // RIFF size = header - 8 + total
@@ -87,6 +106,7 @@ void release_codec() {
   g_destination = nullptr;
   std::free(m_lpoutwfx);
   m_lpoutwfx = nullptr;
+  diag_standard_output_busy(false);
 }
 
 void put16(uint8_t* p, uint32_t v) {
@@ -113,8 +133,8 @@ bool write_to_file(COutputWavefile& w, const uint8_t* data, DWORD count) {
   std::clearerr(w.file);
   w.total = g_in_file;
   g_staged = 0;
-  if (ftruncate(fileno(w.file), static_cast<off_t>(header_bytes()) + g_in_file) != 0 ||
-      std::fseek(w.file, 0, SEEK_END) != 0) {
+  if (g_seekable && (ftruncate(fileno(w.file), g_header_offset + static_cast<off_t>(header_bytes()) + g_in_file) != 0 ||
+                     std::fseek(w.file, 0, SEEK_END) != 0)) {
     diag_err("\noutput_wavefile_write() : could not cut %s back to the data written.", w.path);
   }
   g_stopped = true;
@@ -228,6 +248,27 @@ std::FILE* create_locked(COutputWavefile& w, bool exists, bool* created) {
   return f;
 }
 
+// The standard output as the file: a duplicate of its descriptor, so that closing the file leaves
+// the process's standard output open. It is written where it stands; it can seek only when it is
+// a regular file not opened for appending. Returns the stream or nullptr with the failure recorded.
+std::FILE* open_standard_output(COutputWavefile& w) {
+  const int fd = dup(STDOUT_FILENO);
+  std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (f == nullptr) {
+    const int err = errno;
+    if (fd >= 0) close(fd);
+    failure_set(QELP_ERR_OUTPUT, "Cannot write to %s: %s", w.path, std::strerror(err));
+    return nullptr;
+  }
+  struct stat st {};
+  const int flags = fcntl(fd, F_GETFL);
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  g_seekable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && (flags & O_APPEND) == 0 && at >= 0;
+  g_header_offset = g_seekable ? at : 0;
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  return f;
+}
+
 // The overwrite question for an existing file. True when the file may be overwritten.
 bool overwrite_allowed(const COutputWavefile& w) {
   switch (g_policy) {
@@ -275,6 +316,7 @@ int output_wavefile_open() {
   }
   w.total = 0;
   g_stopped = false;
+  diag_standard_output_busy(w.to_standard_output);
   diag_out("\nacmFormatChoose() : ");
 
   m_lpoutwfx = static_cast<WAVEFORMATEX*>(std::calloc(1, kFormatBufferBytes));
@@ -377,25 +419,38 @@ int output_wavefile_open() {
   g_header_prepared = true;
 
   // The file is touched only now that the codec stream is ready.
-  struct stat st {};
-  const bool exists = lstat(w.path, &st) == 0;
-  if (exists && !overwrite_allowed(w)) {
-    diag_err("\noutput_wavefile_open() : Aborted.");
-    failure_set(QELP_ERR_EXISTS, "%s already exists and is not overwritten", w.path);
-    release_codec();
-    return 0;
-  }
   bool created = false;
-  w.file = create_locked(w, exists, &created);
+  g_seekable = true;
+  g_header_offset = 0;
+  g_source_frames = 0;
+  if (w.to_standard_output) {
+    w.file = open_standard_output(w);
+  } else {
+    struct stat st {};
+    const bool exists = lstat(w.path, &st) == 0;
+    if (exists && !overwrite_allowed(w)) {
+      diag_err("\noutput_wavefile_open() : Aborted.");
+      failure_set(QELP_ERR_EXISTS, "%s already exists and is not overwritten", w.path);
+      release_codec();
+      return 0;
+    }
+    w.file = create_locked(w, exists, &created);
+  }
   if (w.file == nullptr) {
     release_codec();
     return 0;
   }
 
+  // A header that can be rewritten is reserved as zeros; one that cannot goes out final now.
+  w.total = 0;
   const uint32_t reserve = header_bytes();
   uint32_t reserved = 0;
-  for (uint32_t i = 0; i < reserve; ++i) {
-    if (std::fputc(0, w.file) != EOF) ++reserved;
+  if (g_seekable) {
+    for (uint32_t i = 0; i < reserve; ++i) {
+      if (std::fputc(0, w.file) != EOF) ++reserved;
+    }
+  } else if (write_wavheader()) {
+    reserved = reserve;
   }
   if (reserved != reserve) {
     const int err = errno;
@@ -426,6 +481,7 @@ int output_wavefile_write(const uint8_t* frame) {
   const DWORD frame_bytes = w.format.bytes_per_frame;
   std::memcpy(g_source_area + g_pending, frame, frame_bytes);
   g_pending += frame_bytes;
+  if (g_source_format.nBlockAlign != 0) g_source_frames += frame_bytes / g_source_format.nBlockAlign;
   int idle = 0;
   int draining = 0;
   while (g_pending >= kOfferBytes) {
@@ -454,26 +510,44 @@ int output_wavefile_write(const uint8_t* frame) {
 bool write_wavheader() {
   COutputWavefile& w = *g_output_wavefile;
   const uint32_t c = m_lpoutwfx->cbSize;
-  const uint32_t f = 18 + c;
-  const uint32_t n = f + 28;
-  uint8_t header[46 + kFormatExtraMax];
-  std::memcpy(header, "RIFF", 4);
-  put32(header + 4, w.total + n - 8);
-  std::memcpy(header + 8, "WAVEfmt ", 8);
-  put32(header + 16, f);
-  put16(header + 20, m_lpoutwfx->wFormatTag);
-  put16(header + 22, m_lpoutwfx->nChannels);
-  put32(header + 24, m_lpoutwfx->nSamplesPerSec);
-  put32(header + 28, m_lpoutwfx->nAvgBytesPerSec);
-  put16(header + 32, m_lpoutwfx->nBlockAlign);
-  put16(header + 34, m_lpoutwfx->wBitsPerSample);
-  put16(header + 36, c);
-  std::memcpy(header + 38, reinterpret_cast<const uint8_t*>(m_lpoutwfx) + sizeof(WAVEFORMATEX), c);
-  std::memcpy(header + 20 + f, "data", 4);
-  put32(header + 24 + f, w.total);
+  const uint32_t f = 18 + c;          // the fmt chunk's body: WAVEFORMATEX and its extra bytes
+  const uint32_t n = header_bytes();  // f + 28, and 12 more with a fact chunk
+  // Sizes that cannot be known on an output that cannot seek are the largest there are, so that
+  // readers take the data to the end of the stream; the fact count is 0, unknown.
+  const uint32_t riff_size = g_seekable ? w.total + n - 8 : UINT32_MAX;
+  const uint32_t data_size = g_seekable ? w.total : UINT32_MAX;
+  uint8_t header[46 + 12 + kFormatExtraMax];
+  uint8_t* p = header;
+  // RIFF chunk: its size counts everything behind its size field.
+  std::memcpy(p, "RIFF", 4);
+  put32(p + 4, riff_size);
+  std::memcpy(p + 8, "WAVE", 4);
+  p += 12;
+  // fmt chunk: the chosen format as the chooser returned it, cbSize included also for PCM.
+  std::memcpy(p, "fmt ", 4);
+  put32(p + 4, f);
+  put16(p + 8, m_lpoutwfx->wFormatTag);
+  put16(p + 10, m_lpoutwfx->nChannels);
+  put32(p + 12, m_lpoutwfx->nSamplesPerSec);
+  put32(p + 16, m_lpoutwfx->nAvgBytesPerSec);
+  put16(p + 20, m_lpoutwfx->nBlockAlign);
+  put16(p + 22, m_lpoutwfx->wBitsPerSample);
+  put16(p + 24, c);
+  std::memcpy(p + 26, reinterpret_cast<const uint8_t*>(m_lpoutwfx) + sizeof(WAVEFORMATEX), c);
+  p += 8 + f;
+  // fact chunk (formats other than PCM): the sample frames per channel.
+  if (has_fact()) {
+    std::memcpy(p, "fact", 4);
+    put32(p + 4, 4);
+    put32(p + 8, g_seekable ? fact_sample_frames() : 0);
+    p += 12;
+  }
+  // data chunk header; the data follow it.
+  std::memcpy(p, "data", 4);
+  put32(p + 4, data_size);
 
   size_t written = 0;
-  if (std::fseek(w.file, 0, SEEK_SET) != 0) {
+  if (g_seekable && std::fseek(w.file, g_header_offset, SEEK_SET) != 0) {
     diag_err("\nwrite_wavheader() : Couldn't fseek() to position 0.");
   } else {
     written = std::fwrite(header, 1, n, w.file);
@@ -514,7 +588,7 @@ int output_wavefile_close() {
   }
   // What was converted reaches the file also after a stop (a codec failure or the size limit).
   if (!flush_staged(w)) result = 0;
-  if (!write_wavheader()) result = 0;
+  if (g_seekable && !write_wavheader()) result = 0;
 
   if (std::fclose(w.file) != 0) {
     const int err = errno;

@@ -18,7 +18,8 @@ constexpr uint32_t kOutputStagingBytes = 65536;
 class COutputWavefile {
  public:
   StreamFormat format{};
-  char path[1024] = {};
+  char path[1024] = {};        // the file, or the name messages give the standard output
+  bool to_standard_output = false;  // write to the standard output instead of path
   std::FILE* file = nullptr;
   uint32_t total = 0;  // bytes of converted data in the data chunk so far, written or staged
 
@@ -29,7 +30,10 @@ class COutputWavefile {
 // The writer the current engine object owns.
 extern COutputWavefile* g_output_wavefile;
 
-// Asks for the format, opens the codec stream and the file, reserves the header.
+// Asks for the format, opens the codec stream and the file, reserves the header. The standard
+// output is written as it is when it can seek (a redirection to a file: the header is rewritten
+// where it began); otherwise the header goes out at once with the largest RIFF and data sizes and
+// a fact count of 0 (unknown), and is never rewritten.
 // Returns 1, or 0 after recording the failure (failure.h); a cancelled chooser is QELP_ERR_CANCELLED.
 // Nothing is left behind on failure: no file is created or changed unless the open succeeds (an
 // existing file is truncated only after the codec stream is ready and the overwrite was allowed).
@@ -51,8 +55,9 @@ int output_wavefile_close();
 // True between a successful open and the close.
 bool output_wavefile_is_open();
 
-// Writes the header for the open file from the chosen format and total at offset 0. False (with
-// the failure recorded) when it could not be written whole.
+// Writes the header for the open file from the chosen format and total where the file began. A
+// format other than PCM gets a fact chunk with the sample frames per channel. False (with the
+// failure recorded) when it could not be written whole.
 bool write_wavheader();
 
 // What the writer does when the output file exists already. The default asks on standard input

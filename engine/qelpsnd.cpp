@@ -2,6 +2,7 @@
 #include "qelpsnd.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +28,10 @@ namespace {
 constexpr size_t kPathBytes = 1024;
 constexpr size_t kAmplifyBytes = 8;
 
+// The input's description from the last successful InitEncoder.
+QelpsndStreamInfo g_conversion_stream{};
+bool g_conversion_stream_known = false;
+
 // Copies a NUL-terminated text into a fixed buffer; 0 when it does not fit (NUL included).
 bool copy_bounded(char* dest, size_t size, const char* text) {
   if (text == nullptr) return false;
@@ -36,12 +41,44 @@ bool copy_bounded(char* dest, size_t size, const char* text) {
   return true;
 }
 
-// The same file reached through both paths (same name, a link, or another name for it).
-bool same_file(const char* a, const char* b) {
+// What a path names; "-" is the standard input or output.
+bool stat_path(const char* path, int standard_fd, struct stat* st) {
+  if (is_standard_stream(path)) return fstat(standard_fd, st) == 0;
+  return stat(path, st) == 0;
+}
+
+// The same file reached through both paths (same name, a link, another name for it, or a standard
+// stream redirected to it).
+bool same_file(const char* in, const char* out) {
   struct stat sa {};
   struct stat sb {};
-  if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+  if (!stat_path(in, STDIN_FILENO, &sa) || !stat_path(out, STDOUT_FILENO, &sb)) return false;
+  if (is_standard_stream(in) || is_standard_stream(out)) {
+    // Two pipes or terminals are not one file; a redirection to a regular file is.
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) return false;
+  }
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+const char* input_name(const char* path) { return is_standard_stream(path) ? "standard input" : path; }
+const char* output_name(const char* path) { return is_standard_stream(path) ? "standard output" : path; }
+
+void clear_counts(CQelpsnd& engine) {
+  engine.m_framesMuted = 0;
+  engine.m_firstMutedFrame = -1;
+  engine.m_bytesSkipped = 0;
+  engine.m_bytesAfterLast = 0;
+  engine.m_samplesClipped = 0;
+}
+
+// The reader's findings into the engine's counters.
+void take_counts(CQelpsnd& engine) {
+  const CAc3Reader& r = *g_ac3_reader;
+  engine.m_framesMuted = r.frames_muted;
+  engine.m_firstMutedFrame = r.first_muted_frame > INT32_MAX ? INT32_MAX : static_cast<int32_t>(r.first_muted_frame);
+  engine.m_bytesSkipped = r.bytes_skipped;
+  engine.m_bytesAfterLast = r.bytes_after_last;
+  engine.m_samplesClipped = r.samples_clipped;
 }
 
 }  // namespace
@@ -64,6 +101,8 @@ CQelpsnd::CQelpsnd() {
   m_inputSize = 0;
   m_lastError = QELP_OK;
   m_lastErrorText[0] = '\0';
+  clear_counts(*this);
+  m_samplingRate = 0;
   if (g_engine_objects++ == 0) {
     g_ac3_reader = new CAc3Reader();
     g_output_wavefile = new COutputWavefile();
@@ -100,6 +139,12 @@ CQelpsnd& CQelpsnd::operator=(const CQelpsnd& other) {
   m_inputSize = other.m_inputSize;
   m_lastError = other.m_lastError;
   std::memcpy(m_lastErrorText, other.m_lastErrorText, sizeof m_lastErrorText);
+  m_framesMuted = other.m_framesMuted;
+  m_firstMutedFrame = other.m_firstMutedFrame;
+  m_bytesSkipped = other.m_bytesSkipped;
+  m_bytesAfterLast = other.m_bytesAfterLast;
+  m_samplesClipped = other.m_samplesClipped;
+  m_samplingRate = other.m_samplingRate;
   return *this;
 }
 
@@ -120,6 +165,16 @@ int CQelpsnd::SetInFile(char* path) {
     m_inPath[0] = '\0';
     fail(*this, QELP_ERR_ARGUMENT, "The input path is too long (1023 bytes at most)");
     return -1;
+  }
+  if (is_standard_stream(m_inPath)) {
+    // Nothing is read here: a pipe gives its bytes only once. Its size is known when it is a file.
+    struct stat st {};
+    if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+      const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
+      const uint64_t left = static_cast<uint64_t>(st.st_size) - static_cast<uint64_t>(at > 0 && at <= st.st_size ? at : 0);
+      m_inputSize = left > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(left);
+    }
+    return 0;
   }
   std::FILE* f = std::fopen(m_inPath, "rb");
   if (f == nullptr) {
@@ -183,6 +238,7 @@ int CQelpsnd::InitEncoder() {
   m_bytesDecoded = 0;
   m_outputBytes = 0;
   m_inputPosition = 0;
+  clear_counts(*this);
   normalizer_reset_progress();
   if (m_inPath[0] == '\0') {
     fail(*this, QELP_ERR_INPUT, "No input file was given");
@@ -193,25 +249,32 @@ int CQelpsnd::InitEncoder() {
     return 0;
   }
   if (same_file(m_inPath, m_outPath)) {
-    failure_set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", m_outPath);
+    failure_set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", output_name(m_outPath));
     take_failure(*this);
     return 0;
   }
 
-  // A file without AC-3 audio in its first megabyte (empty, a WAVE or MP3 file, random bytes)
-  // is refused before anything is created.
+  // An input without AC-3 audio in its first megabyte (empty, a WAVE or MP3 file, random bytes)
+  // is refused before anything is created. The input is read once: the decoder starts on the
+  // bytes the check read ahead.
+  g_ac3_reader->surround = m_surround;
+  if (!g_ac3_reader->open_input(m_inPath)) {
+    take_failure(*this);
+    return 0;
+  }
   QelpsndStreamInfo info{};
   char reason[sizeof m_lastErrorText];
-  if (!stream_scan(m_inPath, ScanLimits{false, 1u << 20}, info, reason, sizeof reason)) {
+  const ScanSource ahead{[](void* reader, uint8_t* into, size_t count) {
+                           return static_cast<CAc3Reader*>(reader)->read_ahead(into, count);
+                         },
+                         g_ac3_reader};
+  if (!stream_scan_source(ahead, input_name(m_inPath), ScanLimits{false, kInputHeadBytes}, info, reason,
+                          sizeof reason)) {
+    g_ac3_reader->close_input();
     fail(*this, QELP_ERR_INPUT, reason);
     return 0;
   }
-
-  g_ac3_reader->surround = m_surround;
-  if (!g_ac3_reader->start(m_inPath, m_memoryInput)) {
-    take_failure(*this);
-    return 0;
-  }
+  g_ac3_reader->start_decoding(m_memoryInput);
   // A damaged probe frame teaches no rate (the decoder's record may still hold an earlier
   // stream's): the first frame that passes its check does.
   if (g_ac3_reader->sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
@@ -219,7 +282,8 @@ int CQelpsnd::InitEncoder() {
   }
 
   COutputWavefile& writer = *g_output_wavefile;
-  writer.set_path(m_outPath);
+  writer.to_standard_output = is_standard_stream(m_outPath);
+  writer.set_path(output_name(m_outPath));
   writer.format.channels = 2;
   writer.format.sampling_rate = static_cast<uint32_t>(g_ac3_reader->sampling_rate);
   writer.format.bytes_per_frame = 6144;
@@ -228,6 +292,10 @@ int CQelpsnd::InitEncoder() {
     g_ac3_reader->close_input();
     return 0;
   }
+  m_samplingRate = static_cast<uint32_t>(g_ac3_reader->sampling_rate);
+  take_counts(*this);
+  g_conversion_stream = info;
+  g_conversion_stream_known = true;
   g_activity = EngineActivity::converting;
   return 1;
 }
@@ -240,6 +308,7 @@ int CQelpsnd::DecodeFrame() {
   int produced = g_ac3_reader->next_frame(m_memoryInput, sizeof m_memoryInput, m_pcmFrame);
   m_bytesDecoded += 6144;
   m_inputPosition = g_ac3_reader->read_position();
+  take_counts(*this);
 
   if (produced != 0) {
     if (output_wavefile_write(m_pcmFrame)) {
@@ -273,4 +342,10 @@ void CQelpsnd::Terminate() {
   m_outputBytes = g_output_wavefile->total;
   g_ac3_reader->close_input();
   g_activity = EngineActivity::idle;
+}
+
+extern "C" int qelpsnd_conversion_stream(QelpsndStreamInfo* info) {
+  if (info == nullptr) return 0;
+  *info = g_conversion_stream_known ? g_conversion_stream : QelpsndStreamInfo{};
+  return g_conversion_stream_known ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 //
 // One engine object exists per process at a time (the decoder, writer, normalizer and player keep
 // library-wide state). All operations run on the caller's thread; the normalizer runs on its own.
+// Members added after the first release follow the original ones, so that their offsets stay.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,9 @@ class QELPSND_API CQelpsnd {
   ~CQelpsnd();
   CQelpsnd& operator=(const CQelpsnd& other);
 
+  // The path "-" stands for the standard input (SetInFile) or output (SetOutFile): the input is
+  // read once, front to back; on an output that cannot seek the WAVE header carries the largest
+  // RIFF and data sizes, as it cannot be rewritten at the end.
   int SetInFile(char* path);
   int SetOutFile(char* path);
   int SetNormalizeOn();
@@ -82,6 +86,18 @@ class QELPSND_API CQelpsnd {
   // Set by every operation that fails; cleared by SetInFile, InitEncoder, StartNormalize, StartPlayer.
   int32_t m_lastError;
   char m_lastErrorText[1400];
+
+  // What the conversion found in its input, counted over the frames written so far. Cleared by
+  // InitEncoder, updated by every DecodeFrame and by Terminate.
+  uint32_t m_framesMuted;      // frames that failed their CRC or checks and were written as silence
+  int32_t m_firstMutedFrame;   // index of the first of them in the output (frame k starts at sample
+                               // pair 1536 x k), -1 when none
+  uint64_t m_bytesSkipped;     // input bytes the frame search passed over: junk before, between
+                               // and after the frames
+  uint64_t m_bytesAfterLast;   // of m_bytesSkipped, those behind the last frame (padding or a cut;
+                               // no frame is lost there), known once DecodeFrame has returned 0
+  uint64_t m_samplesClipped;   // samples the fold-down went beyond full scale with, limited to it
+  uint32_t m_samplingRate;     // the stream's and the output's sampling rate in Hz, set by InitEncoder
 };
 
 // What an AC-3 file holds, from its frames' syncinfo and bit stream information.
@@ -105,6 +121,11 @@ struct QelpsndStreamInfo {
 extern "C" QELPSND_API int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info,
                                                char* error_text, int error_size);
 
+// What the start-up check of the last successful InitEncoder found in the input: its first good
+// frame's description (frames, crc_failures, bad_headers and junk_bytes are not counted). Returns
+// 1, or 0 with *info zeroed when no conversion has been opened yet.
+extern "C" QELPSND_API int qelpsnd_conversion_stream(QelpsndStreamInfo* info);
+
 // What the WAVE writer does with an existing output file: 0 asks on standard input (the default),
 // 1 overwrites it, 2 refuses it.
 extern "C" QELPSND_API void qelpsnd_set_overwrite(int policy);
@@ -122,7 +143,18 @@ struct QelpsndNormResult {
   double gainDb;      // gain applied in pass 2, in dB
   uint64_t processed; // data bytes rewritten
   char message[2600]; // the worker's last line: what failed, or "Done.", or "No amplification required; exiting."
+  uint64_t clipped;   // samples a fixed amplification took beyond full scale, limited to it
+                      // (peak normalization never clips)
 };
+
+// 1 when path names a regular file that holds AC-3 audio: a frame that passes its CRC check within
+// its first MiB, the test InitEncoder applies to its input. 0 otherwise (also for "-", folders,
+// devices and files that cannot be read); -1 when it cannot be told now, as a conversion or
+// preview is running. Hosts use it to never write over an AC-3 file (any non-zero: keep it).
+extern "C" QELPSND_API int qelpsnd_holds_ac3(const char* path);
+
+// The library's version, "MAJOR.MINOR.PATCH".
+extern "C" QELPSND_API const char* qelpsnd_version();
 
 extern "C" QELPSND_API int fnQelpsnd();
 extern "C" QELPSND_API int nQelpsnd;

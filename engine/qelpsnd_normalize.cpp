@@ -175,6 +175,7 @@ extern "C" int qelpsnd_norm_result(QelpsndNormResult* result) {
   result->peak = outcome.peak;
   result->gainDb = outcome.gain_db;
   result->processed = outcome.processed;
+  result->clipped = outcome.clipped;
   std::snprintf(result->message, sizeof result->message, "%s", outcome.message);
   return 1;
 }

@@ -2,6 +2,8 @@
 // stream information parser, without decoding audio.
 #include "stream_scan.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "ac3/bitstream.h"
 #include "ac3/stages.h"
 #include "ac3/stream_description.h"
+#include "ac3_reader.h"
 #include "engine_state.h"
 #include "qelpsnd.h"
 
@@ -16,13 +19,17 @@ namespace {
 
 constexpr int kChunkBytes = 2047;
 
-std::FILE* g_file = nullptr;
+qelp::ScanSource g_source{};  // where the running scan reads from
 uint8_t g_chunk[kChunkBytes];
 bool g_end = false;
 uint64_t g_real_bytes = 0;
 
+size_t read_file(void* context, uint8_t* into, size_t count) {
+  return std::fread(into, 1, count, static_cast<std::FILE*>(context));
+}
+
 int info_fill_callback(uint8_t** start, uint8_t** end) {
-  size_t n = std::fread(g_chunk, 1, kChunkBytes, g_file);
+  size_t n = g_source.read(g_source.context, g_chunk, kChunkBytes);
   g_real_bytes += n;
   if (n < static_cast<size_t>(kChunkBytes)) {
     std::memset(g_chunk + n, 0, kChunkBytes - n);
@@ -51,19 +58,10 @@ void describe(const ac3::syncinfo& si, const ac3::bsi& b, QelpsndStreamInfo& inf
   if (b.langcode && b.langcod < 128) ac3::language_text(b.langcod, info.language, sizeof info.language);
 }
 
-}  // namespace
-
-int qelp::stream_scan(const char* path, ScanLimits limits, QelpsndStreamInfo& result, char* error_text,
-                      int error_size) {
-  auto fail = [&](const char* format, const char* detail) {
-    if (error_text != nullptr && error_size > 0) std::snprintf(error_text, static_cast<size_t>(error_size), format, path, detail);
-    return 0;
-  };
+// Scans the source set up in g_source.
+int scan_source(const char* path, qelp::ScanLimits limits, QelpsndStreamInfo& result, char* error_text,
+                int error_size) {
   QelpsndStreamInfo* info = &result;
-  *info = QelpsndStreamInfo{};
-  g_file = std::fopen(path, "rb");
-  if (g_file == nullptr) return fail("Cannot open %s: %s", std::strerror(errno));
-
   ac3::fill_callback previous = ac3::bitstream_callback();
   ac3::bitstream_set_callback(info_fill_callback);
   ac3::chunk_discard();
@@ -104,13 +102,47 @@ int qelp::stream_scan(const char* path, ScanLimits limits, QelpsndStreamInfo& re
   if (limits.all_frames) info->junk_bytes = (g_real_bytes - origin) - (frame_bytes < used ? frame_bytes : used);
   ac3::chunk_discard();
   ac3::bitstream_set_callback(previous);
-  std::fclose(g_file);
-  g_file = nullptr;
   if (!described) {
-    if (g_real_bytes == origin) return fail("%s is empty%s", "");
-    return fail("%s holds no AC-3 audio%s", info->frames ? " (no frame passes its CRC check)" : "");
+    if (g_real_bytes == origin) {
+      if (error_text != nullptr && error_size > 0)
+        std::snprintf(error_text, static_cast<size_t>(error_size), "%s holds no AC-3 audio: it is empty", path);
+    } else {
+      qelp::say_no_ac3_audio(path, info->frames != 0, error_text, error_size);
+    }
+    return 0;
   }
   return 1;
+}
+
+}  // namespace
+
+void qelp::say_no_ac3_audio(const char* name, bool frames_seen, char* error_text, int error_size) {
+  if (error_text == nullptr || error_size <= 0) return;
+  std::snprintf(error_text, static_cast<size_t>(error_size), "%s holds no AC-3 audio%s", name,
+                frames_seen ? ": no frame passes its CRC check" : "");
+}
+
+int qelp::stream_scan(const char* path, ScanLimits limits, QelpsndStreamInfo& result, char* error_text,
+                      int error_size) {
+  result = QelpsndStreamInfo{};
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    if (error_text != nullptr && error_size > 0)
+      std::snprintf(error_text, static_cast<size_t>(error_size), "Cannot open %s: %s", path, std::strerror(errno));
+    return 0;
+  }
+  const int found = stream_scan_source(ScanSource{read_file, file}, path, limits, result, error_text, error_size);
+  std::fclose(file);
+  return found;
+}
+
+int qelp::stream_scan_source(ScanSource source, const char* name, ScanLimits limits, QelpsndStreamInfo& result,
+                             char* error_text, int error_size) {
+  result = QelpsndStreamInfo{};
+  g_source = source;
+  const int found = scan_source(name, limits, result, error_text, error_size);
+  g_source = ScanSource{};
+  return found;
 }
 
 extern "C" int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info, char* error_text,
@@ -122,4 +154,15 @@ extern "C" int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStream
     return 0;
   }
   return qelp::stream_scan(path, qelp::ScanLimits{scan_all != 0, 0}, *info, error_text, error_size);
+}
+
+extern "C" int qelpsnd_holds_ac3(const char* path) {
+  if (path == nullptr || qelp::is_standard_stream(path)) return 0;
+  struct stat st {};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  // The scan shares the decoder's input state, which a running conversion or preview owns.
+  if (qelp::g_activity != qelp::EngineActivity::idle) return -1;
+  QelpsndStreamInfo info{};
+  char reason[64];
+  return qelp::stream_scan(path, qelp::ScanLimits{false, qelp::kInputHeadBytes}, info, reason, sizeof reason);
 }

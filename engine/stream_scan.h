@@ -3,6 +3,7 @@
 // refuse a file that holds no AC-3 audio before anything is created.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "qelpsnd.h"
@@ -16,5 +17,19 @@ struct ScanLimits {
 
 // Returns 1 when a frame passing its CRC check was found; 0 otherwise, with error_text saying why.
 int stream_scan(const char* path, ScanLimits limits, QelpsndStreamInfo& info, char* error_text, int error_size);
+
+// Where a scan takes its bytes from: read puts up to count bytes into `into` and returns how many;
+// fewer than count means the input has ended.
+struct ScanSource {
+  size_t (*read)(void* context, uint8_t* into, size_t count);
+  void* context;
+};
+
+// The same over any source; name stands for it in error_text.
+int stream_scan_source(ScanSource source, const char* name, ScanLimits limits, QelpsndStreamInfo& info,
+                       char* error_text, int error_size);
+
+// The one way the engine says that a file holds no AC-3 audio, in error_text.
+void say_no_ac3_audio(const char* name, bool frames_seen, char* error_text, int error_size);
 
 }  // namespace qelp

@@ -75,8 +75,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t fmt = le32(file, 16);
   const uint32_t c = file[36] | (file[37] << 8);
   if (fmt != 18 + c || file.size() < 46 + c) __builtin_trap();
-  if (std::memcmp(file.data() + 38 + c, "data", 4) != 0) __builtin_trap();
-  const uint32_t data_size = le32(file, 42 + c);
-  if (le32(file, 4) != file.size() - 8 || 46 + c + static_cast<uint64_t>(data_size) != file.size()) __builtin_trap();
+  // Every format but PCM has a fact chunk (12 bytes) between the fmt and the data chunk.
+  const bool pcm = (file[20] | (file[21] << 8)) == 1;
+  const uint32_t fact = pcm ? 0 : 12;
+  if (file.size() < 46 + c + fact) __builtin_trap();
+  if (!pcm && (std::memcmp(file.data() + 38 + c, "fact", 4) != 0 || le32(file, 42 + c) != 4)) __builtin_trap();
+  if (std::memcmp(file.data() + 38 + c + fact, "data", 4) != 0) __builtin_trap();
+  const uint32_t data_size = le32(file, 42 + c + fact);
+  if (le32(file, 4) != file.size() - 8 || 46 + c + fact + static_cast<uint64_t>(data_size) != file.size()) {
+    __builtin_trap();
+  }
   return 0;
 }

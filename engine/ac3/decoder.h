@@ -24,6 +24,9 @@ struct decoder_config {
 struct decoded_frame {
   uint32_t sampling_rate;       // 48000, 44100 or 32000
   uint8_t* pcm;                 // the decoder's 6144-byte PCM frame, reused for every frame
+  int32_t muted;                // 1: the frame failed its CRC or checks (or no sync word was found)
+                                // and pcm is all zeros; 0: decoded
+  uint32_t samples_clipped;     // samples of pcm that the fold-down limited to full scale
 };
 
 // Surround-compatible fold-down when non-zero. Set by the engine just before decoder_init.

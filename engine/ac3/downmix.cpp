@@ -1,6 +1,7 @@
 // Fold-down of a block's full-bandwidth channels to 16-bit stereo, normal or surround-compatible.
 // The LFE channel is never mixed in.
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "ac3/stages.h"
@@ -120,11 +121,15 @@ inline int32_t to_pcm16(float v) {
   return static_cast<int32_t>(v);
 }
 
+// 1 when the value lies beyond full scale, so that to_pcm16 changes it by more than truncation
+// would: its magnitude is 32768 or more (or it is no number).
+inline uint32_t beyond_full_scale(float v) { return std::fabs(v) < 32768.0f ? 0u : 1u; }
+
 // The two sums per sample, then the conversion with the pair as one 32-bit word (left in the low
 // half), which is the little-endian byte order of the PCM frame. Local arrays keep the loops free
-// of aliasing so they run on vectors.
+// of aliasing so they run on vectors. Returns the count of samples limited to full scale.
 template <int Channels>
-void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
+uint32_t fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
   alignas(16) float left[kBins];
   alignas(16) float right[kBins];
   for (int i = 0; i < kBins; ++i) {
@@ -137,7 +142,9 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
     right[i] = r;
   }
   alignas(16) uint32_t pairs[kBins];
+  uint32_t clipped = 0;
   for (int i = 0; i < kBins; ++i) {
+    clipped += beyond_full_scale(left[i]) + beyond_full_scale(right[i]);
     pairs[i] = (static_cast<uint32_t>(to_pcm16(left[i])) & 0xffffu) | (static_cast<uint32_t>(to_pcm16(right[i])) << 16);
   }
   if constexpr (std::endian::native == std::endian::little) {
@@ -150,31 +157,27 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
       out[4 * i + 3] = static_cast<uint8_t>(pairs[i] >> 24);
     }
   }
+  return clipped;
 }
 
 }  // namespace
 
-void mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out) {
+uint32_t mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out) {
   const fold_gains g = gains_for(b, surround_mode != 0, g_config.dual_mono_channel);
   switch (b.acmod & 7) {
     case 1:
-      fold<1>(g, coeffs, out);
-      break;
+      return fold<1>(g, coeffs, out);
     case 0:
     case 2:
-      fold<2>(g, coeffs, out);
-      break;
+      return fold<2>(g, coeffs, out);
     case 3:
     case 4:
-      fold<3>(g, coeffs, out);
-      break;
+      return fold<3>(g, coeffs, out);
     case 5:
     case 6:
-      fold<4>(g, coeffs, out);
-      break;
+      return fold<4>(g, coeffs, out);
     default:
-      fold<5>(g, coeffs, out);
-      break;
+      return fold<5>(g, coeffs, out);
   }
 }
 

@@ -38,6 +38,8 @@ namespace {
 decoded_frame* give_up_frame() {
   error_flag = 0;
   std::memset(g_pcm_frame, 0, sizeof g_pcm_frame);
+  g_decoded_frame.muted = 1;
+  g_decoded_frame.samples_clipped = 0;
   return &g_decoded_frame;
 }
 
@@ -59,6 +61,7 @@ decoded_frame* decode_one_frame() {
   audblk_frame_begin(g_audblk);
 
   uint8_t* out = g_pcm_frame;
+  uint32_t clipped = 0;
   for (int block = 0; block < kBlocksPerFrame; ++block, out += kPcmBlockBytes) {
     const int slots = g_bsi.nfchans + g_bsi.lfeon;
     std::memset(coeff_buffer, 0, sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
@@ -70,10 +73,12 @@ decoded_frame* decode_one_frame() {
     if (error_flag) return give_up_frame();
     if (g_bsi.acmod == 2) rematrix_stereo(g_audblk, coeff_buffer);
     inverse_transform(g_bsi, g_audblk, coeff_buffer);
-    mix_to_stereo(g_bsi, coeff_buffer, out);
+    clipped += mix_to_stereo(g_bsi, coeff_buffer, out);
     check_guards(g_syncinfo, g_bsi, g_audblk);
     if (error_flag) return give_up_frame();
   }
+  g_decoded_frame.muted = 0;
+  g_decoded_frame.samples_clipped = clipped;
   return &g_decoded_frame;
 }
 

@@ -31,8 +31,9 @@ void rematrix_stereo(const audblk& ab, coeff_buffer_t& coeffs);
 void imdct_tables_build();
 void inverse_transform(const bsi& b, const audblk& ab, coeff_buffer_t& coeffs);
 
-// Fold-down to 16-bit stereo and the consistency checks after each block.
-void mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out);
+// Fold-down to 16-bit stereo and the consistency checks after each block. mix_to_stereo returns
+// how many of the block's 512 samples lay beyond full scale and were limited to it.
+uint32_t mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out);
 void arm_guards(syncinfo& si, bsi& b, audblk& ab);
 void check_guards(const syncinfo& si, const bsi& b, const audblk& ab);
 

@@ -40,6 +40,10 @@ struct AcmDriver {
 using AcmDriverEntry = const AcmDriver* (*)();
 #define ACM_DRIVER_ENTRY_NAME "qelp_acm_driver_entry"
 
+// Optionally, a function that names the libraries the module runs with and their versions.
+using AcmModuleVersions = const char* (*)();
+#define ACM_MODULE_VERSIONS_NAME "qelp_acm_module_versions"
+
 }  // extern "C"
 
 // Adds a driver behind the built-in ones (a host's or a test's). Returns MMSYSERR_INVALPARAM for a

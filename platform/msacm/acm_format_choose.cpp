@@ -48,6 +48,10 @@ size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size
 
 const char* acmCodecModuleProblem() { return acm::module_problem(); }
 
+int acmCodecModuleLoad() { return acm::module_load() ? 1 : 0; }
+
+const char* acmCodecModuleDescription() { return acm::module_description(); }
+
 MMRESULT acmFormatOfferTake(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offer) {
   if (afc == nullptr || offer == nullptr || afc->pwfx == nullptr) return MMSYSERR_INVALPARAM;
   const size_t bytes = acmFormatBytes(&offer->format.wfx);

@@ -17,6 +17,7 @@ const AcmDriver* g_registered[kMaxDrivers] = {};
 const AcmDriver* g_module_driver = nullptr;
 bool g_module_tried = false;
 char g_module_problem[1200] = "";
+char g_module_description[1200] = "";
 
 constexpr const char* kModuleFile = "qelp_acm_ffmpeg.so";
 
@@ -45,6 +46,10 @@ bool try_module(const std::string& path, std::string& problem) {
   }
   // The module stays loaded for the life of the process, as its streams may outlive any caller.
   g_module_driver = driver;
+  auto versions = reinterpret_cast<AcmModuleVersions>(dlsym(handle, ACM_MODULE_VERSIONS_NAME));
+  const char* text = versions != nullptr ? versions() : nullptr;
+  std::snprintf(g_module_description, sizeof g_module_description, "%s%s%s%s", path.c_str(),
+                text != nullptr ? " (" : "", text != nullptr ? text : "", text != nullptr ? ")" : "");
   return true;
 }
 
@@ -94,6 +99,8 @@ bool module_load() {
 }
 
 const char* module_problem() { return g_module_problem; }
+
+const char* module_description() { return g_module_description; }
 
 }  // namespace acm
 

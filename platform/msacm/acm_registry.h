@@ -17,5 +17,7 @@ size_t drivers_loaded(const AcmDriver** out, size_t capacity);
 // available; otherwise module_problem() says why.
 bool module_load();
 const char* module_problem();
+// The loaded module's file and the library versions it reports; "" while none is loaded.
+const char* module_description();
 
 }  // namespace acm

@@ -142,6 +142,14 @@ QELPSND_API size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* 
 // Why compressed formats are missing: empty while the FFmpeg module is loaded or not yet tried.
 QELPSND_API const char* acmCodecModuleProblem();
 
+// Loads the FFmpeg module unless it was tried already; 1 when its formats are available, else 0
+// (acmCodecModuleProblem says why).
+QELPSND_API int acmCodecModuleLoad();
+
+// The loaded FFmpeg module: its file and the FFmpeg library versions it runs with. "" while none
+// is loaded.
+QELPSND_API const char* acmCodecModuleDescription();
+
 // Copies an offer into a chooser request: the format into afc->pwfx (ACMERR_NOTPOSSIBLE when
 // afc->cbwfx is too small for it), the tag name and the description.
 QELPSND_API MMRESULT acmFormatOfferTake(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offer);

@@ -1,7 +1,7 @@
 // Every offered format, written through the writer and read back by ffprobe and ffmpeg as
-// independent readers: the right codec, rate and channels, a header of 46 + c bytes holding the
-// fields the codec reported, the whole input decoded (the END flush at close), and audio that
-// matches the source within what the codec can do.
+// independent readers: the right codec, rate and channels, a header of 46 + c bytes (and a fact
+// chunk for all but PCM) holding the fields the codec reported, the whole input decoded (the END
+// flush at close), and audio that matches the source within what the codec can do.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -87,8 +87,16 @@ TEST_P(CodecFormat, RoundTripsThroughFfmpegAt48kHz) {
   WaveHeader h = read_header(path);
   EXPECT_EQ(h.fmt_size, 18u + w.cbSize);
   EXPECT_EQ(h.extra_size, +w.cbSize);
-  EXPECT_EQ(h.file_size, 46u + w.cbSize + h.data_size);
-  EXPECT_EQ(h.riff_size, 38u + w.cbSize + h.data_size);
+  // Every format but PCM has a fact chunk with the sample frames per channel.
+  const uint32_t out_rate = e.rate != 0 ? e.rate : rate;
+  const bool pcm = w.wFormatTag == WAVE_FORMAT_PCM;
+  EXPECT_EQ(h.has_fact, !pcm);
+  if (!pcm) {
+    EXPECT_EQ(h.fact_frames, source.size() / 2 * out_rate / rate);
+  }
+  EXPECT_EQ(h.data_offset, 46u + w.cbSize + (pcm ? 0 : 12));
+  EXPECT_EQ(h.file_size, h.data_offset + h.data_size);
+  EXPECT_EQ(h.riff_size, h.file_size - 8);
   EXPECT_EQ(h.tag, +w.wFormatTag);
   EXPECT_EQ(h.channels, +w.nChannels);
   EXPECT_EQ(h.rate, +w.nSamplesPerSec);
@@ -101,7 +109,6 @@ TEST_P(CodecFormat, RoundTripsThroughFfmpegAt48kHz) {
   }
 
   // ffprobe reads it as the codec we meant.
-  const uint32_t out_rate = e.rate != 0 ? e.rate : rate;
   auto p = probe(path);
   EXPECT_EQ(p["codec_name"], e.codec);
   EXPECT_EQ(p["sample_rate"], std::to_string(out_rate));

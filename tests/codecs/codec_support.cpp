@@ -195,7 +195,15 @@ WaveHeader read_header(const std::string& path) {
   h.extra_size = u16(36);
   if (b.size() < 46u + h.extra_size) return h;
   h.extra.assign(b.begin() + 38, b.begin() + 38 + h.extra_size);
-  h.data_size = u32(42 + h.extra_size);
+  size_t at = 20 + h.fmt_size;  // the chunk behind the fmt chunk
+  if (b.size() >= at + 12 && std::string(b.begin() + at, b.begin() + at + 4) == "fact") {
+    h.has_fact = true;
+    h.fact_frames = u32(at + 8);
+    at += 8 + u32(at + 4);
+  }
+  if (b.size() < at + 8 || std::string(b.begin() + at, b.begin() + at + 4) != "data") return h;
+  h.data_size = u32(at + 4);
+  h.data_offset = static_cast<uint32_t>(at + 8);
   return h;
 }
 

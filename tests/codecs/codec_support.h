@@ -39,6 +39,9 @@ struct WaveHeader {
   uint32_t rate, avg_bytes;
   std::vector<uint8_t> extra;
   uint64_t file_size;
+  bool has_fact;          // a fact chunk between the fmt and the data chunk
+  uint32_t fact_frames;   // its sample frames per channel
+  uint32_t data_offset;   // where the data begin
 };
 WaveHeader read_header(const std::string& path);
 

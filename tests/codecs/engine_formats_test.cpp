@@ -1,7 +1,9 @@
 // The bundled sample converted by the engine to every offered format: ffprobe sees the right
-// codec, rate and channels, and ffmpeg decodes a duration within one AC-3 frame of the stream's.
+// codec, rate, channels and duration (within one codec block), and ffmpeg decodes a duration
+// within one AC-3 frame of the stream's.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -48,6 +50,20 @@ std::string codec_name(const WAVEFORMATEX& w) {
   }
 }
 
+// Sample frames in one block of the codec: what a last, padded block can add to a duration.
+uint32_t codec_block_samples(const WaveHeader& h) {
+  switch (h.tag) {
+    case WAVE_FORMAT_IMA_ADPCM:
+    case WAVE_FORMAT_ADPCM:
+    case WAVE_FORMAT_GSM610:
+      return h.extra.size() >= 2 ? h.extra[0] | (h.extra[1] << 8) : 0;  // wSamplesPerBlock
+    case WAVE_FORMAT_MPEGLAYER3:
+      return 1152;
+    default:
+      return 1;
+  }
+}
+
 TEST(EngineFormats, DemoConvertsToEveryOfferedFormat) {
   const std::string demo = qelp_test::source_path("samples/demo.ac3");
   const int frames = ac3_frames(demo);
@@ -67,8 +83,10 @@ TEST(EngineFormats, DemoConvertsToEveryOfferedFormat) {
     EXPECT_EQ(engine.m_lastError, QELP_OK) << engine.m_lastErrorText;
     const WAVEFORMATEX& w = offer.format.wfx;
     WaveHeader h = read_header(out);
+    const bool pcm = w.wFormatTag == WAVE_FORMAT_PCM;
     EXPECT_EQ(h.fmt_size, 18u + w.cbSize);
-    EXPECT_EQ(h.file_size, 46u + w.cbSize + h.data_size);
+    EXPECT_EQ(h.has_fact, !pcm);
+    EXPECT_EQ(h.file_size, 46u + w.cbSize + (pcm ? 0 : 12) + h.data_size);
     EXPECT_EQ(h.data_size, engine.m_outputBytes);
     auto p = probe(out);
     EXPECT_EQ(p["codec_name"], codec_name(w));
@@ -76,8 +94,15 @@ TEST(EngineFormats, DemoConvertsToEveryOfferedFormat) {
     EXPECT_EQ(p["channels"], std::to_string(w.nChannels));
     const bool mp3 = w.wFormatTag == WAVE_FORMAT_MPEGLAYER3;
     const double delay = mp3 ? (h.extra[10] | (h.extra[11] << 8)) / 48000.0 : 0.0;
-    // The duration ffmpeg decodes. (ffprobe's header estimate for ADPCM counts the block headers
-    // as audio, since the file has no fact chunk, and overstates by about 1 %.)
+    // The duration ffprobe reads from the header is the stream's within one codec block: from the
+    // fact chunk for ADPCM and GSM, whose last block is padded. For MPEG Layer-3 ffprobe takes the
+    // byte rate instead, which also counts the encoder's delay the format announces.
+    const double block = codec_block_samples(h) / static_cast<double>(w.nSamplesPerSec);
+    EXPECT_NEAR(std::atof(p["duration"].c_str()), seconds + delay, block + 1e-6) << "block " << block;
+    if (!pcm) {
+      EXPECT_EQ(h.fact_frames, static_cast<uint64_t>(frames) * 1536u * w.nSamplesPerSec / 48000u);
+    }
+    // The duration ffmpeg decodes.
     const std::vector<int16_t> decoded = decode(out, w.nChannels, w.nSamplesPerSec);
     const double duration = static_cast<double>(decoded.size() / w.nChannels) / w.nSamplesPerSec - delay;
     EXPECT_GE(duration, seconds - 0.001);

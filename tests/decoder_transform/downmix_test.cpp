@@ -90,6 +90,30 @@ TEST_F(FoldDown, OverloadedFoldDownSaturates) {
   EXPECT_EQ(0, pair_at(2).right);
 }
 
+// The block's count of clipped samples: those whose value changed by more than truncation, at a
+// magnitude of 32768 or more; full scale itself and values truncating to it are not clipped.
+TEST_F(FoldDown, CountsTheSamplesItLimitsToFullScale) {
+  const ac3::bsi b = stream(2);
+  EXPECT_EQ(ac3::mix_to_stereo(b, coeffs, out), 0u);  // silence
+  const float beyond = 32768.0f / 32767.0f;
+  coeffs[0][0] = 1.0f;                          // 32767: full scale, kept
+  coeffs[0][1] = 32767.9f / 32767.0f;           // truncates to 32767: kept
+  coeffs[0][2] = beyond;                        // 32768: clipped
+  coeffs[1][3] = -beyond;                       // -32768: clipped to -32767
+  coeffs[1][4] = -1.0f;                         // -32767: kept
+  coeffs[0][255] = coeffs[1][255] = 40.0f;      // both sides of the last pair
+  EXPECT_EQ(ac3::mix_to_stereo(b, coeffs, out), 4u);
+  EXPECT_EQ(pair_at(3).right, -32767);
+
+  // A 3/2 fold-down that goes beyond full scale in the sum: L, C and Ls at 1.2 each.
+  const ac3::bsi five = stream(7, 0, 0);
+  std::memset(coeffs, 0, sizeof coeffs);
+  for (int i = 0; i < 10; ++i) coeffs[0][i] = coeffs[1][i] = coeffs[3][i] = 1.2f;
+  EXPECT_EQ(ac3::mix_to_stereo(five, coeffs, out), 10u);  // left: 1.2 x 0.9998; right: C alone
+  EXPECT_EQ(pair_at(0).left, 32767);
+  EXPECT_LT(pair_at(0).right, 32767);
+}
+
 TEST_F(FoldDown, MonoIsIdenticalOnBothSidesAtMonoScale) {
   const ac3::bsi b = stream(1);
   coeffs[0][0] = 1.0f;

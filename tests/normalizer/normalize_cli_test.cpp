@@ -66,10 +66,15 @@ TEST(QelpNormalize, FixedAmplificationAndItsRange) {
   const Bytes out = read_file(path);
   EXPECT_EQ(samples16(Bytes(out.begin() + 46, out.end())), (std::vector<int16_t>{1995, -1995}));
 
-  for (const char* bad : {"-6", "x", "101", ""}) {
+  // The range of qelp convert: 5 to 50 dB, or 0 for the peak.
+  for (const char* bad : {"-6", "x", "4", "51", "101", ""}) {
     run = qelp("normalize " + path + " --amplify '" + bad + "'");
     EXPECT_EQ(run.status, 2) << bad;
-    EXPECT_NE(run.output.find("--amplify takes a whole number of dB from 0 to 100"), std::string::npos) << bad;
+    EXPECT_NE(run.output.find("--amplify takes a whole number of dB from 5 to 50 (0: normalize to the peak), not '" +
+                              std::string(bad) + "'; see 'qelp normalize --help'"),
+              std::string::npos)
+        << bad << ": " << run.output;
+    EXPECT_EQ(count_lines(run.output), 1) << run.output;
   }
   EXPECT_EQ(read_file(path), out);  // refused options change nothing
 }
@@ -80,7 +85,7 @@ TEST(QelpNormalize, FailuresEndNonZeroWithOneLineNamingTheFile) {
   write_file(bad, Bytes(64, 0));
   QelpRun run = qelp("normalize " + bad);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.output, "qelp: Cannot normalize " + bad + ": This is not a PCM WAV file.\n");
+  EXPECT_EQ(run.output, "qelp: cannot normalize " + bad + ": This is not a PCM WAV file.\n");
 
   run = qelp("normalize " + dir + "/missing.wav");
   EXPECT_EQ(run.status, 1);
@@ -104,13 +109,19 @@ TEST(QelpNormalize, FailuresEndNonZeroWithOneLineNamingTheFile) {
   EXPECT_EQ(qelp("normalize a.wav b.wav").status, 2);
 }
 
-TEST(QelpNormalize, VerboseShowsTheEngineMessages) {
+// --debug shows the engine's own trace, -v what was rewritten, -q nothing on success.
+TEST(QelpNormalize, DebugShowsTheEngineMessagesVerboseWhatWasRewritten) {
   const std::string path = qelp_test::scratch_dir() + "/a.wav";
   write_file(path, wav_bytes(pcm16({100, -50})));
-  QelpRun run = qelp("normalize -v " + path);
+  QelpRun run = qelp("normalize --debug " + path);
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.output.find("Pass 1: Finding peak levels..."), std::string::npos);
   EXPECT_NE(run.output.find("Performing amplification of 50.309 dB"), std::string::npos) << run.output;
+  write_file(path, wav_bytes(pcm16({100, -50})));
+  run = qelp("normalize -v " + path);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output.find("Pass 1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(path + ": 16-bit PCM, 4 data bytes rewritten"), std::string::npos) << run.output;
   run = qelp("normalize -q " + path);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "");

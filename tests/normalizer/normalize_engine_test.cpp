@@ -5,7 +5,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -248,6 +250,35 @@ TEST_F(EngineNormalize, FixedAmplificationNeverScans) {
   EXPECT_TRUE(engine.GetNormState());
   const Bytes out = read_file(path_);
   EXPECT_EQ(samples16(Bytes(out.end() - 2, out.end())), (std::vector<int16_t>{1995}));
+}
+
+// A fixed gain says how many samples it took beyond full scale; peak normalization never clips.
+TEST_F(EngineNormalize, FixedAmplificationCountsTheSamplesItClips) {
+  CQelpsnd engine;
+  std::vector<int16_t> in;
+  for (int s = -32768; s <= 32767; s += 7) in.push_back(static_cast<int16_t>(s));
+  const double gain = std::pow(10.0, 12 / 20.0);
+  uint64_t expected = 0;
+  for (int16_t s : in) expected += std::abs(s * gain) > 32767.0 ? 1 : 0;
+  start(engine, wav_bytes(pcm16(in)), "12");
+  ASSERT_EQ(wait_for_end(engine), 0);
+  QelpsndNormResult result;
+  ASSERT_EQ(qelpsnd_norm_result(&result), 1);
+  EXPECT_EQ(result.clipped, expected);
+  const Bytes file = read_file(path_);
+  const std::vector<int16_t> out = samples16(Bytes(file.begin() + 46, file.end()));
+  const auto at_full_scale = std::count_if(out.begin(), out.end(), [](int16_t s) { return s == 32767 || s == -32767; });
+  EXPECT_EQ(static_cast<uint64_t>(at_full_scale), expected);
+
+  start(engine, wav_bytes(pcm16(in)), "");  // peak: -32768 counts as 32767, no gain needed
+  ASSERT_EQ(wait_for_end(engine), 3);
+  std::vector<int16_t> quiet(1000);
+  for (size_t i = 0; i < quiet.size(); ++i) quiet[i] = static_cast<int16_t>(i * 13 % 2001 - 1000);
+  start(engine, wav_bytes(pcm16(quiet)), "");
+  ASSERT_EQ(wait_for_end(engine), 0);
+  ASSERT_EQ(qelpsnd_norm_result(&result), 1);
+  EXPECT_EQ(result.clipped, 0u);
+  EXPECT_GT(result.gainDb, 30.0);
 }
 
 TEST_F(EngineNormalize, NormalizeFlagOffStartsNothing) {

@@ -113,3 +113,37 @@ TEST(NormalizeTable8, MapsAroundTheMidpointAndClipsToTheByteRange) {
   EXPECT_EQ(t[128 - 100], 0);
   EXPECT_EQ(t[128], 128);
 }
+
+// The clip count's threshold agrees with the table: a sample is counted as clipped exactly when the
+// gain takes it beyond full scale (the table then holds +-full scale for it).
+TEST(NormalizeClipping, TheThresholdIsWhereTheTableStartsToClip) {
+  const double gain = std::pow(10.0, 6 / 20.0);
+  EXPECT_EQ(clip_magnitude(gain, 32767), 16423);  // 16422 -> 32766.2, 16423 -> 32768.2
+  EXPECT_EQ(clip_magnitude(gain, 127), 64);       // 63 -> 125.7, 64 -> 127.7
+  EXPECT_EQ(clip_magnitude(std::pow(10.0, 30 / 20.0), 32767), 1037);  // 1036 x 31.62 = 32761.3
+  EXPECT_EQ(clip_magnitude(1.0, 32767), 32768);   // only -32768 lies beyond
+  EXPECT_EQ(clip_magnitude(0.5, 32767), 32769);   // nothing
+  for (int db : {5, 17, 50}) {
+    const double g = std::pow(10.0, db / 20.0);
+    auto t = table16(g, 0);
+    const int32_t m = clip_magnitude(g, 32767);
+    EXPECT_LT(std::abs(static_cast<double>(m - 1) * g), 32767.0000001) << db;
+    EXPECT_EQ(at(t, m), 32767) << db;
+    EXPECT_EQ(at(t, -m), -32767) << db;
+  }
+}
+
+TEST(NormalizeClipping, CountsSamplesAtOrBeyondTheThresholdOnBothSides) {
+  const std::vector<int16_t> samples = {0, 99, 100, -99, -100, 32767, -32768, 5};
+  std::vector<unsigned char> bytes;
+  for (int16_t s : samples) {
+    bytes.push_back(static_cast<unsigned char>(s & 0xff));
+    bytes.push_back(static_cast<unsigned char>((s >> 8) & 0xff));
+  }
+  bytes.push_back(0x7f);  // a trailing odd byte is no sample
+  EXPECT_EQ(count_clipped16(bytes.data(), static_cast<uint32_t>(bytes.size()), 100), 4u);
+  EXPECT_EQ(count_clipped16(bytes.data(), static_cast<uint32_t>(bytes.size()), 32768), 1u);
+  EXPECT_EQ(count_clipped16(bytes.data(), static_cast<uint32_t>(bytes.size()), 32769), 0u);
+  const unsigned char eight[] = {128, 128 + 64, 128 - 64, 128 + 63, 0, 255};
+  EXPECT_EQ(count_clipped8(eight, sizeof eight, 64), 4u);  // 64, -64, -128, 127
+}

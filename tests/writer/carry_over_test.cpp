@@ -58,9 +58,9 @@ TEST_F(WriterTest, CodecConsumingFourOfSixKilobytesGetsTheRestCarriedOver) {
   EXPECT_EQ(calls[11].offered, 0u);
   EXPECT_EQ(writer_.total, input.size());
   std::vector<uint8_t> f = read_all(path);
-  ASSERT_EQ(f.size(), 46u + input.size());
-  EXPECT_TRUE(std::equal(input.begin(), input.end(), f.begin() + 46));
-  EXPECT_EQ(le32(f, 42), input.size());
+  ASSERT_EQ(f.size(), kTestCodecHeader + input.size());
+  EXPECT_TRUE(std::equal(input.begin(), input.end(), f.begin() + kTestCodecHeader));
+  EXPECT_EQ(le32(f, kTestCodecDataSizeAt), input.size());
 }
 
 TEST_F(WriterTest, CloseDrainsWhatTheCodecHeldBackOverSeveralEndCalls) {
@@ -75,8 +75,8 @@ TEST_F(WriterTest, CloseDrainsWhatTheCodecHeldBackOverSeveralEndCalls) {
   const std::vector<uint8_t> input = frames_concatenated(3);
   EXPECT_EQ(writer_.total, input.size());
   std::vector<uint8_t> f = read_all(path);
-  ASSERT_EQ(f.size(), 46u + input.size());
-  EXPECT_TRUE(std::equal(input.begin(), input.end(), f.begin() + 46));
+  ASSERT_EQ(f.size(), kTestCodecHeader + input.size());
+  EXPECT_TRUE(std::equal(input.begin(), input.end(), f.begin() + kTestCodecHeader));
   for (size_t i = 3; i < test_codec().calls.size(); ++i)
     EXPECT_EQ(test_codec().calls[i].flags, ACM_STREAMCONVERTF_END);
 }

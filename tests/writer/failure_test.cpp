@@ -274,8 +274,8 @@ TEST_F(WriterTest, SizeLimitAlsoHoldsForTheFlushAtClose) {
   EXPECT_EQ(failure_code(), QELP_ERR_SIZE_LIMIT);
   std::vector<uint8_t> f = read_all(path);
   EXPECT_LE(writer_.total, 2u * 6144);
-  ASSERT_EQ(f.size(), 46u + writer_.total);
-  EXPECT_EQ(le32(f, 42), writer_.total);
+  ASSERT_EQ(f.size(), kTestCodecHeader + writer_.total);
+  EXPECT_EQ(le32(f, kTestCodecDataSizeAt), writer_.total);
 }
 
 TEST_F(WriterTest, CodecThatNeverConsumesIsGivenUpOn) {
@@ -290,8 +290,8 @@ TEST_F(WriterTest, CodecThatNeverConsumesIsGivenUpOn) {
             std::string::npos);
   EXPECT_EQ(output_wavefile_close(), 1);
   std::vector<uint8_t> f = read_all(path);
-  ASSERT_EQ(f.size(), 46u);
-  EXPECT_EQ(le32(f, 42), 0u);
+  ASSERT_EQ(f.size(), kTestCodecHeader);
+  EXPECT_EQ(le32(f, kTestCodecDataSizeAt), 0u);
 }
 
 TEST_F(WriterTest, CodecFailureMidStreamIsReportedWithItsReason) {
@@ -310,7 +310,7 @@ TEST_F(WriterTest, CodecFailureMidStreamIsReportedWithItsReason) {
       std::string::npos)
       << err();
   EXPECT_EQ(output_wavefile_close(), 1);
-  EXPECT_EQ(read_all(path).size(), 46u + 2 * 6144);
+  EXPECT_EQ(read_all(path).size(), kTestCodecHeader + 2 * 6144);
 }
 
 }  // namespace

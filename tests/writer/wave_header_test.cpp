@@ -49,19 +49,59 @@ TEST_F(WriterTest, FormatWithExtraBytesPutsThemInTheFmtChunkAndMovesTheData) {
   ASSERT_TRUE(write_frames(0, 3));
   ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
 
+  // 46 + 5 bytes of the format, 12 of the fact chunk (the format is not PCM).
   std::vector<uint8_t> f = read_all(path);
   const uint32_t total = 3 * 6144;
-  ASSERT_EQ(f.size(), 51u + total);
-  EXPECT_EQ(le32(f, 4), 43u + total);
+  ASSERT_EQ(f.size(), 63u + total);
+  EXPECT_EQ(le32(f, 4), 55u + total);
   EXPECT_EQ(le32(f, 16), 23u);
   EXPECT_EQ(le16(f, 20), kTestTag);
   EXPECT_EQ(le16(f, 36), 5u);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(f[38 + i], 0x10 + i);
-  EXPECT_EQ(std::string(f.begin() + 43, f.begin() + 47), "data");
-  EXPECT_EQ(le32(f, 47), total);
+  EXPECT_EQ(std::string(f.begin() + 43, f.begin() + 47), "fact");
+  EXPECT_EQ(le32(f, 47), 4u);
+  EXPECT_EQ(le32(f, 51), 3u * 1536);  // sample frames per channel
+  EXPECT_EQ(std::string(f.begin() + 55, f.begin() + 59), "data");
+  EXPECT_EQ(le32(f, 59), total);
   std::vector<uint8_t> first = frame_bytes(0);
-  EXPECT_TRUE(std::equal(first.begin(), first.end(), f.begin() + 51));
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), f.begin() + 63));
   EXPECT_NE(out().find("\nCodec selected : Test Codec (wFormatTag = 0x7A01)"), std::string::npos) << out();
+}
+
+// Every format but PCM carries the fact chunk, IEEE float too; the count is the sample frames per
+// channel at the output's rate, whatever the codec made of the bytes.
+TEST_F(WriterTest, FormatsOtherThanPcmCountTheirSampleFramesInAFactChunk) {
+  for (const char* name : {"float", "float-mono", "test"}) {
+    SCOPED_TRACE(name);
+    test_codec_reset();
+    choose(name);
+    std::string path = use_path(std::string(name) + ".wav");
+    ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+    ASSERT_TRUE(write_frames(0, 7));
+    ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+    std::vector<uint8_t> f = read_all(path);
+    const uint32_t c = le16(f, 36);
+    const size_t fact = 38 + c;
+    ASSERT_EQ(std::string(f.begin() + fact, f.begin() + fact + 4), "fact");
+    EXPECT_EQ(le32(f, fact + 4), 4u);
+    EXPECT_EQ(le32(f, fact + 8), 7u * 1536);
+    EXPECT_EQ(std::string(f.begin() + fact + 12, f.begin() + fact + 16), "data");
+    EXPECT_EQ(le32(f, fact + 16), writer_.total);
+    EXPECT_EQ(f.size(), fact + 20 + writer_.total);
+    EXPECT_EQ(le32(f, 4), f.size() - 8);
+  }
+  // PCM of every width keeps the header it always had: no fact chunk.
+  for (const char* name : {"pcm8", "pcm24-mono"}) {
+    SCOPED_TRACE(name);
+    choose(name);
+    std::string path = use_path(std::string(name) + ".wav");
+    ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+    ASSERT_TRUE(write_frames(0, 2));
+    ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+    std::vector<uint8_t> f = read_all(path);
+    EXPECT_EQ(std::string(f.begin() + 38, f.begin() + 42), "data");
+    EXPECT_EQ(f.size(), 46u + writer_.total);
+  }
 }
 
 TEST_F(WriterTest, EmptyConversionStillGetsAValidHeader) {

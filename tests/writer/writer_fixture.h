@@ -23,6 +23,11 @@ bool file_exists(const std::string& path);
 uint32_t le32(const std::vector<uint8_t>& b, size_t at);
 uint16_t le16(const std::vector<uint8_t>& b, size_t at);
 
+// The test codec's format is not PCM, so its files carry a fact chunk: 46 + 12 header bytes, the
+// data chunk's size at 54.
+constexpr uint32_t kTestCodecHeader = 58;
+constexpr size_t kTestCodecDataSizeAt = 54;
+
 class WriterTest : public testing::Test {
  protected:
   void SetUp() override;

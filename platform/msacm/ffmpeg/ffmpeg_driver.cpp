@@ -1,5 +1,6 @@
 // The FFmpeg driver module: compressed WAVE formats through libavcodec. The codec manager loads this
 // module with dlopen when a chooser lists formats or a compressed format is asked for.
+#include <cstdio>
 #include <cstring>
 
 #include "ffmpeg_formats.h"
@@ -7,7 +8,10 @@
 #include "platform/msacm/acm_driver.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/avutil.h>
 #include <libavutil/log.h>
+#include <libswresample/swresample.h>
 }
 
 namespace {
@@ -51,4 +55,17 @@ extern "C" __attribute__((visibility("default"))) const AcmDriver* qelp_acm_driv
   // libavcodec's own chatter would mix into the host's output; errors are reported as result codes.
   av_log_set_level(AV_LOG_QUIET);
   return &kDriver;
+}
+
+// The FFmpeg libraries this module runs with, as "libavcodec 59.37.100, ...".
+extern "C" __attribute__((visibility("default"))) const char* qelp_acm_module_versions() {
+  static char text[160];
+  const unsigned codec = avcodec_version();
+  const unsigned util = avutil_version();
+  const unsigned resample = swresample_version();
+  std::snprintf(text, sizeof text, "libavcodec %u.%u.%u, libavutil %u.%u.%u, libswresample %u.%u.%u",
+                AV_VERSION_MAJOR(codec), AV_VERSION_MINOR(codec), AV_VERSION_MICRO(codec), AV_VERSION_MAJOR(util),
+                AV_VERSION_MINOR(util), AV_VERSION_MICRO(util), AV_VERSION_MAJOR(resample),
+                AV_VERSION_MINOR(resample), AV_VERSION_MICRO(resample));
+  return text;
 }

@@ -1,0 +1,190 @@
+// What the engine counts while it converts: frames that failed their checks and were written as
+// silence (and where the first one is), input bytes the frame search passed over (and which of them
+// lay behind the last frame), the stream's rate; and that these agree with the frame headers as
+// `qelpsnd_stream_info` reads them, frame by frame.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qelpsnd.h"
+#include "support/paths.h"
+#include "support/wave_reader.h"
+
+namespace {
+
+using qelp_test::data_path;
+using qelp_test::read_bytes;
+
+void silence(int, const char*, void*) {}
+
+struct Counts {
+  bool ok = false;
+  int frames = 0;
+  uint32_t muted = 0;
+  int32_t first_muted = -1;
+  uint64_t skipped = 0;
+  uint64_t after_last = 0;
+  uint32_t rate = 0;
+  std::vector<uint8_t> pcm;
+};
+
+class DamageCounts : public testing::Test {
+ protected:
+  void SetUp() override {
+    qelpsnd_set_diagnostics(silence, nullptr);
+    qelpsnd_set_overwrite(1);
+    dir_ = qelp_test::scratch_dir();
+    engine_ = std::make_unique<CQelpsnd>();
+  }
+  void TearDown() override {
+    engine_.reset();
+    qelpsnd_set_diagnostics(nullptr, nullptr);
+  }
+
+  Counts convert(const std::string& in) {
+    Counts c;
+    std::string i = in;
+    std::string o = dir_ + "/out.wav";
+    engine_->SetInFile(i.data());
+    engine_->SetOutFile(o.data());
+    if (engine_->InitEncoder() != 1) return c;
+    while (engine_->DecodeFrame() == 1) ++c.frames;
+    c.ok = engine_->m_lastError == QELP_OK;
+    c.muted = engine_->m_framesMuted;
+    c.first_muted = engine_->m_firstMutedFrame;
+    c.skipped = engine_->m_bytesSkipped;
+    c.after_last = engine_->m_bytesAfterLast;
+    c.rate = engine_->m_samplingRate;
+    c.pcm = qelp_test::read_wave(o).data;
+    return c;
+  }
+
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = dir_ + "/" + name;
+    qelp_test::write_bytes(path, bytes);
+    return path;
+  }
+
+  std::string dir_;
+  std::unique_ptr<CQelpsnd> engine_;
+};
+
+bool silent_frame(const std::vector<uint8_t>& pcm, int frame) {
+  return std::all_of(pcm.begin() + frame * 6144, pcm.begin() + (frame + 1) * 6144, [](uint8_t b) { return b == 0; });
+}
+
+TEST_F(DamageCounts, ACleanStreamCountsNothing) {
+  const Counts c = convert(data_path("stereo_44k_192.ac3"));
+  ASSERT_TRUE(c.ok);
+  EXPECT_EQ(c.frames, 58);
+  EXPECT_EQ(c.muted, 0u);
+  EXPECT_EQ(c.first_muted, -1);
+  EXPECT_EQ(c.skipped, 0u);
+  EXPECT_EQ(c.rate, 44100u);
+}
+
+TEST_F(DamageCounts, EachKindOfDamageIsCountedWhereItIs) {
+  struct Case {
+    const char* file;
+    uint32_t muted;
+    int32_t first;
+    uint64_t skipped;
+    uint64_t after_last;
+  };
+  const std::vector<uint8_t> mono = read_bytes(data_path("mono_48k_32.ac3"));
+  const Case cases[] = {
+      {"damaged_bitflip_frame10.ac3", 1, 10, 0, 0},
+      {"damaged_truncated_last.ac3", 1, 62, 0, 0},  // the cut frame's sync word is still there
+      {"damaged_junk_start.ac3", 0, -1, 1000, 0},
+      {"damaged_junk_between.ac3", 0, -1, 333, 0},
+      {"len_multiple_2047.ac3", 0, -1, (2047 - mono.size() % 2047) % 2047, (2047 - mono.size() % 2047) % 2047},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.file);
+    const Counts c = convert(data_path(k.file));
+    ASSERT_TRUE(c.ok);
+    EXPECT_EQ(c.muted, k.muted);
+    EXPECT_EQ(c.first_muted, k.first);
+    EXPECT_EQ(c.skipped, k.skipped);
+    EXPECT_EQ(c.after_last, k.after_last);
+    if (k.first >= 0) {
+      EXPECT_TRUE(silent_frame(c.pcm, k.first));
+    }
+  }
+}
+
+// Three frames with a bit flipped, junk in front and behind: the counts are those of the frame
+// headers as `qelp info` reads them, and each damaged frame is silent where it was.
+TEST_F(DamageCounts, CountsMatchTheStreamsFrameHeaders) {
+  std::vector<uint8_t> bytes = read_bytes(data_path("3f2r_lfe_48k_448.ac3"));  // 1792-byte frames
+  const size_t frame = 1792;
+  bytes.insert(bytes.begin(), 77, 0x55);
+  for (int f : {4, 5, 40}) bytes[77 + f * frame + 900] ^= 0x02;
+  bytes.insert(bytes.end(), 500, 0x00);
+  const std::string in = write("three.ac3", bytes);
+
+  const Counts c = convert(in);
+  ASSERT_TRUE(c.ok);
+  QelpsndStreamInfo info{};
+  char error[512];
+  ASSERT_EQ(qelpsnd_stream_info(in.c_str(), 1, &info, error, sizeof error), 1) << error;
+  EXPECT_EQ(c.frames, static_cast<int>(info.frames));
+  EXPECT_EQ(c.muted, info.crc_failures);
+  EXPECT_EQ(c.muted, 3u);
+  EXPECT_EQ(c.first_muted, 4);
+  EXPECT_EQ(c.skipped, info.junk_bytes);
+  EXPECT_EQ(c.skipped, 577u);
+  EXPECT_EQ(c.after_last, 500u);
+  for (int f = 0; f < c.frames; ++f) EXPECT_EQ(silent_frame(c.pcm, f), f == 4 || f == 5 || f == 40) << f;
+
+  // A second conversion starts counting afresh.
+  const Counts again = convert(data_path("short_1280.ac3"));
+  EXPECT_EQ(again.muted, 0u);
+  EXPECT_EQ(again.first_muted, -1);
+  EXPECT_EQ(again.skipped, 0u);
+}
+
+// A sync word destroyed: its frame is lost to the search, not muted; the bytes say so.
+TEST_F(DamageCounts, ALostSyncWordShowsAsSkippedBytes) {
+  std::vector<uint8_t> bytes = read_bytes(data_path("stereo_48k_192.ac3"));  // 768-byte frames
+  bytes[20 * 768] = 0x00;
+  const Counts c = convert(write("nosync.ac3", bytes));
+  ASSERT_TRUE(c.ok);
+  EXPECT_EQ(c.frames, 62);
+  EXPECT_EQ(c.muted, 0u);
+  EXPECT_EQ(c.skipped, 768u);
+  EXPECT_EQ(c.after_last, 0u);
+}
+
+// A long stretch without a sync word between frames is damage, not padding behind the last frame,
+// however far the search goes into it.
+TEST_F(DamageCounts, ALongGapBetweenFramesIsNotTakenForTheEnd) {
+  std::vector<uint8_t> bytes = read_bytes(data_path("stereo_48k_192.ac3"));
+  bytes.insert(bytes.begin() + 10 * 768, 70000, 0x00);
+  const Counts c = convert(write("gap.ac3", bytes));
+  ASSERT_TRUE(c.ok);
+  EXPECT_GE(c.frames, 10);
+  EXPECT_GT(c.skipped, 0u);
+  EXPECT_EQ(c.after_last, 0u);
+}
+
+TEST_F(DamageCounts, TheCountsGrowWhileTheConversionRuns) {
+  const std::string in = data_path("damaged_bitflip_frame10.ac3");
+  std::string i = in, o = dir_ + "/grow.wav";
+  engine_->SetInFile(i.data());
+  engine_->SetOutFile(o.data());
+  ASSERT_EQ(engine_->InitEncoder(), 1);
+  EXPECT_EQ(engine_->m_samplingRate, 48000u);
+  for (int f = 0; f < 10; ++f) ASSERT_EQ(engine_->DecodeFrame(), 1);
+  EXPECT_EQ(engine_->m_framesMuted, 0u);
+  ASSERT_EQ(engine_->DecodeFrame(), 1);  // frame 10
+  EXPECT_EQ(engine_->m_framesMuted, 1u);
+  EXPECT_EQ(engine_->m_firstMutedFrame, 10);
+  engine_->Terminate();
+  EXPECT_EQ(engine_->m_framesMuted, 1u);
+}
+
+}  // namespace
