@@ -76,7 +76,6 @@ CQelpsnd::~CQelpsnd() {
   if (g_activity == EngineActivity::converting) Terminate();
   if (g_activity == EngineActivity::playing) StopPlayer();
   normalizer_detach();
-  decoder_ready = false;
   if (--g_engine_objects == 0) {
     delete g_ac3_reader;
     g_ac3_reader = nullptr;
@@ -202,18 +201,17 @@ int CQelpsnd::InitEncoder() {
   // is refused before anything is created.
   QelpsndStreamInfo info{};
   char reason[sizeof m_lastErrorText];
-  if (!stream_scan(m_inPath, ScanLimits{false, 1u << 20}, info, reason, sizeof reason)) {
+  if (!stream_scan(g_ac3_reader->decoder(), m_inPath, ScanLimits{false, 1u << 20}, info, reason, sizeof reason)) {
     fail(*this, QELP_ERR_INPUT, reason);
     return 0;
   }
 
   g_ac3_reader->surround = m_surround;
-  if (!g_ac3_reader->start(m_inPath, m_memoryInput)) {
+  if (!g_ac3_reader->start(m_inPath)) {
     take_failure(*this);
     return 0;
   }
-  // A damaged probe frame teaches no rate (the decoder's record may still hold an earlier
-  // stream's): the first frame that passes its check does.
+  // A damaged probe frame teaches no rate: the first frame that passes its check does.
   if (g_ac3_reader->sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
     g_ac3_reader->sampling_rate = static_cast<int32_t>(info.sampling_rate);
   }
@@ -237,7 +235,7 @@ int CQelpsnd::DecodeFrame() {
     fail(*this, QELP_ERR_STATE, "No conversion is open");
     return 0;
   }
-  int produced = g_ac3_reader->next_frame(m_memoryInput, sizeof m_memoryInput, m_pcmFrame);
+  int produced = g_ac3_reader->next_frame(m_pcmFrame);
   m_bytesDecoded += 6144;
   m_inputPosition = g_ac3_reader->read_position();
 

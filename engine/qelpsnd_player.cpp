@@ -55,7 +55,7 @@ int CQelpsnd::StartPlayer() {
   }
 
   g_ac3_reader->surround = m_surround;
-  if (!g_ac3_reader->start(m_inPath, m_memoryInput)) {
+  if (!g_ac3_reader->start(m_inPath)) {
     take_failure(*this);
     return 0;
   }
@@ -84,7 +84,7 @@ int CQelpsnd::PlayNextFrame() {
     take_failure(*this);
     return 0;
   }
-  int produced = g_ac3_reader->next_frame(m_memoryInput, sizeof m_memoryInput, m_pcmFrame);
+  int produced = g_ac3_reader->next_frame(m_pcmFrame);
   m_bytesDecoded += 6144;
   m_inputPosition = g_ac3_reader->read_position();
 

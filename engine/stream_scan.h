@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "ac3/decoder_state.h"
 #include "qelpsnd.h"
 
 namespace qelp {
@@ -14,7 +15,9 @@ struct ScanLimits {
   uint64_t byte_limit;    // stop after this many bytes of the file (0: no limit)
 };
 
-// Returns 1 when a frame passing its CRC check was found; 0 otherwise, with error_text saying why.
-int stream_scan(const char* path, ScanLimits limits, QelpsndStreamInfo& info, char* error_text, int error_size);
+// Scans with decoder, which it resets and leaves holding the scan's last frame. Returns 1 when a
+// frame passing its CRC check was found; 0 otherwise, with error_text saying why.
+int stream_scan(ac3::decoder& decoder, const char* path, ScanLimits limits, QelpsndStreamInfo& info, char* error_text,
+                int error_size);
 
 }  // namespace qelp

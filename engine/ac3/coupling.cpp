@@ -20,10 +20,12 @@ float coupling_coordinate(const audblk& ab, int ch, int bnd) {
 
 }  // namespace
 
-void decouple_channel(float* coeffs, const bsi& b, const audblk& ab, int ch) {
+void decouple_channel(decoder& d, float* coeffs, int ch) {
+  const bsi& b = d.bsi;
+  const audblk& ab = d.audblk;
   const bool dither = ab.dithflag[ch] != 0;
   const bool phase = b.acmod == 2 && ab.phsflginu && ch == 1;
-  uint16_t reg = dither_register();  // kept in a local for the loop, stored back at the end
+  uint16_t reg = d.dither_register;  // kept in a local for the loop, stored back at the end
   float c = 1.0f;
   int bnd = 0;
   int bin = ab.cplstrtmant;
@@ -43,7 +45,7 @@ void decouple_channel(float* coeffs, const bsi& b, const audblk& ab, int ch) {
       coeffs[bin] = mantissa * exponent_scale[ab.cpl_exp[bin]] * c;
     }
   }
-  dither_register_set(reg);
+  d.dither_register = reg;
 }
 
 }  // namespace ac3

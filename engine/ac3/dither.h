@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ac3/decoder_state.h"
+
 namespace ac3 {
 
 // Entry i: i << 8 shifted left eight times within 16 bits, XOR-ing the low part 0xA011 of the
@@ -35,12 +37,8 @@ inline int16_t dither_value(uint16_t reg) {
   return static_cast<int16_t>((static_cast<int16_t>(reg) * 181) >> 8);
 }
 
-// The next dither value, about 0.707 times the register taken as signed 16-bit. The register
-// starts at 1 at library load and runs on across blocks, frames and restarts.
-int16_t dither_next();
-
-// The register, for tests that need a known starting point.
-uint16_t dither_register();
-void dither_register_set(uint16_t value);
+// Steps the decoder's register and gives the new dither value. The register starts at 1 when the
+// decoder is reset and runs on across blocks and frames.
+int16_t dither_next(decoder& d);
 
 }  // namespace ac3

@@ -154,8 +154,10 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
 
 }  // namespace
 
-void mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out) {
-  const fold_gains g = gains_for(b, surround_mode != 0, g_config.dual_mono_channel);
+void mix_to_stereo(decoder& d, uint8_t* out) {
+  const bsi& b = d.bsi;
+  const coeff_buffer_t& coeffs = d.coeffs;
+  const fold_gains g = gains_for(b, d.surround_mode != 0, d.config.dual_mono_channel);
   switch (b.acmod & 7) {
     case 1:
       fold<1>(g, coeffs, out);

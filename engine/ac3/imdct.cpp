@@ -15,17 +15,16 @@
 
 namespace ac3 {
 
-float delay_buffer[kMaxFbwChannels][kBins];
-
 namespace {
 
-// The work buffer, shared by all channels: Z[0..127], or Z1 = Z[0..63] and Z2 = Z[64..127].
-alignas(16) float z_re[128];
-alignas(16) float z_im[128];
-
-// The post-twiddled values.
-alignas(16) float p_re[128];
-alignas(16) float p_im[128];
+// One transform's work buffers: Z[0..127], or Z1 = Z[0..63] and Z2 = Z[64..127], and the
+// post-twiddled values.
+struct transform_work {
+  alignas(16) float z_re[128];
+  alignas(16) float z_im[128];
+  alignas(16) float p_re[128];
+  alignas(16) float p_im[128];
+};
 
 // One radix-2 stage of butterflies with half-size H over Size points starting at re/im.
 template <int Size, int H>
@@ -52,8 +51,8 @@ inline void fft_stage(float* re, float* im, const float* wr, const float* wi) {
 // one of stage 1; a product with 1 + 0j is the value itself, so it is left out.
 template <int Size>
 inline void fft_first_stages(float* re, float* im) {
-  const float wr = fft_twiddle_re[1][1];
-  const float wi = fft_twiddle_im[1][1];
+  const float wr = transform_factors.fft_twiddle_re[1][1];
+  const float wi = transform_factors.fft_twiddle_im[1][1];
   for (int g = 0; g < Size; g += 4) {
     // Stage 0: (0, 1) and (2, 3).
     const float r0 = re[g] + re[g + 1], i0 = im[g] + im[g + 1];
@@ -77,11 +76,12 @@ inline void fft_first_stages(float* re, float* im) {
 template <int Size>
 inline void fft(float* re, float* im) {
   fft_first_stages<Size>(re, im);
-  fft_stage<Size, 4>(re, im, fft_twiddle_re[2], fft_twiddle_im[2]);
-  fft_stage<Size, 8>(re, im, fft_twiddle_re[3], fft_twiddle_im[3]);
-  fft_stage<Size, 16>(re, im, fft_twiddle_re[4], fft_twiddle_im[4]);
-  fft_stage<Size, 32>(re, im, fft_twiddle_re[5], fft_twiddle_im[5]);
-  if constexpr (Size == 128) fft_stage<Size, 64>(re, im, fft_twiddle_re[6], fft_twiddle_im[6]);
+  const transform_factor_tables& t = transform_factors;
+  fft_stage<Size, 4>(re, im, t.fft_twiddle_re[2], t.fft_twiddle_im[2]);
+  fft_stage<Size, 8>(re, im, t.fft_twiddle_re[3], t.fft_twiddle_im[3]);
+  fft_stage<Size, 16>(re, im, t.fft_twiddle_re[4], t.fft_twiddle_im[4]);
+  fft_stage<Size, 32>(re, im, t.fft_twiddle_re[5], t.fft_twiddle_im[5]);
+  if constexpr (Size == 128) fft_stage<Size, 64>(re, im, t.fft_twiddle_re[6], t.fft_twiddle_im[6]);
 }
 
 template <int Count>
@@ -118,6 +118,13 @@ inline void window_overlap(const float* __restrict a_im, const float* __restrict
 }  // namespace
 
 void imdct_long(const float* in, float* out, float* delay) {
+  transform_work w;
+  float* z_re = w.z_re;
+  float* z_im = w.z_im;
+  float* p_re = w.p_re;
+  float* p_im = w.p_im;
+  const float* xcos1 = transform_factors.xcos1;
+  const float* xsin1 = transform_factors.xsin1;
   for (int k = 0; k < 128; ++k) {
     const float x_even = in[2 * k];
     const float x_odd = in[255 - 2 * k];
@@ -131,10 +138,13 @@ void imdct_long(const float* in, float* out, float* delay) {
 }
 
 void imdct_short(const float* in, float* out, float* delay) {
-  float* z1_re = z_re;
-  float* z1_im = z_im;
-  float* z2_re = z_re + 64;
-  float* z2_im = z_im + 64;
+  transform_work w;
+  float* z1_re = w.z_re;
+  float* z1_im = w.z_im;
+  float* z2_re = w.z_re + 64;
+  float* z2_im = w.z_im + 64;
+  const float* xcos2 = transform_factors.xcos2;
+  const float* xsin2 = transform_factors.xsin2;
   for (int k = 0; k < 64; ++k) {
     const int r = bitrev6[static_cast<std::size_t>(k)];
     z1_re[r] = in[254 - 4 * k] * xcos2[k] - in[4 * k] * xsin2[k];
@@ -144,22 +154,25 @@ void imdct_short(const float* in, float* out, float* delay) {
   }
   fft<64>(z1_re, z1_im);
   fft<64>(z2_re, z2_im);
-  float* p1_re = p_re;
-  float* p1_im = p_im;
-  float* p2_re = p_re + 64;
-  float* p2_im = p_im + 64;
+  float* p1_re = w.p_re;
+  float* p1_im = w.p_im;
+  float* p2_re = w.p_re + 64;
+  float* p2_im = w.p_im + 64;
   post_twiddle<64>(z1_re, z1_im, p1_re, p1_im, xcos2, xsin2);
   post_twiddle<64>(z2_re, z2_im, p2_re, p2_im, xcos2, xsin2);
   window_overlap(p1_im, p1_re, p2_re, p2_im, out, delay);
 }
 
-void inverse_transform(const bsi& b, const audblk& ab, coeff_buffer_t& coeffs) {
+void inverse_transform(decoder& d) {
+  const bsi& b = d.bsi;
+  const audblk& ab = d.audblk;
+  coeff_buffer_t& coeffs = d.coeffs;
   const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
   for (int ch = 0; ch < channels; ++ch) {
     if (ab.blksw[ch])
-      imdct_short(coeffs[ch], coeffs[ch], delay_buffer[ch]);
+      imdct_short(coeffs[ch], coeffs[ch], d.delay[ch]);
     else
-      imdct_long(coeffs[ch], coeffs[ch], delay_buffer[ch]);
+      imdct_long(coeffs[ch], coeffs[ch], d.delay[ch]);
   }
 }
 

@@ -5,12 +5,9 @@
 
 namespace ac3 {
 
-// One 256-float overlap buffer per full-bandwidth channel slot. Zero at library load and never
-// cleared, so the overlap carries across blocks, frames, bad frames and decoder restarts.
-extern float delay_buffer[kMaxFbwChannels][kBins];
-
 // 256 coefficients in, 256 time samples out (in and out may be the same array); reads and
-// updates the channel's delay buffer. The long form is one 512-sample transform, the short form
+// updates the channel's delay buffer (the decoder's delay: one 256-float overlap per
+// full-bandwidth channel slot, zero after a reset, carried across blocks, frames and bad frames). The long form is one 512-sample transform, the short form
 // two interleaved 256-sample transforms (a channel with blksw set).
 void imdct_long(const float* in, float* out, float* delay);
 void imdct_short(const float* in, float* out, float* delay);

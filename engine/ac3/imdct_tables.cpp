@@ -3,13 +3,7 @@
 
 #include <cmath>
 
-#include "ac3/stages.h"
-
 namespace ac3 {
-
-float xcos1[128], xsin1[128];
-float xcos2[64], xsin2[64];
-float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 namespace {
 
@@ -22,11 +16,10 @@ void pre_post_factors(float* xcos, float* xsin, int count, long double size) {
   }
 }
 
-}  // namespace
-
-void imdct_tables_build() {
-  pre_post_factors(xcos1, xsin1, 128, 4096.0L);
-  pre_post_factors(xcos2, xsin2, 64, 2048.0L);
+transform_factor_tables build_transform_factors() {
+  transform_factor_tables t{};
+  pre_post_factors(t.xcos1, t.xsin1, 128, 4096.0L);
+  pre_post_factors(t.xcos2, t.xsin2, 64, 2048.0L);
 
   const long double two_pi = 6.283185307179586476925286766559L;
   for (int m = 0; m < 7; ++m) {
@@ -35,14 +28,19 @@ void imdct_tables_build() {
     const float s = static_cast<float>(std::sin(angle));
     float w_re = 1.0f, w_im = 0.0f;
     for (int k = 0; k < (1 << m); ++k) {
-      fft_twiddle_re[m][k] = w_re;
-      fft_twiddle_im[m][k] = w_im;
+      t.fft_twiddle_re[m][k] = w_re;
+      t.fft_twiddle_im[m][k] = w_im;
       const float re = c * w_re - s * w_im;
       const float im = s * w_re + c * w_im;
       w_re = re;
       w_im = im;
     }
   }
+  return t;
 }
+
+}  // namespace
+
+const transform_factor_tables transform_factors = build_transform_factors();
 
 }  // namespace ac3

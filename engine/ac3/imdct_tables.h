@@ -10,13 +10,18 @@ namespace ac3 {
 // First half of the 512-sample window, five decimals; window[255 - n] mirrors into the second half.
 extern const float window[256];
 
-// Pre/post-twiddle factors: -cos and -sin of 2*pi*(8k + 1)/4096 (long) and /2048 (short).
-extern float xcos1[128], xsin1[128];
-extern float xcos2[64], xsin2[64];
+struct transform_factor_tables {
+  // Pre/post-twiddle factors: -cos and -sin of 2*pi*(8k + 1)/4096 (long) and /2048 (short).
+  float xcos1[128], xsin1[128];
+  float xcos2[64], xsin2[64];
+  // FFT twiddles of stage m (m = 0..6), real and imaginary parts, for k < 2^m: made by repeated
+  // multiplication with exp(-j*2*pi/2^(m+1)) in float, not evaluated one by one.
+  float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
+};
 
-// FFT twiddles of stage m (m = 0..6), real and imaginary parts, for k < 2^m: made by repeated
-// multiplication with exp(-j*2*pi/2^(m+1)) in float, not evaluated one by one.
-extern float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
+// Computed once when the library is loaded (the long double cosines are not constant expressions)
+// and never changed after.
+extern const transform_factor_tables transform_factors;
 
 // Bit reversal of 7-bit and 6-bit indices.
 template <int Bits>

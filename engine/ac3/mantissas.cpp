@@ -22,7 +22,6 @@ namespace ac3 {
 
 namespace {
 
-constexpr int kBaps = 16;
 constexpr int kCodeSlots = 128;  // codes a look-up table row covers; wider codes are not looked up
 constexpr uint64_t kInvalidCode = uint64_t{1} << 63;
 
@@ -69,14 +68,6 @@ constexpr std::array<std::array<uint64_t, kCodeSlots>, 6> kLevels = {
 static_assert(kLevels[1][5] == (uint64_t{21845} << 32 | uint64_t{0xAAAB}));  // digits 0, 1, 2
 static_assert(kLevels[3][7] == kInvalidCode && kLevels[5][15] == kInvalidCode && kLevels[1][27] == kInvalidCode);
 
-// Digits of a group not yet handed out, by bap; only the slots of bap 1, 2 and 4 ever hold any.
-struct group_slots {
-  uint64_t pending[kBaps];
-  int count[kBaps];
-};
-
-group_slots g_groups{};
-
 // A bin of each channel may take at most 16 bits: a channel never reads further than this past
 // where it starts.
 constexpr int kChannelBytesMax = kBins * 16 / 8;
@@ -107,7 +98,7 @@ struct mantissa_reader {
   int pos;           // bit position in the frame body
   uint16_t dither;   // the dither register
   bool invalid;      // an invalid code was met
-  group_slots groups;
+  group_slots groups;   // only the slots of bap 1, 2 and 4 ever hold digits
 };
 
 // The mantissa of one bin of this bap (0..15): a fraction of full scale (32768 = 1.0).
@@ -176,29 +167,29 @@ void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, 
 }
 
 // An invalid code makes the frame bad; the message comes once per frame.
-void report_invalid(const mantissa_reader& r) {
+void report_invalid(decoder& d, const mantissa_reader& r) {
   if (!r.invalid) return;
-  if (!error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
-  error_flag = 1;
+  if (!d.error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
+  d.error_flag = 1;
 }
 
-mantissa_reader reader_begin() {
-  return {frame_bytes(), frame_bytes_count(), bits_position(), dither_register(), false, g_groups};
+mantissa_reader reader_begin(const decoder& d) {
+  return {frame_bytes(d), frame_bytes_count(d), bits_position(d), d.dither_register, false, d.groups};
 }
 
-void reader_end(const mantissa_reader& r) {
-  bits_seek(r.pos);
-  dither_register_set(r.dither);
-  g_groups = r.groups;
-  report_invalid(r);
+void reader_end(decoder& d, const mantissa_reader& r) {
+  bits_seek(d, r.pos);
+  d.dither_register = r.dither;
+  d.groups = r.groups;
+  report_invalid(d, r);
 }
 
 }  // namespace
 
-void group_state_reset() { g_groups = group_slots{}; }
+void group_state_reset(decoder& d) { d.groups = group_slots{}; }
 
-int16_t next_mantissa(int bap, bool dither) {
-  mantissa_reader r = reader_begin();
+int16_t next_mantissa(decoder& d, int bap, bool dither) {
+  mantissa_reader r = reader_begin(d);
   int16_t value = 0;
   if (bap < 0 || bap >= kBaps) {
     r.invalid = true;
@@ -206,13 +197,16 @@ int16_t next_mantissa(int bap, bool dither) {
     value = dither ? read_one<true, true>(r, static_cast<unsigned>(bap))
                    : read_one<true, false>(r, static_cast<unsigned>(bap));
   }
-  reader_end(r);
+  reader_end(d, r);
   return value;
 }
 
-void unpack_coefficients(const bsi& b, audblk& ab, coeff_buffer_t& coeffs) {
-  group_state_reset();
-  mantissa_reader r = reader_begin();
+void unpack_coefficients(decoder& d) {
+  const bsi& b = d.bsi;
+  audblk& ab = d.audblk;
+  coeff_buffer_t& coeffs = d.coeffs;
+  group_state_reset(d);
+  mantissa_reader r = reader_begin(d);
   bool coupling_read = false;
   for (int ch = 0; ch < b.nfchans; ++ch) {
     float* out = coeffs[ch];
@@ -236,11 +230,11 @@ void unpack_coefficients(const bsi& b, audblk& ab, coeff_buffer_t& coeffs) {
     read_channel<false>(r, ab.lfe_bap, 0, kLfeBins,
                         [out, exps](int bin, int16_t m) { out[bin] = m * exponent_scale[exps[bin]]; });
   }
-  reader_end(r);
+  reader_end(d, r);
   // Coupled channels are rebuilt after all mantissas are read; their dither runs on from there.
   if (ab.cplinu) {
     for (int ch = 0; ch < b.nfchans; ++ch) {
-      if (ab.chincpl[ch]) decouple_channel(coeffs[ch], b, ab, ch);
+      if (ab.chincpl[ch]) decouple_channel(d, coeffs[ch], ch);
     }
   }
 }

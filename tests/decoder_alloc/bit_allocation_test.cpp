@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ac3/stages.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -78,15 +79,24 @@ int bap_sum(const uint16_t* baps, int from, int to) {
 
 class BitAllocation : public ::testing::Test {
  protected:
-  void SetUp() override { ac3::error_flag = 0; }
-  void TearDown() override { ac3::error_flag = 0; }
+  // Runs the decoder's allocation on a block the test keeps: the decoder's reuse cache carries
+  // from call to call as it does from block to block.
+  void allocate(uint16_t fscod, const ac3::bsi& b, ac3::audblk& ab) {
+    dec->syncinfo.fscod = fscod;
+    dec->bsi = b;
+    dec->audblk = ab;
+    ac3::allocate_bits(dec);
+    ab = dec->audblk;
+  }
+
+  decoder_test::test_decoder dec;
 };
 
 TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
   const ac3::bsi b = mode(2, 0);
   static ac3::audblk ab{};
   set_new_block(ab, 2, 181);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   static ac3::audblk computed;
   computed = ab;
   ASSERT_GT(bap_sum(ab.fbw_bap[0], 0, 181), 0);
@@ -95,13 +105,13 @@ TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
   fill_baps(ab, 5);
   static ac3::audblk kept;
   kept = ab;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_TRUE(same_baps(ab, kept));
 
   // A new coupling leak alone does not count as new allocation data.
   ab.cplleake = 1;
   ab.cplfleak = 5;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_TRUE(same_baps(ab, kept));
 
   // Any one of the flags brings the computation back, with the same result as before.
@@ -110,14 +120,14 @@ TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
     set_reuse_block(ab);
     fill_baps(ab, 9);
     ab.*flag = 1;
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     EXPECT_EQ(std::memcmp(ab.fbw_bap[0], computed.fbw_bap[0], 181 * sizeof(uint16_t)), 0);
     EXPECT_EQ(std::memcmp(ab.fbw_bap[1], computed.fbw_bap[1], 181 * sizeof(uint16_t)), 0);
   }
   set_reuse_block(ab);
   fill_baps(ab, 9);
   ab.chexpstr[4] = 2;   // a channel the mode does not have still counts
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], computed.fbw_bap[0], 181 * sizeof(uint16_t)), 0);
 }
 
@@ -130,7 +140,7 @@ TEST_F(BitAllocation, AllSnrOffsetsZeroGivesAllZeroBaps) {
   ab.cplfsnroffst = 0;
   ab.lfefsnroffst = 0;
   fill_baps(ab, 3);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   static ac3::audblk zero{};
   EXPECT_TRUE(same_baps(ab, zero));
 
@@ -138,7 +148,7 @@ TEST_F(BitAllocation, AllSnrOffsetsZeroGivesAllZeroBaps) {
   // channels in use are computed and the others keep their baps.
   fill_baps(ab, 3);
   ab.fsnroffst[3] = 1;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(bap_sum(ab.fbw_bap[3], 0, 256), 1920);   // the pattern fill_baps left there
 }
 
@@ -158,7 +168,7 @@ TEST_F(BitAllocation, LfeChannelIgnoresTheBandAboveItsLast) {
     std::memcpy(ab.lfe_exp, lfe_exps, sizeof lfe_exps);
     // Bin 7 of the full-bandwidth channel: 256 PSD units above the LFE's band 6, or far below.
     ab.fbw_exp[0][7] = variant == 0 ? 6 : 22;
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     std::memcpy(lfe_baps[variant], ab.lfe_bap, sizeof ab.lfe_bap);
   }
   EXPECT_EQ(std::memcmp(lfe_baps[0], lfe_baps[1], sizeof lfe_baps[0]), 0);
@@ -184,7 +194,7 @@ TEST_F(BitAllocation, CouplingChannelStartsWithItsOwnLeaks) {
     ab.cpldeltbae = 2;
     ab.cplfleak = static_cast<uint16_t>(variant == 1 ? 7 : 0);
     ab.cplsleak = static_cast<uint16_t>(variant == 2 ? 7 : 0);
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     std::memcpy(cpl_baps[variant], ab.cpl_bap, sizeof ab.cpl_bap);
   }
   // A larger starting leak masks more, so no bin gets more bits and the first bins get fewer.
@@ -203,7 +213,7 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   static ac3::audblk base;
   base = {};
   set_new_block(base, 1, 253);
-  ac3::allocate_bits(kFscod48k, b, base);
+  allocate(kFscod48k, b, base);
 
   static ac3::audblk ab;
   ab = base;
@@ -215,7 +225,7 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   ab.deltoffst[0][1] = 10;   // band 43 (bins 109..120): -512
   ab.deltlen[0][1] = 1;
   ab.deltba[0][1] = 0;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   for (int bin = 0; bin < 253; ++bin) {
     if (bin >= 34 && bin < 43) {
       EXPECT_LE(ab.fbw_bap[0][bin], base.fbw_bap[0][bin]) << bin;
@@ -233,12 +243,12 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   // Mode 0 applies the segments kept from before; mode 2 applies none.
   ab.deltbae[0] = 0;
   fill_baps(ab, 1);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], with_delta.fbw_bap[0], 253 * sizeof(uint16_t)), 0);
   ab.deltbae[0] = 2;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], base.fbw_bap[0], 253 * sizeof(uint16_t)), 0);
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_FALSE(dec->error_flag);
 }
 
 TEST_F(BitAllocation, DeltaSegmentsPastTheLastBandMakeTheFrameBad) {
@@ -254,8 +264,8 @@ TEST_F(BitAllocation, DeltaSegmentsPastTheLastBandMakeTheFrameBad) {
   ab.deltoffst[0][1] = 3;
   ab.deltlen[0][1] = 15;   // bands 49..63: past band 49
   ab.deltba[0][1] = 5;
-  ac3::allocate_bits(kFscod48k, b, ab);
-  EXPECT_TRUE(ac3::error_flag);
+  allocate(kFscod48k, b, ab);
+  EXPECT_TRUE(dec->error_flag);
 }
 
 }  // namespace

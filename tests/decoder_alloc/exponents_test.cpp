@@ -22,10 +22,10 @@ uint16_t group(int d0, int d1, int d2) {
 class Exponents : public ::testing::Test {
  protected:
   void SetUp() override {
-    ac3::error_flag = 0;
+    dec->error_flag = 0;
     for (uint16_t& e : target) e = 99;
   }
-  void TearDown() override { ac3::error_flag = 0; }
+  decoder_test::test_decoder dec;
   uint16_t target[256];
 };
 
@@ -35,7 +35,7 @@ TEST_F(Exponents, StrategiesRepeatEachValueOneTwoOrFourTimes) {
   for (int strategy = 1; strategy <= 3; ++strategy) {
     SCOPED_TRACE(strategy);
     SetUp();
-    ASSERT_TRUE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, strategy, 2, 5, grps,
+    ASSERT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, strategy, 2, 5, grps,
                                          target, 256));
     const int repeat = 1 << (strategy - 1);
     EXPECT_EQ(target[0], 5);
@@ -48,7 +48,7 @@ TEST_F(Exponents, StrategiesRepeatEachValueOneTwoOrFourTimes) {
 
 TEST_F(Exponents, ReuseChangesNothing) {
   const uint16_t grps[1] = {group(2, 2, 2)};
-  EXPECT_TRUE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, 0, 1, 3, grps, target, 256));
+  EXPECT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 0, 1, 3, grps, target, 256));
   EXPECT_EQ(target[0], 99);
 }
 
@@ -56,7 +56,7 @@ TEST_F(Exponents, D45AtWidestBandwidthFillsBinsZeroTo252) {
   // endmant 253 in D45: (253 + 8) / 12 = 21 groups.
   std::vector<uint16_t> grps(21, group(0, 0, 0));
   grps[20] = group(1, 1, 1);
-  ASSERT_TRUE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, 3, 21, 4, grps.data(), target, 256));
+  ASSERT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 3, 21, 4, grps.data(), target, 256));
   EXPECT_EQ(target[0], 4);
   EXPECT_EQ(target[240], 4);
   EXPECT_EQ(target[241], 5);
@@ -68,7 +68,7 @@ TEST_F(Exponents, D45AtWidestBandwidthFillsBinsZeroTo252) {
 TEST_F(Exponents, CouplingStoresNoAbsoluteExponent) {
   const uint16_t grps[2] = {group(-2, 0, 1), group(0, 0, 0)};
   // Absolute value 2 × cplabsexp = 10; the first stored value is 8.
-  ASSERT_TRUE(ac3::expand_exponent_set(exponent_kind::coupling, 1, 2, 10, grps, target + 37, 256 - 37));
+  ASSERT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::coupling, 1, 2, 10, grps, target + 37, 256 - 37));
   EXPECT_EQ(target[36], 99);
   EXPECT_EQ(target[37], 8);
   EXPECT_EQ(target[38], 8);
@@ -78,25 +78,25 @@ TEST_F(Exponents, CouplingStoresNoAbsoluteExponent) {
 }
 
 TEST_F(Exponents, LfeIsTwoD15GroupsOverSevenBins) {
-  ac3::bsi b{};
+  ac3::bsi& b = dec->bsi;
   b.acmod = 1;
   b.nfchans = 1;
   b.lfeon = 1;
-  ac3::audblk ab{};
+  ac3::audblk& ab = dec->audblk;
   ab.lfeexpstr = 1;
   ab.lfeexps[0] = 12;
   ab.lfeexps[1] = group(-1, -1, -1);
   ab.lfeexps[2] = group(2, 0, 1);
-  ac3::expand_exponents(b, ab);
+  ac3::expand_exponents(dec);
   const uint16_t expected[7] = {12, 11, 10, 9, 11, 11, 12};
   for (int bin = 0; bin < 7; ++bin) EXPECT_EQ(ab.lfe_exp[bin], expected[bin]) << bin;
 }
 
 TEST_F(Exponents, GroupAbove124MakesTheFrameBadWithOneMessage) {
-  ac3::bsi b{};
+  ac3::bsi& b = dec->bsi;
   b.acmod = 2;
   b.nfchans = 2;
-  ac3::audblk ab{};
+  ac3::audblk& ab = dec->audblk;
   for (int ch = 0; ch < 2; ++ch) {
     ab.chexpstr[ch] = 1;
     ab.endmant[ch] = 73;
@@ -107,8 +107,8 @@ TEST_F(Exponents, GroupAbove124MakesTheFrameBadWithOneMessage) {
   ab.exps[0][3] = 125;   // bins 7..9
   ab.exps[1][1] = 127;
   diagnostics_capture capture;
-  ac3::expand_exponents(b, ab);
-  EXPECT_TRUE(ac3::error_flag);
+  ac3::expand_exponents(dec);
+  EXPECT_TRUE(dec->error_flag);
   EXPECT_EQ(capture.count_err(kInvalidExponent), 1);
   EXPECT_EQ(capture.err, kInvalidExponent);
   // What came before the bad group is stored; nothing after it.
@@ -123,7 +123,7 @@ TEST_F(Exponents, ExponentsOutsideZeroTo24AreInvalid) {
   {
     diagnostics_capture capture;
     // 12 + 6 + 6 = 24 is the largest valid exponent; one more step passes it.
-    EXPECT_FALSE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, 1, 3, 12, up, target, 256));
+    EXPECT_FALSE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 1, 3, 12, up, target, 256));
     EXPECT_EQ(target[6], 24);
     EXPECT_EQ(target[7], 99);
     EXPECT_EQ(capture.count_err(kInvalidExponent), 1);
@@ -131,15 +131,15 @@ TEST_F(Exponents, ExponentsOutsideZeroTo24AreInvalid) {
   SetUp();
   {
     diagnostics_capture capture;
-    EXPECT_FALSE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, 1, 1, 3, down, target, 256));
+    EXPECT_FALSE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 1, 1, 3, down, target, 256));
     EXPECT_EQ(target[1], 1);
     EXPECT_EQ(target[2], 99);
     EXPECT_EQ(capture.count_err(kInvalidExponent), 1);
   }
   // The coupling absolute value (2 × cplabsexp, up to 30) may pass 24 when no stored value does.
-  ac3::error_flag = 0;
+  dec->error_flag = 0;
   const uint16_t back[1] = {group(-2, 0, -1)};
-  EXPECT_TRUE(ac3::expand_exponent_set(exponent_kind::coupling, 1, 1, 26, back, target, 256));
+  EXPECT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::coupling, 1, 1, 26, back, target, 256));
   EXPECT_EQ(target[0], 24);
   EXPECT_EQ(target[2], 23);
 }
@@ -147,16 +147,16 @@ TEST_F(Exponents, ExponentsOutsideZeroTo24AreInvalid) {
 TEST_F(Exponents, WritesStopAtTheTargetsEnd) {
   const uint16_t grps[2] = {group(0, 0, 0), group(0, 0, 0)};
   diagnostics_capture capture;
-  EXPECT_FALSE(ac3::expand_exponent_set(exponent_kind::coupling, 3, 2, 4, grps, target + 240, 16));
-  EXPECT_TRUE(ac3::error_flag);
+  EXPECT_FALSE(ac3::expand_exponent_set(dec, exponent_kind::coupling, 3, 2, 4, grps, target + 240, 16));
+  EXPECT_TRUE(dec->error_flag);
   EXPECT_EQ(capture.count_err(kInvalidExponent), 1);
 }
 
 TEST_F(Exponents, MessageIsNotRepeatedWhenTheFrameIsAlreadyBad) {
   const uint16_t grps[1] = {125};
-  ac3::error_flag = 1;
+  dec->error_flag = 1;
   diagnostics_capture capture;
-  EXPECT_FALSE(ac3::expand_exponent_set(exponent_kind::full_bandwidth, 1, 1, 3, grps, target, 256));
+  EXPECT_FALSE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 1, 1, 3, grps, target, 256));
   EXPECT_TRUE(capture.err.empty());
 }
 

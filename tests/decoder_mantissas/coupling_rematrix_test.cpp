@@ -6,6 +6,7 @@
 #include "ac3/coupling.h"
 #include "ac3/dither.h"
 #include "ac3/stages.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -45,15 +46,19 @@ class Coupling : public ::testing::Test {
     }
   }
 
-  static ac3::audblk ab;
-  static ac3::coeff_buffer_t coeffs;
+  // Rebuilds channel ch of a stream of this mode into its coefficients.
+  void decouple(const ac3::bsi& b, int ch) {
+    dec->bsi = b;
+    ac3::decouple_channel(dec, coeffs[ch], ch);
+  }
+
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
 };
 
-ac3::audblk Coupling::ab;
-ac3::coeff_buffer_t Coupling::coeffs;
-
 TEST_F(Coupling, CoordinatesScaleTheCouplingChannelPerBand) {
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   EXPECT_EQ(coeffs[0][36], 0.0f);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[0][bin], 0.25f * 0.75f) << bin;
   for (int bin = 49; bin < 73; ++bin) EXPECT_FLOAT_EQ(coeffs[0][bin], 0.25f / 131072) << bin;
@@ -64,8 +69,8 @@ TEST_F(Coupling, PhaseFlagsNegateTheSecondChannelOfAStereoPairInTheirBands) {
   ab.phsflginu = 1;
   ab.phsflg[0] = 0;
   ab.phsflg[1] = 1;
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
+  decouple(mode(2), 0);
+  decouple(mode(2), 1);
   EXPECT_FLOAT_EQ(coeffs[1][40], coeffs[0][40]);
   EXPECT_GT(coeffs[0][60], 0.0f);
   EXPECT_FLOAT_EQ(coeffs[1][60], -coeffs[0][60]);
@@ -73,17 +78,17 @@ TEST_F(Coupling, PhaseFlagsNegateTheSecondChannelOfAStereoPairInTheirBands) {
 
   // Without phsflginu, or outside 2/0, the flags are not looked at.
   ab.phsflginu = 0;
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
+  decouple(mode(2), 1);
   EXPECT_FLOAT_EQ(coeffs[1][60], coeffs[0][60]);
   ab.phsflginu = 1;
-  ac3::decouple_channel(coeffs[1], mode(6), ab, 1);
+  decouple(mode(6), 1);
   EXPECT_FLOAT_EQ(coeffs[1][60], coeffs[0][60]);
 }
 
 TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
   for (int bin = 37; bin < 73; ++bin) ab.cpl_bap[bin] = bin % 2 == 0 ? 0 : 3;
   ab.dithflag[0] = 1;
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   int dithered = 0;
   for (int bin = 38; bin < 48; bin += 2) {
     if (coeffs[0][bin] != 0.25f * 0.75f) ++dithered;
@@ -93,18 +98,18 @@ TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
 
   // Without dither the stored coupling mantissa is used whatever the bap.
   ab.dithflag[1] = 0;
-  const uint16_t before = ac3::dither_register();
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
-  EXPECT_EQ(ac3::dither_register(), before);
+  const uint16_t before = dec->dither_register;
+  decouple(mode(2), 1);
+  EXPECT_EQ(dec->dither_register, before);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[1][bin], 0.25f * 0.75f) << bin;
 }
 
 TEST_F(Coupling, CoordinatesNotSentAreThoseOfTheEarlierBlock) {
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   const float first = coeffs[0][40];
   ab.cplcoe[0] = 0;   // this block sends none; the stored ones stay in force
   std::memset(coeffs, 0, sizeof coeffs);
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   EXPECT_EQ(coeffs[0][40], first);
 }
 
@@ -120,16 +125,15 @@ class Rematrix : public ::testing::Test {
   bool rematrixed(int bin) const { return coeffs[0][bin] == 4.0f && coeffs[1][bin] == 2.0f; }
   bool untouched(int bin) const { return coeffs[0][bin] == 3.0f && coeffs[1][bin] == 1.0f; }
 
-  static ac3::audblk ab;
-  ac3::coeff_buffer_t coeffs;
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
 };
-
-ac3::audblk Rematrix::ab;
 
 TEST_F(Rematrix, WithoutCouplingTheLastBandEndsAtBin252) {
   ab.rematflg[0] = 1;
   ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(untouched(12));
   EXPECT_TRUE(rematrixed(13));
   EXPECT_TRUE(rematrixed(24));
@@ -144,7 +148,7 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 3;   // coupling from bin 73
   ab.rematflg[2] = ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(untouched(36));
   EXPECT_TRUE(rematrixed(37));
   EXPECT_TRUE(rematrixed(61));
@@ -155,7 +159,7 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 1;   // three bands; the third ends at bin 48
   ab.rematflg[2] = ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(rematrixed(48));
   EXPECT_TRUE(untouched(49));
   EXPECT_TRUE(untouched(61));
@@ -164,14 +168,14 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 0;   // two bands: a flag kept for band 2 is not used
   ab.rematflg[1] = ab.rematflg[2] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(rematrixed(25));
   EXPECT_TRUE(rematrixed(36));
   EXPECT_TRUE(untouched(37));
 }
 
 TEST_F(Rematrix, BandsWithoutTheirFlagAreLeftAlone) {
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   for (int bin = 0; bin < 256; ++bin) EXPECT_TRUE(untouched(bin)) << bin;
 }
 

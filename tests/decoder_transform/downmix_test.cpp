@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ac3/stages.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -18,10 +19,9 @@ class FoldDown : public ::testing::Test {
  protected:
   void SetUp() override {
     std::memset(coeffs, 0, sizeof coeffs);
-    ac3::surround_mode = 0;
-    ac3::g_config.dual_mono_channel = 0;
+    dec->surround_mode = 0;
+    dec->config.dual_mono_channel = 0;
   }
-  void TearDown() override { ac3::surround_mode = 0; }
 
   ac3::bsi stream(int acmod, int cmixlev = 0, int surmixlev = 0) {
     static const int nfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
@@ -35,15 +35,21 @@ class FoldDown : public ::testing::Test {
 
   // Mixes and returns sample pair i of the block.
   pair16 mix(const ac3::bsi& b, int i = 0) {
-    ac3::mix_to_stereo(b, coeffs, out);
+    fold(b, out);
     return pair_at(i);
+  }
+  // The decoder's fold-down of the test's coefficients for a stream of this mode.
+  void fold(const ac3::bsi& b, uint8_t* into) {
+    dec->bsi = b;
+    ac3::mix_to_stereo(dec, into);
   }
   pair16 pair_at(int i) const {
     const uint8_t* p = out + 4 * i;
     return {static_cast<int16_t>(p[0] | (p[1] << 8)), static_cast<int16_t>(p[2] | (p[3] << 8))};
   }
 
-  ac3::coeff_buffer_t coeffs;
+  decoder_test::test_decoder dec;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
   uint8_t out[ac3::kPcmBlockBytes];
 };
 
@@ -55,7 +61,7 @@ TEST_F(FoldDown, StereoTruncatesTowardZero) {
     coeffs[0][i] = values[i];
     coeffs[1][i] = -values[i];
   }
-  ac3::mix_to_stereo(b, coeffs, out);
+  fold(b, out);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(expected[i], pair_at(i).left) << "value " << values[i];
     EXPECT_EQ(-expected[i], pair_at(i).right) << "value " << values[i];
@@ -68,7 +74,7 @@ TEST_F(FoldDown, FullScaleSaturatesInsteadOfWrapping) {
   const float values[] = {1.0f, 1.0001f, 2.0f, 1000.0f, -1.0f, -1.0001f, -2.0f, -1000.0f};
   const int expected[] = {32767, 32767, 32767, 32767, -32767, -32767, -32767, -32767};
   for (int i = 0; i < 8; ++i) coeffs[0][i] = coeffs[1][i] = values[i];
-  ac3::mix_to_stereo(b, coeffs, out);
+  fold(b, out);
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(expected[i], pair_at(i).left) << "value " << values[i];
     EXPECT_EQ(expected[i], pair_at(i).right) << "value " << values[i];
@@ -81,7 +87,7 @@ TEST_F(FoldDown, OverloadedFoldDownSaturates) {
   for (int ch = 0; ch < 5; ++ch) coeffs[ch][0] = 1.5f;
   for (int ch = 0; ch < 5; ++ch) coeffs[ch][1] = -1.5f;
   coeffs[0][2] = 3.0f;  // 0.4142 * 3 alone is past full scale
-  ac3::mix_to_stereo(b, coeffs, out);
+  fold(b, out);
   EXPECT_EQ(32767, pair_at(0).left);
   EXPECT_EQ(32767, pair_at(0).right);
   EXPECT_EQ(-32767, pair_at(1).left);
@@ -96,7 +102,7 @@ TEST_F(FoldDown, MonoIsIdenticalOnBothSidesAtMonoScale) {
   coeffs[0][1] = -0.5f;
   coeffs[0][2] = 0.123f;
   coeffs[1][0] = 0.9f;  // not a channel of 1/0
-  ac3::mix_to_stereo(b, coeffs, out);
+  fold(b, out);
   EXPECT_EQ(23169, pair_at(0).left);   // 0.7071 of full scale
   EXPECT_EQ(-11584, pair_at(1).left);  // 11584.77 truncated toward zero
   EXPECT_EQ(2849, pair_at(2).left);    // 2849.85
@@ -111,11 +117,11 @@ TEST_F(FoldDown, DualMonoPlaysTheChosenProgrammeOnBothSides) {
   EXPECT_EQ(11584, p.left);
   EXPECT_EQ(11584, p.right);
 
-  ac3::g_config.dual_mono_channel = 1;
+  dec->config.dual_mono_channel = 1;
   p = mix(b);
   EXPECT_EQ(-5792, p.left);
   EXPECT_EQ(-5792, p.right);
-  ac3::g_config.dual_mono_channel = 0;
+  dec->config.dual_mono_channel = 0;
 }
 
 // The role of each channel slot per mode: fronts to their own side only, the centre equally to
@@ -126,7 +132,7 @@ TEST_F(FoldDown, EachChannelReachesTheRightSideInEveryMode) {
   const std::vector<std::vector<role>> order = {{},        {},           {L, R},         {L, C, R},
                                                 {L, R, S}, {L, C, R, S}, {L, R, Ls, Rs}, {L, C, R, Ls, Rs}};
   for (int surround = 0; surround < 2; ++surround) {
-    ac3::surround_mode = surround;
+    dec->surround_mode = surround;
     for (int acmod = 2; acmod < 8; ++acmod) {
       const ac3::bsi b = stream(acmod, 0, 0);
       for (size_t ch = 0; ch < order[acmod].size(); ++ch) {
@@ -180,7 +186,7 @@ TEST_F(FoldDown, ThreeTwoMixLevelsAndSurroundAntiphase) {
   coeffs[4][2] = 0.5f;                       // Rs alone
   coeffs[0][3] = 1.0f;                       // L alone
   coeffs[3][4] = 0.5f, coeffs[4][4] = 0.5f;  // Ls + Rs
-  ac3::mix_to_stereo(b, coeffs, out);
+  fold(b, out);
   EXPECT_EQ(6786, pair_at(0).left);  // 0.2071 * 32767 = 6786.05
   EXPECT_EQ(6786, pair_at(0).right);
   for (int i = 1; i <= 2; ++i) {
@@ -190,8 +196,8 @@ TEST_F(FoldDown, ThreeTwoMixLevelsAndSurroundAntiphase) {
   EXPECT_EQ(13572, pair_at(3).left);  // 0.4142 * 32767 = 13572.09
   EXPECT_EQ(0, pair_at(3).right);
 
-  ac3::surround_mode = 1;
-  ac3::mix_to_stereo(b, coeffs, out);
+  dec->surround_mode = 1;
+  fold(b, out);
   EXPECT_EQ(-7421, pair_at(4).left);  // 0.2265 * (0.5 + 0.5) * 32767 = 7421.7
   EXPECT_EQ(7421, pair_at(4).right);
   EXPECT_EQ(7421, pair_at(0).left);   // centre at 0.2265 whatever cmixlev
@@ -207,18 +213,18 @@ TEST_F(FoldDown, NormalModeUsesTheStreamsMixLevels) {
     std::memset(coeffs, 0, sizeof coeffs);
     coeffs[1][0] = 1.0f;
     coeffs[3][1] = 1.0f;
-    ac3::mix_to_stereo(b, coeffs, out);
+    fold(b, out);
     EXPECT_EQ(centre[code], pair_at(0).left) << "cmixlev " << code;
     EXPECT_EQ(surround[code], pair_at(1).right) << "surmixlev " << code;
   }
   // Surround-compatible 3/0 scales the centre by its own table, indexed by cmixlev.
-  ac3::surround_mode = 1;
+  dec->surround_mode = 1;
   const int surround_centre[4] = {13570, 11440, 9597, 11440};  // 0.5858 * (0.707, 0.596, 0.5, 0.596)
   for (int code = 0; code < 4; ++code) {
     const ac3::bsi b = stream(3, code, 0);
     std::memset(coeffs, 0, sizeof coeffs);
     coeffs[1][0] = 1.0f;
-    ac3::mix_to_stereo(b, coeffs, out);
+    fold(b, out);
     EXPECT_NEAR(surround_centre[code], pair_at(0).left, 1) << "cmixlev " << code;
   }
 }
@@ -234,14 +240,14 @@ TEST_F(FoldDown, LfeAndUnusedSlotsNeverReachTheOutput) {
     b.lfeon = 0;
     uint8_t without[ac3::kPcmBlockBytes + 8];
     std::memset(without, 0xA5, sizeof without);
-    ac3::mix_to_stereo(b, coeffs, without);
+    fold(b, without);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(0xA5, without[ac3::kPcmBlockBytes + i]);
 
     b.lfeon = 1;
     for (int ch = b.nfchans; ch < ac3::kCoeffSlots; ++ch)
       for (int i = 0; i < 256; ++i) coeffs[ch][i] = 0.9f;
     uint8_t with[ac3::kPcmBlockBytes];
-    ac3::mix_to_stereo(b, coeffs, with);
+    fold(b, with);
     EXPECT_EQ(0, std::memcmp(without, with, sizeof with)) << "acmod " << acmod;
   }
 }

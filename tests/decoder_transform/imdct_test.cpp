@@ -11,6 +11,7 @@
 
 #include "ac3/imdct_tables.h"
 #include "ac3/stages.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -38,10 +39,7 @@ double short_sample(const float* x, int first, int alpha, int n) {
 
 class InverseTransform : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ac3::imdct_tables_build();
-    std::memset(ac3::delay_buffer, 0, sizeof ac3::delay_buffer);
-  }
+  decoder_test::test_decoder dec;   // reset: no overlap in any slot
   std::mt19937 rng{20261207};
   std::vector<float> random_block(float amplitude) {
     std::uniform_real_distribution<float> dist(-amplitude, amplitude);
@@ -166,16 +164,16 @@ TEST_F(InverseTransform, ReconstructsSignalAcrossLongAndShortBlocks) {
     signal[i] = 0.3 * std::sin(0.05 * static_cast<double>(i)) + dist(rng) * 0.4;
 
   // Block b covers samples 256*(b-1) .. 256*(b+1); its output is samples 256*(b-1) .. 256*b.
-  ac3::bsi b{};
+  ac3::bsi& b = dec->bsi;
   b.nfchans = 1;
-  ac3::audblk ab{};
-  ac3::coeff_buffer_t coeffs{};
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
   double worst = 0.0;
   for (int block = 0; block < kBlocks; ++block) {
     const std::vector<float> x = forward_block(signal, 256 * (block - 1), short_block[block]);
     std::memcpy(coeffs[0], x.data(), sizeof coeffs[0]);
     ab.blksw[0] = short_block[block];
-    ac3::inverse_transform(b, ab, coeffs);
+    ac3::inverse_transform(dec);
     if (block == 0) continue;  // its first half overlapped with nothing
     for (int n = 0; n < 256; ++n)
       worst = std::max(worst, std::fabs(coeffs[0][n] - signal[256 * (block - 1) + n]));
@@ -187,9 +185,9 @@ TEST_F(InverseTransform, ReconstructsSignalAcrossLongAndShortBlocks) {
 // inverse_transform picks the transform per channel by blksw, keeps one delay buffer per slot,
 // leaves the LFE slot alone, and keeps the delay of a slot that the current mode does not use.
 TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
-  ac3::bsi b{};
-  ac3::audblk ab{};
-  ac3::coeff_buffer_t coeffs{};
+  ac3::bsi& b = dec->bsi;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
   std::vector<float> blocks[3];
   for (auto& v : blocks) v = random_block(1.0f);
   std::vector<float> lfe = random_block(1.0f);
@@ -199,7 +197,7 @@ TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
   ab.blksw[1] = 1;
   for (int ch = 0; ch < 3; ++ch) std::memcpy(coeffs[ch], blocks[ch].data(), sizeof coeffs[ch]);
   std::memcpy(coeffs[ac3::kLfeSlot], lfe.data(), sizeof coeffs[ac3::kLfeSlot]);
-  ac3::inverse_transform(b, ab, coeffs);
+  ac3::inverse_transform(dec);
 
   float expected[3][256], delay[3][256] = {};
   for (int ch = 0; ch < 3; ++ch) {
@@ -208,7 +206,7 @@ TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
     else
       ac3::imdct_long(blocks[ch].data(), expected[ch], delay[ch]);
     EXPECT_EQ(0, std::memcmp(expected[ch], coeffs[ch], sizeof expected[ch])) << "channel " << ch;
-    EXPECT_EQ(0, std::memcmp(delay[ch], ac3::delay_buffer[ch], sizeof delay[ch])) << "channel " << ch;
+    EXPECT_EQ(0, std::memcmp(delay[ch], dec->delay[ch], sizeof delay[ch])) << "channel " << ch;
   }
   EXPECT_EQ(0, std::memcmp(lfe.data(), coeffs[ac3::kLfeSlot], sizeof coeffs[ac3::kLfeSlot]));
 
@@ -216,38 +214,37 @@ TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
   b.nfchans = 1;
   ab.blksw[1] = 0;
   std::memset(coeffs, 0, sizeof coeffs);
-  ac3::inverse_transform(b, ab, coeffs);
-  EXPECT_EQ(0, std::memcmp(delay[1], ac3::delay_buffer[1], sizeof delay[1]));
-  EXPECT_EQ(0, std::memcmp(delay[2], ac3::delay_buffer[2], sizeof delay[2]));
+  ac3::inverse_transform(dec);
+  EXPECT_EQ(0, std::memcmp(delay[1], dec->delay[1], sizeof delay[1]));
+  EXPECT_EQ(0, std::memcmp(delay[2], dec->delay[2], sizeof delay[2]));
   // Channel 0 now plays the tail of block 1: twice its delay.
   for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[0][n], coeffs[0][n]);
 
   // Block 3: three channels again; slot 1's first half overlaps with what block 1 left.
   b.nfchans = 3;
   std::memset(coeffs, 0, sizeof coeffs);
-  ac3::inverse_transform(b, ab, coeffs);
+  ac3::inverse_transform(dec);
   for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[1][n], coeffs[1][n]);
 }
 
-// A restart of the decoder rebuilds the tables but keeps the overlap: the first block after it
-// overlaps with the last block before it.
-TEST_F(InverseTransform, DelayBuffersSurviveTableRebuild) {
+// A restart of the decoder (decoder_init) keeps the overlap: the first block after it overlaps with
+// the last block before it.
+TEST_F(InverseTransform, DelayBuffersSurviveARestart) {
   const std::vector<float> x = random_block(1.0f);
-  ac3::bsi b{};
+  ac3::bsi& b = dec->bsi;
   b.nfchans = 2;
-  ac3::audblk ab{};
-  ac3::coeff_buffer_t coeffs{};
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
   std::memcpy(coeffs[1], x.data(), sizeof coeffs[1]);
-  ac3::inverse_transform(b, ab, coeffs);
+  ac3::inverse_transform(dec);
   float kept[256];
-  std::memcpy(kept, ac3::delay_buffer[1], sizeof kept);
+  std::memcpy(kept, dec->delay[1], sizeof kept);
   float energy = 0.0f;
   for (float v : kept) energy += v * v;
   ASSERT_GT(energy, 0.0f);
 
-  ac3::imdct_tables_build();
+  ac3::decoder_init(dec, dec->config);
   std::memset(coeffs, 0, sizeof coeffs);
-  ac3::inverse_transform(b, ab, coeffs);
+  ac3::inverse_transform(dec);
   for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * kept[n], coeffs[1][n]);
 }
 

@@ -28,9 +28,8 @@ struct our_output {
   int acmod = -1, lfeon = 0, cmixlev = 0, surmixlev = 0;
   std::string diagnostics;  // what the decoder printed on its error stream
 };
-// Decodes as a fresh process would (the transform's overlap cleared and the dither generator
-// restarted first), fed in 2047-byte chunks as the engine feeds it, until the stream's bytes are
-// used up.
+// Decodes with a decoder of its own, reset as the engine's is for every conversion, fed in 2047-byte
+// chunks as the engine feeds it, until the stream's bytes are used up.
 our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel = 0);
 
 // The stream with every dithflag bit cleared and each frame's crc2 recomputed so that the CRC over
