@@ -8,9 +8,7 @@
 
 namespace qelp {
 
-CAc3Reader* g_ac3_reader = nullptr;
-
-CAc3Reader::CAc3Reader() { ac3::decoder_reset(decoder_); }
+CAc3Reader::CAc3Reader(Failure& failure) : failure_(failure) { ac3::decoder_reset(decoder_); }
 
 CAc3Reader::~CAc3Reader() { close_input(); }
 
@@ -27,7 +25,7 @@ int CAc3Reader::start(const char* path) {
   input_.ended = false;
   probe_pending_ = false;
   if (input_.file == nullptr) {
-    failure_set(QELP_ERR_INPUT, "Cannot open %s: %s", path, std::strerror(errno));
+    failure_.set(QELP_ERR_INPUT, "Cannot open %s: %s", path, std::strerror(errno));
     return 0;
   }
 

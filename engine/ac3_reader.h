@@ -8,13 +8,15 @@
 
 #include "ac3/decoder.h"
 #include "ac3/decoder_state.h"
+#include "failure.h"
 #include "file_input.h"
 
 namespace qelp {
 
 class CAc3Reader {
  public:
-  CAc3Reader();
+  // Failures are recorded in failure (the engine object's record).
+  explicit CAc3Reader(Failure& failure);
   ~CAc3Reader();
   CAc3Reader(const CAc3Reader&) = delete;
   CAc3Reader& operator=(const CAc3Reader&) = delete;
@@ -48,14 +50,12 @@ class CAc3Reader {
   // The frame just decoded began with a sync word inside the file's real bytes.
   bool frame_within_input() const;
 
+  Failure& failure_;
   ac3::decoder decoder_;
   FileInput input_;
   // The probe frame's PCM, delivered by the first next_frame so that the stream's first frame is kept.
   uint8_t probe_pcm_[ac3::kPcmFrameBytes];
   bool probe_pending_ = false;
 };
-
-// The reader the engine object owns (one per process).
-extern CAc3Reader* g_ac3_reader;
 
 }  // namespace qelp

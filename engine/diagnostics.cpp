@@ -2,22 +2,36 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 #include "qelpsnd.h"
 
 namespace {
 
-QelpsndDiagnosticSink g_sink = nullptr;
-void* g_sink_user = nullptr;
+// The host's sink (qelpsnd_set_diagnostics), one for the process. Lines come from every engine
+// object's thread and the normalizer workers: the pair is read under the lock and called outside
+// it, so that a sink may take its time (or wait) without holding up the others' lines.
+struct DiagnosticTarget {
+  QelpsndDiagnosticSink sink = nullptr;
+  void* user = nullptr;
+};
+std::mutex g_target_lock;
+DiagnosticTarget g_target;
+
+DiagnosticTarget current_target() {
+  std::lock_guard<std::mutex> guard(g_target_lock);
+  return g_target;
+}
 
 void emit(int stream, const char* format, va_list args) {
-  if (g_sink == nullptr) {
+  const DiagnosticTarget target = current_target();
+  if (target.sink == nullptr) {
     std::vfprintf(stream == 1 ? stdout : stderr, format, args);
     return;
   }
   char line[2048];
   std::vsnprintf(line, sizeof line, format, args);
-  g_sink(stream, line, g_sink_user);
+  target.sink(stream, line, target.user);
 }
 
 }  // namespace
@@ -41,6 +55,6 @@ void diag_err(const char* format, ...) {
 }  // namespace qelp
 
 extern "C" void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user) {
-  g_sink = sink;
-  g_sink_user = user;
+  std::lock_guard<std::mutex> guard(g_target_lock);
+  g_target = DiagnosticTarget{sink, user};
 }

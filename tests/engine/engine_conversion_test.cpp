@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ac3/decoder.h"
-#include "ac3_reader.h"
+#include "engine_parts.h"
 #include "qelpsnd.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
@@ -176,7 +176,8 @@ TEST_F(EngineTest, TheFirstFrameFollowsThisConversionsSurroundSwitch) {
     engine_->SetSurround(surround);
     ASSERT_TRUE(open(in, out("alone.wav")));
     run();
-    qelp::g_ac3_reader->decoder().surround_mode = 1 - surround;  // left behind by the last conversion
+    qelp::EngineParts::of(*engine_).reader.decoder().surround_mode =
+        1 - surround;  // left behind by the last conversion
     ASSERT_TRUE(open(in, out("again.wav")));
     run();
     auto alone = read_wave(out("alone.wav"));
