@@ -5,7 +5,7 @@ CMAKE_FLAGS ?= -DQELP_WERROR=ON
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # Areas whose tests run threads, checked under ThreadSanitizer.
-THREADED_AREAS ?= normalizer|player|controller
+THREADED_AREAS ?= normalizer|player|controller|concurrency
 
 .PHONY: all deps configure build run test gui install sanitize fuzz clean
 
