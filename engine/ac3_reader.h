@@ -21,8 +21,8 @@ class CAc3Reader {
   CAc3Reader(const CAc3Reader&) = delete;
   CAc3Reader& operator=(const CAc3Reader&) = delete;
 
-  int32_t surround = 0;        // copied from the engine before every start
-  int32_t sampling_rate = 0;   // learned from the probe frame (0 when it was bad)
+  int32_t surround = 0;       // copied from the engine before every start
+  int32_t sampling_rate = 0;  // learned from the probe frame (0 when it was bad)
 
   // Opens the input, resets the decoder (nothing of an earlier input reaches this one), decodes the
   // probe frame to learn the sampling rate and keeps its PCM for the first next_frame.

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "diagnostics.h"
-#include "little_endian.h"
+#include "platform/little_endian.h"
 #include "platform/msacm/acm_registry.h"
 #include "scope_exit.h"
 

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "little_endian.h"
+#include "platform/little_endian.h"
 #include "qelpsnd.h"
 
 namespace qelp {

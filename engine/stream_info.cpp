@@ -35,19 +35,21 @@ void describe(const ac3::syncinfo& si, const ac3::bsi& b, QelpsndStreamInfo& inf
 
 // Says why the scan found nothing, in the caller's buffer: format has two %s, the path and detail.
 int scan_failed(char* error_text, int error_size, const char* format, const char* path, const char* detail) {
-  if (error_text != nullptr && error_size > 0) std::snprintf(error_text, static_cast<size_t>(error_size), format, path, detail);
+  if (error_text != nullptr && error_size > 0)
+    std::snprintf(error_text, static_cast<size_t>(error_size), format, path, detail);
   return 0;
 }
 
 }  // namespace
 
-int qelp::stream_scan(ac3::decoder& d, const char* path, ScanLimits limits, QelpsndStreamInfo& result, char* error_text,
-                      int error_size) {
+int qelp::stream_scan(ac3::decoder& d, const char* path, ScanLimits limits, QelpsndStreamInfo& result,
+                      char* error_text, int error_size) {
   QelpsndStreamInfo* info = &result;
   *info = QelpsndStreamInfo{};
   FileInput input;
   input.file = std::fopen(path, "rb");
-  if (input.file == nullptr) return scan_failed(error_text, error_size, "Cannot open %s: %s", path, std::strerror(errno));
+  if (input.file == nullptr)
+    return scan_failed(error_text, error_size, "Cannot open %s: %s", path, std::strerror(errno));
 
   ac3::decoder_reset(d);
   ac3::bitstream_set_callback(d, file_fill_callback, &input);

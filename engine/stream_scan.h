@@ -17,7 +17,7 @@ struct ScanLimits {
 
 // Scans with decoder, which it resets and leaves holding the scan's last frame. Returns 1 when a
 // frame passing its CRC check was found; 0 otherwise, with error_text saying why.
-int stream_scan(ac3::decoder& decoder, const char* path, ScanLimits limits, QelpsndStreamInfo& info, char* error_text,
-                int error_size);
+int stream_scan(ac3::decoder& decoder, const char* path, ScanLimits limits, QelpsndStreamInfo& info,
+                char* error_text, int error_size);
 
 }  // namespace qelp

@@ -23,7 +23,7 @@ constexpr int kFrameBufferSlack = 528;
 
 // The input as the fill callback hands it over, a chunk at a time.
 struct chunk_input {
-  fill_callback fill;      // from decoder_config
+  fill_callback fill;  // from decoder_config
   void* fill_user;
   uint8_t* pos;            // next byte of the current chunk
   uint8_t* end;            // one past its last byte
@@ -34,17 +34,17 @@ struct chunk_input {
 // The read position. Hot loops copy it into a local variable, so that it stays in registers, and
 // store it back when they are done.
 struct bit_cursor {
-  uint32_t word;           // current word, the stream's first byte most significant
-  int bits_left;           // unread low-order bits of word (0..32)
-  const uint8_t* next;     // next word to load from frame_buffer
-  const uint8_t* data_end; // one past the frame's data in frame_buffer
-  int words_past_end;      // zero words handed out after the frame's data, for bits_position
+  uint32_t word;            // current word, the stream's first byte most significant
+  int bits_left;            // unread low-order bits of word (0..32)
+  const uint8_t* next;      // next word to load from frame_buffer
+  const uint8_t* data_end;  // one past the frame's data in frame_buffer
+  int words_past_end;       // zero words handed out after the frame's data, for bits_position
 };
 
 // The frame body being read and the cursor over it.
 struct bit_reader : bit_cursor {
-  int data_bytes;          // bytes of the frame body loaded
-  int bytes_dirty;         // bytes at the buffer's start that may be non-zero
+  int data_bytes;   // bytes of the frame body loaded
+  int bytes_dirty;  // bytes at the buffer's start that may be non-zero
   uint8_t frame_buffer[kFrameBufferBytes + kFrameBufferSlack];  // zero behind the data
 };
 
@@ -69,7 +69,7 @@ struct channel_inputs {
   bool delta_applied;
   int nseg;
   uint16_t offst[kMaxDeltaSegments], len[kMaxDeltaSegments], ba[kMaxDeltaSegments];
-  uint16_t exps[kBins];   // only the run's bins are kept
+  uint16_t exps[kBins];  // only the run's bins are kept
 };
 struct channel_memory {
   bool valid;
@@ -82,7 +82,7 @@ constexpr int kAllocationSlots = kMaxFbwChannels + 2;
 
 struct decoder {
   decoder_config config;
-  int32_t surround_mode;      // surround-compatible fold-down when non-zero
+  int32_t surround_mode;  // surround-compatible fold-down when non-zero
 
   // Input: the callback's chunks, and the frame body with the bit reader over it.
   chunk_input input;
@@ -97,15 +97,15 @@ struct decoder {
   group_slots groups;                           // the mantissa reader's pending group digits
   uint16_t dither_register;                     // runs on across blocks and frames
 
-  coeff_buffer_t coeffs;                 // the block's coefficients, then its time samples
-  float delay[kMaxFbwChannels][kBins];   // the transform's overlap, per full-bandwidth channel
+  coeff_buffer_t coeffs;                // the block's coefficients, then its time samples
+  float delay[kMaxFbwChannels][kBins];  // the transform's overlap, per full-bandwidth channel
 
-  uint8_t pcm[kPcmFrameBytes];           // the frame's output
-  decoded_frame frame;                   // what decode_one_frame returns: rate and pcm
+  uint8_t pcm[kPcmFrameBytes];  // the frame's output
+  decoded_frame frame;          // what decode_one_frame returns: rate and pcm
 
-  int32_t error_flag;       // the current frame is bad; cleared when the frame is given up
-  int32_t frame_counter;    // frames begun since the reset
-  int32_t banner_printed;   // the stream banner has been printed (once per reset)
+  int32_t error_flag;      // the current frame is bad; cleared when the frame is given up
+  int32_t frame_counter;   // frames begun since the reset
+  int32_t banner_printed;  // the stream banner has been printed (once per reset)
 };
 
 }  // namespace ac3

@@ -57,8 +57,8 @@ void expand_exponents(decoder& d) {
     }
   }
   if (b.lfeon) {
-    expand_exponent_set(d, exponent_kind::lfe, ab.lfeexpstr, 2, ab.lfeexps[0], &ab.lfeexps[1],
-                        ab.lfe_exp, kLfeBins);
+    expand_exponent_set(d, exponent_kind::lfe, ab.lfeexpstr, 2, ab.lfeexps[0], &ab.lfeexps[1], ab.lfe_exp,
+                        kLfeBins);
   }
 }
 

@@ -57,7 +57,8 @@ decoded_frame* decode_one_frame(decoder& d) {
   uint8_t* out = d.pcm;
   for (int block = 0; block < kBlocksPerFrame; ++block, out += kPcmBlockBytes) {
     const int slots = d.bsi.nfchans + d.bsi.lfeon;
-    std::memset(d.coeffs, 0, sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
+    std::memset(d.coeffs, 0,
+                sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
     read_audblk(d);
     expand_exponents(d);
     if (d.error_flag) return give_up_frame(d);

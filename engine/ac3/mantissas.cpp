@@ -98,7 +98,7 @@ struct mantissa_reader {
   int pos;           // bit position in the frame body
   uint16_t dither;   // the dither register
   bool invalid;      // an invalid code was met
-  group_slots groups;   // only the slots of bap 1, 2 and 4 ever hold digits
+  group_slots groups;  // only the slots of bap 1, 2 and 4 ever hold digits
 };
 
 // The mantissa of one bin of this bap (0..15): a fraction of full scale (32768 = 1.0).

@@ -12,10 +12,14 @@
 #include <atomic>
 #include <cstddef>
 
-#include "platform/winmm/win_types.h"
+#include "platform/win_types.h"
 
 using LPCWAVEFORMATEX = const WAVEFORMATEX*;
 
+// Wave output result codes.
+constexpr MMRESULT WAVERR_BADFORMAT = 32;
+constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+constexpr MMRESULT WAVERR_UNPREPARED = 34;
 
 struct wave_device;
 using HWAVEOUT = wave_device*;

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "qelpsnd.h"
-#include "support/paths.h"
 #include "support/ac3_frame_kinds.h"
+#include "support/paths.h"
 #include "support/stream_decoding.h"
 #include "support/wave_reader.h"
 

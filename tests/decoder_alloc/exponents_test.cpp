@@ -35,8 +35,8 @@ TEST_F(Exponents, StrategiesRepeatEachValueOneTwoOrFourTimes) {
   for (int strategy = 1; strategy <= 3; ++strategy) {
     SCOPED_TRACE(strategy);
     SetUp();
-    ASSERT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, strategy, 2, 5, grps,
-                                         target, 256));
+    ASSERT_TRUE(
+        ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, strategy, 2, 5, grps, target, 256));
     const int repeat = 1 << (strategy - 1);
     EXPECT_EQ(target[0], 5);
     for (size_t v = 0; v < values.size(); ++v) {
@@ -56,7 +56,8 @@ TEST_F(Exponents, D45AtWidestBandwidthFillsBinsZeroTo252) {
   // endmant 253 in D45: (253 + 8) / 12 = 21 groups.
   std::vector<uint16_t> grps(21, group(0, 0, 0));
   grps[20] = group(1, 1, 1);
-  ASSERT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 3, 21, 4, grps.data(), target, 256));
+  ASSERT_TRUE(
+      ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, 3, 21, 4, grps.data(), target, 256));
   EXPECT_EQ(target[0], 4);
   EXPECT_EQ(target[240], 4);
   EXPECT_EQ(target[241], 5);

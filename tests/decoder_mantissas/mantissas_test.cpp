@@ -217,8 +217,8 @@ TEST_F(Mantissas, ZeroBapBinsAreSilentWithoutDitherAndNoisyWithIt) {
 
 TEST(Dither, RunsThroughEveryNonZeroRegisterStateBeforeRepeating) {
   decoder_test::test_decoder dec;
-  EXPECT_EQ(dec->dither_register, 1);   // where a reset decoder starts
-  EXPECT_EQ(ac3::dither_next(dec), 181);   // register 0x0100: 256 × 0.707
+  EXPECT_EQ(dec->dither_register, 1);     // where a reset decoder starts
+  EXPECT_EQ(ac3::dither_next(dec), 181);  // register 0x0100: 256 × 0.707
   long long sum = 0;
   int peak = 0;
   int steps = 1;

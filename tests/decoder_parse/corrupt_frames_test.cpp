@@ -69,7 +69,7 @@ void expect_state_sound(const decoder& d) {
 TEST(CorruptFrames, FlippedBitsNeverCarryAStageOutsideItsArrays) {
   std::mt19937 rng(20261207);
   decoder_test::diagnostics_capture quiet;   // the invalid-exponent and -mantissa messages
-  decoder_test::test_decoder dec;   // its guard words are armed
+  decoder_test::test_decoder dec;            // its guard words are armed
   const char* fixtures[] = {"3f2r_lfe_48k_448.ac3", "stereo_cpl_48k_128.ac3", "mono_lfe_48k_128.ac3",
                             "3f2r_lfe_cpl_48k_256.ac3", "stereo_44k_32.ac3"};
   int frames = 0;

@@ -1,5 +1,7 @@
 // The decoder's state is its own struct: two decoders side by side do not touch each other, and a
 // reset decoder decodes a stream exactly as a new one does, whatever it decoded before.
+#include "ac3/decoder_state.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "ac3/bitstream.h"
 #include "ac3/decoder.h"
-#include "ac3/decoder_state.h"
 #include "support/decoder_feed.h"
 #include "support/paths.h"
 #include "support/stream_decoding.h"

@@ -30,9 +30,7 @@ class ConsistencyChecks : public ::testing::Test {
     g_err.clear();
     qelpsnd_set_diagnostics(capture, nullptr);
   }
-  void TearDown() override {
-    qelpsnd_set_diagnostics(nullptr, nullptr);
-  }
+  void TearDown() override { qelpsnd_set_diagnostics(nullptr, nullptr); }
   // Runs the checks; returns the messages they printed.
   std::string check() {
     ac3::check_guards(dec);

@@ -39,7 +39,7 @@ double short_sample(const float* x, int first, int alpha, int n) {
 
 class InverseTransform : public ::testing::Test {
  protected:
-  decoder_test::test_decoder dec;   // reset: no overlap in any slot
+  decoder_test::test_decoder dec;  // reset: no overlap in any slot
   std::mt19937 rng{20261207};
   std::vector<float> random_block(float amplitude) {
     std::uniform_real_distribution<float> dist(-amplitude, amplitude);

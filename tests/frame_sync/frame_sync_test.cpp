@@ -190,10 +190,13 @@ TEST(Crc16, EightBytesAtATimeAgreeWithTheBitwiseDivisionAtEveryLengthAndStart) {
       for (uint8_t byte : start_bytes) reg = ac3::crc16_update(reg, &byte, 1);
       reg = ac3::crc16_update(reg, data.data() + 1, n);
       // Feeding the start register as two bytes first gives the register that follows it.
-      EXPECT_EQ(reg, ac3test::crc16_of(data.data() + 1, static_cast<size_t>(n),
-                                                      ac3test::crc16_of(std::vector<uint8_t>{
-                                                          static_cast<uint8_t>(start >> 8),
-                                                          static_cast<uint8_t>(start)}.data(), 2)));
+      EXPECT_EQ(
+          reg,
+          ac3test::crc16_of(
+              data.data() + 1, static_cast<size_t>(n),
+              ac3test::crc16_of(
+                  std::vector<uint8_t>{static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start)}.data(),
+                  2)));
     }
   }
 }

@@ -186,7 +186,8 @@ void expect_block(const ac3::bsi& b, const ac3::audblk& want, const ac3::audblk&
 #undef EXPECT_FIELD
 
 // Coefficients after unpacking (and decoupling); dithered bins are left out.
-void expect_coefficients(const ac3::coeff_buffer_t& coeffs, const ac3::bsi& b, const ac3test::coefficient_block& want) {
+void expect_coefficients(const ac3::coeff_buffer_t& coeffs, const ac3::bsi& b,
+                         const ac3test::coefficient_block& want) {
   int compared = 0;
   for (int slot = 0; slot < 6; ++slot) {
     if (slot >= b.nfchans && !(slot == ac3::kLfeSlot && b.lfeon)) continue;

@@ -1,9 +1,8 @@
-// Little-endian 16- and 32-bit values in byte buffers, as WAVE files store them.
+// Little-endian 16- and 32-bit values in byte buffers, as WAVE files store them: for the engine's
+// writer and normalizer and the codec module's format descriptions.
 #pragma once
 
 #include <cstdint>
-
-namespace qelp {
 
 inline void put16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -20,5 +19,3 @@ inline uint32_t le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
-
-}  // namespace qelp
