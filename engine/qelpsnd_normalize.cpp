@@ -74,7 +74,10 @@ void Normalizer::worker_main(uint64_t run) {
 }
 
 bool Normalizer::start(const char* path, const char* amplify, Failure& failure) {
-  if (running()) return false;
+  if (running()) {
+    failure.set(QELP_ERR_BUSY, "Cannot normalize %s: another normalization is still running", path);
+    return false;
+  }
   join();
   std::snprintf(path_, sizeof path_, "%s", path);
   std::snprintf(amplify_, sizeof amplify_, "%s", amplify);
