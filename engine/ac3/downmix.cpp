@@ -1,5 +1,6 @@
-// Fold-down of a block's full-bandwidth channels to 16-bit stereo, normal or surround-compatible.
-// The LFE channel is never mixed in.
+// Fold-down of a block's full-bandwidth channels to stereo, normal or surround-compatible, and the
+// outputs' conversion to 16 bits. The channels are folded down as coefficients, before the
+// transform (see folded_block); the LFE channel is never mixed in.
 #include <bit>
 #include <cstring>
 
@@ -111,31 +112,60 @@ fold_gains gains_for(const bsi& b, bool surround, uint16_t dual_mono_channel) {
   return g;
 }
 
+// Each output's sum over the channels that reach it, kept apart by transform length. The first
+// channel of a sum sets it, the others add to it.
+void fold_coefficients(decoder& d, const fold_gains& g) {
+  folded_block& f = d.folded;
+  const bsi& b = d.bsi;
+  const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
+  f.outputs = (b.acmod & 7) <= 1 ? 1 : 2;
+  for (int out = 0; out < kOutputs; ++out) {
+    const float* gain = out == 0 ? g.left : g.right;
+    for (int length = 0; length < kTransformLengths; ++length) f.used[out][length] = false;
+    if (out >= f.outputs) continue;
+    for (int ch = 0; ch < channels; ++ch) {
+      if (gain[ch] == 0.0f) continue;
+      const int length = d.audblk.blksw[ch] ? kShortTransform : kLongTransform;
+      float* __restrict sum = f.coeffs[out][length];
+      const float* __restrict x = d.coeffs[ch];
+      const float k = gain[ch];
+      if (f.used[out][length]) {
+        for (int i = 0; i < kBins; ++i) sum[i] += k * x[i];
+      } else {
+        for (int i = 0; i < kBins; ++i) sum[i] = k * x[i];
+        f.used[out][length] = true;
+      }
+    }
+    // Every mode sends each output at least one channel; should none arrive, the output still plays
+    // out its overlap, as a transform of zeros.
+    if (!f.used[out][kLongTransform] && !f.used[out][kShortTransform]) {
+      std::memset(f.coeffs[out][kLongTransform], 0, sizeof f.coeffs[out][kLongTransform]);
+      f.used[out][kLongTransform] = true;
+    }
+  }
+}
+
 // Full-scale value to 16 bits: truncation toward zero in range; at or beyond full scale the
 // sample saturates at +32767 or -32767 (symmetric, so that -1.0 gives the same value as it
-// would by truncation) instead of wrapping around into a loud click.
+// would by truncation) instead of wrapping around into a loud click. The decoder's only
+// saturation: every output sample passes here once.
 inline int32_t to_pcm16(float v) {
   v = v < 32767.0f ? v : 32767.0f;
   v = v > -32767.0f ? v : -32767.0f;
   return static_cast<int32_t>(v);
 }
 
-// The two sums per sample, then the conversion with the pair as one 32-bit word (left in the low
-// half), which is the little-endian byte order of the PCM frame. Local arrays keep the loops free
-// of aliasing so they run on vectors.
-template <int Channels>
-void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
-  alignas(16) float left[kBins];
-  alignas(16) float right[kBins];
-  for (int i = 0; i < kBins; ++i) {
-    float l = 0.0f, r = 0.0f;
-    for (int ch = 0; ch < Channels; ++ch) {
-      l += g.left[ch] * x[ch][i];
-      r += g.right[ch] * x[ch][i];
-    }
-    left[i] = l;
-    right[i] = r;
-  }
+}  // namespace
+
+void fold_down(decoder& d) {
+  fold_coefficients(d, gains_for(d.bsi, d.surround_mode != 0, d.config.dual_mono_channel));
+}
+
+// The pair as one 32-bit word (left in the low half), which is the little-endian byte order of the
+// PCM frame. A local array keeps the loop free of aliasing so that it runs on vectors.
+void write_pcm(decoder& d, uint8_t* out) {
+  const float* left = d.samples[0];
+  const float* right = d.samples[d.folded.outputs > 1 ? 1 : 0];
   alignas(16) uint32_t pairs[kBins];
   for (int i = 0; i < kBins; ++i) {
     pairs[i] = (static_cast<uint32_t>(to_pcm16(left[i])) & 0xffffu) | (static_cast<uint32_t>(to_pcm16(right[i])) << 16);
@@ -149,34 +179,6 @@ void fold(const fold_gains& g, const coeff_buffer_t& x, uint8_t* out) {
       out[4 * i + 2] = static_cast<uint8_t>(pairs[i] >> 16);
       out[4 * i + 3] = static_cast<uint8_t>(pairs[i] >> 24);
     }
-  }
-}
-
-}  // namespace
-
-void mix_to_stereo(decoder& d, uint8_t* out) {
-  const bsi& b = d.bsi;
-  const coeff_buffer_t& coeffs = d.coeffs;
-  const fold_gains g = gains_for(b, d.surround_mode != 0, d.config.dual_mono_channel);
-  switch (b.acmod & 7) {
-    case 1:
-      fold<1>(g, coeffs, out);
-      break;
-    case 0:
-    case 2:
-      fold<2>(g, coeffs, out);
-      break;
-    case 3:
-    case 4:
-      fold<3>(g, coeffs, out);
-      break;
-    case 5:
-    case 6:
-      fold<4>(g, coeffs, out);
-      break;
-    default:
-      fold<5>(g, coeffs, out);
-      break;
   }
 }
 

@@ -65,8 +65,9 @@ decoded_frame* decode_one_frame(decoder& d) {
     unpack_coefficients(d);
     if (d.error_flag) return give_up_frame(d);
     if (d.bsi.acmod == 2) rematrix_stereo(d);
+    fold_down(d);
     inverse_transform(d);
-    mix_to_stereo(d, out);
+    write_pcm(d, out);
     check_guards(d);
     if (d.error_flag) return give_up_frame(d);
   }

@@ -98,26 +98,46 @@ inline void post_twiddle(const float* re, const float* im, float* out_re, float*
 // Long transform: a = c = Z[64..127], b = d = Z[0..63]; short: a = b = Z1, c = d = Z2. The inputs
 // are the post-twiddle arrays, never out or delay, so the pointers are declared not to overlap and
 // the loops run on vectors. Every output is written after all reads of the delay it replaces.
+// With Add, the block's windowed samples are added to out and its overlap to the delay, leaving the
+// old overlap out: a second transform length added to what the first one left.
+template <bool Add>
 inline void window_overlap(const float* __restrict a_im, const float* __restrict b_re,
                            const float* __restrict c_re, const float* __restrict d_im, float* __restrict out,
                            float* __restrict delay) {
   for (int n = 0; n < 64; ++n) {
-    out[2 * n] = 2.0f * (delay[2 * n] - a_im[n] * window[2 * n]);
-    out[2 * n + 1] = 2.0f * (delay[2 * n + 1] + b_re[63 - n] * window[2 * n + 1]);
-    out[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - b_re[n] * window[128 + 2 * n]);
-    out[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + a_im[63 - n] * window[129 + 2 * n]);
+    if constexpr (Add) {
+      out[2 * n] += 2.0f * -(a_im[n] * window[2 * n]);
+      out[2 * n + 1] += 2.0f * (b_re[63 - n] * window[2 * n + 1]);
+      out[128 + 2 * n] += 2.0f * -(b_re[n] * window[128 + 2 * n]);
+      out[129 + 2 * n] += 2.0f * (a_im[63 - n] * window[129 + 2 * n]);
+    } else {
+      out[2 * n] = 2.0f * (delay[2 * n] - a_im[n] * window[2 * n]);
+      out[2 * n + 1] = 2.0f * (delay[2 * n + 1] + b_re[63 - n] * window[2 * n + 1]);
+      out[128 + 2 * n] = 2.0f * (delay[128 + 2 * n] - b_re[n] * window[128 + 2 * n]);
+      out[129 + 2 * n] = 2.0f * (delay[129 + 2 * n] + a_im[63 - n] * window[129 + 2 * n]);
+    }
   }
   for (int n = 0; n < 64; ++n) {
-    delay[2 * n] = -c_re[n] * window[255 - 2 * n];
-    delay[2 * n + 1] = d_im[63 - n] * window[254 - 2 * n];
-    delay[128 + 2 * n] = d_im[n] * window[127 - 2 * n];
-    delay[129 + 2 * n] = -c_re[63 - n] * window[126 - 2 * n];
+    const float d0 = -c_re[n] * window[255 - 2 * n];
+    const float d1 = d_im[63 - n] * window[254 - 2 * n];
+    const float d2 = d_im[n] * window[127 - 2 * n];
+    const float d3 = -c_re[63 - n] * window[126 - 2 * n];
+    if constexpr (Add) {
+      delay[2 * n] += d0;
+      delay[2 * n + 1] += d1;
+      delay[128 + 2 * n] += d2;
+      delay[129 + 2 * n] += d3;
+    } else {
+      delay[2 * n] = d0;
+      delay[2 * n + 1] = d1;
+      delay[128 + 2 * n] = d2;
+      delay[129 + 2 * n] = d3;
+    }
   }
 }
 
-}  // namespace
-
-void imdct_long(const float* in, float* out, float* delay) {
+template <bool Add>
+void transform_long(const float* in, float* out, float* delay) {
   transform_work w;
   float* z_re = w.z_re;
   float* z_im = w.z_im;
@@ -134,10 +154,11 @@ void imdct_long(const float* in, float* out, float* delay) {
   }
   fft<128>(z_re, z_im);
   post_twiddle<128>(z_re, z_im, p_re, p_im, xcos1, xsin1);
-  window_overlap(p_im + 64, p_re, p_re + 64, p_im, out, delay);
+  window_overlap<Add>(p_im + 64, p_re, p_re + 64, p_im, out, delay);
 }
 
-void imdct_short(const float* in, float* out, float* delay) {
+template <bool Add>
+void transform_short(const float* in, float* out, float* delay) {
   transform_work w;
   float* z1_re = w.z_re;
   float* z1_im = w.z_im;
@@ -160,20 +181,34 @@ void imdct_short(const float* in, float* out, float* delay) {
   float* p2_im = w.p_im + 64;
   post_twiddle<64>(z1_re, z1_im, p1_re, p1_im, xcos2, xsin2);
   post_twiddle<64>(z2_re, z2_im, p2_re, p2_im, xcos2, xsin2);
-  window_overlap(p1_im, p1_re, p2_re, p2_im, out, delay);
+  window_overlap<Add>(p1_im, p1_re, p2_re, p2_im, out, delay);
 }
 
+}  // namespace
+
+void imdct_long(const float* in, float* out, float* delay) { transform_long<false>(in, out, delay); }
+void imdct_short(const float* in, float* out, float* delay) { transform_short<false>(in, out, delay); }
+void imdct_long_add(const float* in, float* out, float* delay) { transform_long<true>(in, out, delay); }
+void imdct_short_add(const float* in, float* out, float* delay) { transform_short<true>(in, out, delay); }
+
 void inverse_transform(decoder& d) {
-  const bsi& b = d.bsi;
-  const audblk& ab = d.audblk;
-  coeff_buffer_t& coeffs = d.coeffs;
-  const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
-  for (int ch = 0; ch < channels; ++ch) {
-    if (ab.blksw[ch])
-      imdct_short(coeffs[ch], coeffs[ch], d.delay[ch]);
-    else
-      imdct_long(coeffs[ch], coeffs[ch], d.delay[ch]);
+  const folded_block& f = d.folded;
+  const int outputs = f.outputs == 1 ? 1 : kOutputs;
+  for (int o = 0; o < outputs; ++o) {
+    float* y = d.samples[o];
+    float* delay = d.delay[o];
+    const bool long_used = f.used[o][kLongTransform];
+    if (long_used) imdct_long(f.coeffs[o][kLongTransform], y, delay);
+    if (f.used[o][kShortTransform]) {
+      if (long_used)
+        imdct_short_add(f.coeffs[o][kShortTransform], y, delay);
+      else
+        imdct_short(f.coeffs[o][kShortTransform], y, delay);
+    }
   }
+  // A mono programme is heard on both sides: both outputs carry its overlap into the next block,
+  // whatever mode that block has.
+  if (outputs == 1) std::memcpy(d.delay[1], d.delay[0], sizeof d.delay[1]);
 }
 
 }  // namespace ac3

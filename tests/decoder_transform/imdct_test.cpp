@@ -164,77 +164,110 @@ TEST_F(InverseTransform, ReconstructsSignalAcrossLongAndShortBlocks) {
     signal[i] = 0.3 * std::sin(0.05 * static_cast<double>(i)) + dist(rng) * 0.4;
 
   // Block b covers samples 256*(b-1) .. 256*(b+1); its output is samples 256*(b-1) .. 256*b.
-  ac3::bsi& b = dec->bsi;
-  b.nfchans = 1;
-  ac3::audblk& ab = dec->audblk;
-  ac3::coeff_buffer_t& coeffs = dec->coeffs;
+  ac3::folded_block& f = dec->folded;
+  f.outputs = 1;
   double worst = 0.0;
   for (int block = 0; block < kBlocks; ++block) {
     const std::vector<float> x = forward_block(signal, 256 * (block - 1), short_block[block]);
-    std::memcpy(coeffs[0], x.data(), sizeof coeffs[0]);
-    ab.blksw[0] = short_block[block];
+    const int length = short_block[block] ? ac3::kShortTransform : ac3::kLongTransform;
+    std::memcpy(f.coeffs[0][length], x.data(), sizeof f.coeffs[0][length]);
+    f.used[0][length] = true;
+    f.used[0][1 - length] = false;
     ac3::inverse_transform(dec);
     if (block == 0) continue;  // its first half overlapped with nothing
     for (int n = 0; n < 256; ++n)
-      worst = std::max(worst, std::fabs(coeffs[0][n] - signal[256 * (block - 1) + n]));
+      worst = std::max(worst, std::fabs(dec->samples[0][n] - signal[256 * (block - 1) + n]));
   }
   // The five-decimal window limits reconstruction to about 1e-5 of full scale.
   EXPECT_LT(worst, 1e-4);
 }
 
-// inverse_transform picks the transform per channel by blksw, keeps one delay buffer per slot,
-// leaves the LFE slot alone, and keeps the delay of a slot that the current mode does not use.
-TEST_F(InverseTransform, PicksTransformPerChannelAndKeepsEachSlotsOverlap) {
-  ac3::bsi& b = dec->bsi;
-  ac3::audblk& ab = dec->audblk;
-  ac3::coeff_buffer_t& coeffs = dec->coeffs;
-  std::vector<float> blocks[3];
-  for (auto& v : blocks) v = random_block(1.0f);
-  std::vector<float> lfe = random_block(1.0f);
-
-  // Block 1: three channels, the middle one short.
-  b.nfchans = 3;
-  ab.blksw[1] = 1;
-  for (int ch = 0; ch < 3; ++ch) std::memcpy(coeffs[ch], blocks[ch].data(), sizeof coeffs[ch]);
-  std::memcpy(coeffs[ac3::kLfeSlot], lfe.data(), sizeof coeffs[ac3::kLfeSlot]);
-  ac3::inverse_transform(dec);
-
-  float expected[3][256], delay[3][256] = {};
-  for (int ch = 0; ch < 3; ++ch) {
-    if (ch == 1)
-      ac3::imdct_short(blocks[ch].data(), expected[ch], delay[ch]);
-    else
-      ac3::imdct_long(blocks[ch].data(), expected[ch], delay[ch]);
-    EXPECT_EQ(0, std::memcmp(expected[ch], coeffs[ch], sizeof expected[ch])) << "channel " << ch;
-    EXPECT_EQ(0, std::memcmp(delay[ch], dec->delay[ch], sizeof delay[ch])) << "channel " << ch;
+// The added transforms put the block's windowed samples on top of what out holds and add their
+// overlap to the delay: a long and a short transform of the same block, one after the other, give the
+// sum of the two transforms on their own.
+TEST_F(InverseTransform, AddedTransformsGiveTheSumOfBothLengths) {
+  const std::vector<float> long_coeffs = random_block(1.0f);
+  const std::vector<float> short_coeffs = random_block(1.0f);
+  const std::vector<float> delay_in = random_block(0.5f);
+  for (int first_long = 0; first_long < 2; ++first_long) {
+    float out[256], delay[256], alone_out[2][256], alone_delay[2][256] = {};
+    std::memcpy(delay, delay_in.data(), sizeof delay);
+    std::memcpy(alone_delay[0], delay_in.data(), sizeof delay);
+    ac3::imdct_long(long_coeffs.data(), alone_out[0], alone_delay[0]);
+    ac3::imdct_short(short_coeffs.data(), alone_out[1], alone_delay[1]);  // from no overlap
+    if (first_long) {
+      ac3::imdct_long(long_coeffs.data(), out, delay);
+      ac3::imdct_short_add(short_coeffs.data(), out, delay);
+    } else {
+      ac3::imdct_short(short_coeffs.data(), out, delay);
+      ac3::imdct_long_add(long_coeffs.data(), out, delay);
+    }
+    for (int n = 0; n < 256; ++n) {
+      EXPECT_NEAR(alone_out[0][n] + alone_out[1][n], out[n], 1e-5) << "sample " << n;
+      EXPECT_NEAR(alone_delay[0][n] + alone_delay[1][n], delay[n], 1e-5) << "delay " << n;
+    }
   }
-  EXPECT_EQ(0, std::memcmp(lfe.data(), coeffs[ac3::kLfeSlot], sizeof coeffs[ac3::kLfeSlot]));
+}
 
-  // Block 2: one channel, long again; slots 1 and 2 keep their overlap for later.
-  b.nfchans = 1;
-  ab.blksw[1] = 0;
-  std::memset(coeffs, 0, sizeof coeffs);
-  ac3::inverse_transform(dec);
-  EXPECT_EQ(0, std::memcmp(delay[1], dec->delay[1], sizeof delay[1]));
-  EXPECT_EQ(0, std::memcmp(delay[2], dec->delay[2], sizeof delay[2]));
-  // Channel 0 now plays the tail of block 1: twice its delay.
-  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[0][n], coeffs[0][n]);
+// inverse_transform runs one transform per output and length in use, adds the lengths, keeps one
+// delay per output, and gives a mono programme's overlap to both outputs.
+TEST_F(InverseTransform, TransformsEachOutputsLengthsAndKeepsItsOverlap) {
+  ac3::folded_block& f = dec->folded;
+  std::vector<float> x[2][2];
+  for (auto& output : x)
+    for (auto& v : output) v = random_block(1000.0f);
+  for (int o = 0; o < 2; ++o)
+    for (int length = 0; length < 2; ++length)
+      std::memcpy(f.coeffs[o][length], x[o][length].data(), sizeof f.coeffs[o][length]);
 
-  // Block 3: three channels again; slot 1's first half overlaps with what block 1 left.
-  b.nfchans = 3;
-  std::memset(coeffs, 0, sizeof coeffs);
+  // Block 1: left long and short, right long only.
+  f.outputs = 2;
+  f.used[0][ac3::kLongTransform] = f.used[0][ac3::kShortTransform] = true;
+  f.used[1][ac3::kLongTransform] = true;
+  f.used[1][ac3::kShortTransform] = false;
   ac3::inverse_transform(dec);
-  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * delay[1][n], coeffs[1][n]);
+  float expected[2][256], delay[2][256] = {};
+  ac3::imdct_long(x[0][0].data(), expected[0], delay[0]);
+  ac3::imdct_short_add(x[0][1].data(), expected[0], delay[0]);
+  ac3::imdct_long(x[1][0].data(), expected[1], delay[1]);
+  for (int o = 0; o < 2; ++o) {
+    EXPECT_EQ(0, std::memcmp(expected[o], dec->samples[o], sizeof expected[o])) << "output " << o;
+    EXPECT_EQ(0, std::memcmp(delay[o], dec->delay[o], sizeof delay[o])) << "output " << o;
+  }
+
+  // Block 2: right short only; left long only.
+  f.used[0][ac3::kShortTransform] = false;
+  f.used[1][ac3::kLongTransform] = false;
+  f.used[1][ac3::kShortTransform] = true;
+  ac3::inverse_transform(dec);
+  ac3::imdct_long(x[0][0].data(), expected[0], delay[0]);
+  ac3::imdct_short(x[1][1].data(), expected[1], delay[1]);
+  for (int o = 0; o < 2; ++o) {
+    EXPECT_EQ(0, std::memcmp(expected[o], dec->samples[o], sizeof expected[o])) << "output " << o;
+    EXPECT_EQ(0, std::memcmp(delay[o], dec->delay[o], sizeof delay[o])) << "output " << o;
+  }
+
+  // Block 3: a mono programme; the left output's overlap is carried on both sides.
+  f.outputs = 1;
+  f.used[0][ac3::kLongTransform] = true;
+  ac3::inverse_transform(dec);
+  ac3::imdct_long(x[0][0].data(), expected[0], delay[0]);
+  EXPECT_EQ(0, std::memcmp(expected[0], dec->samples[0], sizeof expected[0]));
+  EXPECT_EQ(0, std::memcmp(delay[0], dec->delay[0], sizeof delay[0]));
+  EXPECT_EQ(0, std::memcmp(delay[0], dec->delay[1], sizeof delay[0])) << "the right output overlaps the same";
 }
 
 // A restart of the decoder (decoder_init) keeps the overlap: the first block after it overlaps with
 // the last block before it.
 TEST_F(InverseTransform, DelayBuffersSurviveARestart) {
   const std::vector<float> x = random_block(1.0f);
-  ac3::bsi& b = dec->bsi;
-  b.nfchans = 2;
-  ac3::coeff_buffer_t& coeffs = dec->coeffs;
-  std::memcpy(coeffs[1], x.data(), sizeof coeffs[1]);
+  ac3::folded_block& f = dec->folded;
+  f.outputs = 2;
+  for (int o = 0; o < 2; ++o) {
+    std::memcpy(f.coeffs[o][ac3::kLongTransform], x.data(), sizeof f.coeffs[o][ac3::kLongTransform]);
+    f.used[o][ac3::kLongTransform] = true;
+    f.used[o][ac3::kShortTransform] = false;
+  }
   ac3::inverse_transform(dec);
   float kept[256];
   std::memcpy(kept, dec->delay[1], sizeof kept);
@@ -243,9 +276,9 @@ TEST_F(InverseTransform, DelayBuffersSurviveARestart) {
   ASSERT_GT(energy, 0.0f);
 
   ac3::decoder_init(dec, dec->config);
-  std::memset(coeffs, 0, sizeof coeffs);
+  std::memset(f.coeffs, 0, sizeof f.coeffs);
   ac3::inverse_transform(dec);
-  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * kept[n], coeffs[1][n]);
+  for (int n = 0; n < 256; ++n) EXPECT_FLOAT_EQ(2.0f * kept[n], dec->samples[1][n]);
 }
 
 }  // namespace
