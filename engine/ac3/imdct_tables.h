@@ -7,8 +7,9 @@
 
 namespace ac3 {
 
-// First half of the 512-sample window, five decimals; window[255 - n] mirrors into the second half.
-extern const float window[256];
+// First half of the 512-sample window (Kaiser-Bessel-derived, alpha 5); window[255 - n] mirrors
+// into the second half. Computed when the library is loaded and never changed after.
+extern const std::array<float, 256> window;
 
 struct transform_factor_tables {
   // Pre/post-twiddle factors: -cos and -sin of 2*pi*(8k + 1)/4096 (long) and /2048 (short).
