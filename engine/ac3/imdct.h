@@ -5,9 +5,10 @@
 
 namespace ac3 {
 
-// 256 coefficients in, 256 time samples out (in and out may be the same array); reads and updates
-// the 256-float overlap that the next block's first half is added to. The long form is one
-// 512-sample transform, the short form two interleaved 256-sample transforms (blksw set).
+// 256 coefficients in, 256 time samples out (in and out may be the same array; neither may be the
+// delay); reads and updates the 256-float overlap that the next block's first half is added to.
+// The long form is one 512-sample transform, the short form two interleaved 256-sample transforms
+// (blksw set).
 void imdct_long(const float* in, float* out, float* delay);
 void imdct_short(const float* in, float* out, float* delay);
 
@@ -16,5 +17,17 @@ void imdct_short(const float* in, float* out, float* delay);
 // already in out). For the channels of a block that use the other transform length.
 void imdct_long_add(const float* in, float* out, float* delay);
 void imdct_short_add(const float* in, float* out, float* delay);
+
+// Whether the functions above run on SSE2 vectors (else they are those below).
+bool transform_is_vectorised();
+
+// The transforms on the portable vector form, whatever the build has: what a build without SSE2
+// (or with QELP_PORTABLE_TRANSFORM) runs, and what a decoder with portable_transform set runs.
+namespace portable {
+void imdct_long(const float* in, float* out, float* delay);
+void imdct_short(const float* in, float* out, float* delay);
+void imdct_long_add(const float* in, float* out, float* delay);
+void imdct_short_add(const float* in, float* out, float* delay);
+}  // namespace portable
 
 }  // namespace ac3

@@ -40,8 +40,25 @@ std::array<float, 256> kbd_window() {
   return w;
 }
 
+window_factor_tables arrange(const std::array<float, 256>& w) {
+  window_factor_tables t{};
+  for (std::size_t n = 0; n < 64; ++n) {
+    t.out_even[n] = -2.0f * w[2 * n];
+    t.out_odd[n] = 2.0f * w[2 * n + 1];
+    t.out_even_high[n] = -2.0f * w[128 + 2 * n];
+    t.out_odd_high[n] = 2.0f * w[129 + 2 * n];
+    t.delay_even[n] = -w[255 - 2 * n];
+    t.delay_odd[n] = w[254 - 2 * n];
+    t.delay_even_high[n] = w[127 - 2 * n];
+    t.delay_odd_high[n] = -w[126 - 2 * n];
+  }
+  return t;
+}
+
 }  // namespace
 
+// In this order: the arranged tables are made from the window.
 const std::array<float, 256> window = kbd_window();
+const window_factor_tables window_factors = arrange(window);
 
 }  // namespace ac3
