@@ -2,6 +2,7 @@
 
 #include "ac3/dither.h"
 #include "ac3/exponent_scale.h"
+#include "ac3/mantissas.h"
 
 namespace ac3 {
 
@@ -37,12 +38,12 @@ void decouple_channel(decoder& d, float* coeffs, int ch) {
       ++bnd;
     }
     for (int k = 0; k < kSubbandBins && bin < kBins; ++k, ++bin) {
-      int16_t mantissa = ab.cplmant[bin];
+      float mantissa = ab.cplmant[bin];
       if (dither && ab.cpl_bap[bin] == 0) {
         reg = dither_step(reg);
-        mantissa = dither_value(reg);
+        mantissa = dither_mantissa(reg);
       }
-      coeffs[bin] = mantissa * exponent_scale[ab.cpl_exp[bin]] * c;
+      coeffs[bin] = mantissa * mantissa_scale(ab.cpl_exp[bin]) * c;
     }
   }
   d.dither_register = reg;

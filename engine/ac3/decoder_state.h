@@ -52,7 +52,7 @@ struct bit_reader : bit_cursor {
 // span channels within a block, never blocks.
 constexpr int kBaps = 16;
 struct group_slots {
-  uint64_t pending[kBaps];
+  uint32_t pending[kBaps];
   int count[kBaps];
 };
 

@@ -37,6 +37,9 @@ inline int16_t dither_value(uint16_t reg) {
   return static_cast<int16_t>((static_cast<int16_t>(reg) * 181) >> 8);
 }
 
+// The dither value at the mantissa scale (full scale 2^31, see mantissas.h).
+inline float dither_mantissa(uint16_t reg) { return static_cast<float>(dither_value(reg)) * 65536.0f; }
+
 // Steps the decoder's register and gives the new dither value. The register starts at 1 when the
 // decoder is reset and runs on across blocks and frames.
 int16_t dither_next(decoder& d);

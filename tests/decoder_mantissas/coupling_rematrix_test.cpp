@@ -5,6 +5,7 @@
 
 #include "ac3/coupling.h"
 #include "ac3/dither.h"
+#include "ac3/mantissas.h"
 #include "ac3/stages.h"
 #include "support/decoder_feed.h"
 
@@ -33,7 +34,7 @@ class Coupling : public ::testing::Test {
     ab.ncplbnd = 2;
     ab.cplbndstrc[2] = 1;
     for (int bin = 37; bin < 73; ++bin) {
-      ab.cplmant[bin] = 16384;   // 0.5
+      ab.cplmant[bin] = 0.5f * ac3::kMantissaUnit;
       ab.cpl_exp[bin] = 1;       // × 0.5
       ab.cpl_bap[bin] = 3;
     }
