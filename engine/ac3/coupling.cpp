@@ -26,7 +26,9 @@ void decouple_channel(decoder& d, float* coeffs, int ch) {
   const audblk& ab = d.audblk;
   const bool dither = ab.dithflag[ch] != 0;
   const bool phase = b.acmod == 2 && ab.phsflginu && ch == 1;
-  uint16_t reg = d.dither_register;  // kept in a local for the loop, stored back at the end
+  // The channel's bins without bits take the next values of the dither sequence (at most kBins).
+  const float* dither_value = dither_values.values + d.dither_position;
+  int taken = 0;
   float c = 1.0f;
   int bnd = 0;
   int bin = ab.cplstrtmant;
@@ -38,15 +40,13 @@ void decouple_channel(decoder& d, float* coeffs, int ch) {
       ++bnd;
     }
     for (int k = 0; k < kSubbandBins && bin < kBins; ++k, ++bin) {
-      float mantissa = ab.cplmant[bin];
-      if (dither && ab.cpl_bap[bin] == 0) {
-        reg = dither_step(reg);
-        mantissa = dither_mantissa(reg);
-      }
+      const bool takes_dither = dither && ab.cpl_bap[bin] == 0;
+      const float mantissa = takes_dither ? dither_value[taken] : ab.cplmant[bin];
+      taken += takes_dither ? 1 : 0;
       coeffs[bin] = mantissa * mantissa_scale(ab.cpl_exp[bin]) * c;
     }
   }
-  d.dither_register = reg;
+  d.dither_position = dither_advance(d.dither_position, taken);
 }
 
 }  // namespace ac3

@@ -113,7 +113,8 @@ struct decoder {
 
   channel_memory allocation[kAllocationSlots];  // the bit allocation's reuse cache
   group_slots groups;                           // the mantissa reader's pending group digits
-  uint16_t dither_register;                     // runs on across blocks and frames
+  uint16_t dither_position;                     // in the dither register's cycle (dither.h); runs
+                                                // on across blocks and frames
 
   coeff_buffer_t coeffs;                 // the block's coefficients, by channel slot
   folded_block folded;                   // the coefficients folded down to the outputs

@@ -9,7 +9,7 @@ namespace ac3 {
 void decoder_reset(decoder& d) {
   std::memset(&d, 0, sizeof d);
   d.input.last_sync_end = UINT64_MAX;
-  d.dither_register = 1;
+  d.dither_position = 0;  // the register's state 1
   d.frame.pcm = d.pcm;
   arm_guards(d);
 }

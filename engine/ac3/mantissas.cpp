@@ -4,11 +4,12 @@
 // A mantissa is read as a float at the scale of a 32-bit two's complement number (full scale is
 // kMantissaUnit, 2^31): a code of bap 6 and up is such a number once it sits at the top of 32 bits,
 // and the levels of the symmetric quantizers (bap 1..5) are exact fractions rounded once to float.
-// A channel is read in three passes: the codes in stream order; then, if the channel is dithered,
-// the dither of its bins without bits; then the exponents' scale 2^-(31 + e), on vectors.
+// A channel is read in two passes: the codes in stream order, with the dither of the bins without
+// bits where the channel asks for it; then the exponents' scale 2^-(31 + e), on vectors.
 //
 // The first pass is the decoder's hottest loop. Each bin takes the 64 bits at its read position;
-// bap 0 and 6..15 need no table and no branch (a mask keeps the code's bits, or none); bap 1..5 look
+// bap 0 and 6..15 need no table and no branch (a mask keeps the code's bits, or none; a dithered
+// bap 0 adds the next value of the dither sequence, which other baps add times zero); bap 1..5 look
 // their code up in a table row, and the grouped ones (1, 2, 4) hand out the pending digits of their
 // last code first.
 #include "ac3/mantissas.h"
@@ -31,6 +32,10 @@ namespace {
 // Bits of a fresh code, by bap: the grouped quantizers (1, 2, 4) read one code per group.
 constexpr std::array<uint8_t, kBaps> kCodeBits = {0, 5, 7, 3, 7, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16};
 static_assert(kCodeBits[3] == quant_bits[3] && kCodeBits[5] == quant_bits[5] && kCodeBits[15] == quant_bits[15]);
+
+// 1 for bap 0, whose bins take dither in a dithered channel, by bap.
+constexpr std::array<uint8_t, kBaps> kTakesDither = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr std::array<float, kBaps> kDitherWeight = {1.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The bits of a two's complement code at the top of a 32-bit word, by bap; none below bap 6.
 constexpr std::array<uint32_t, kBaps> make_twos_masks() {
@@ -152,43 +157,42 @@ inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window,
   return kLevels[packed & 0x3fu];
 }
 
-// The mantissas of bins begin..end at the mantissa scale; bap 0 gives 0.
-template <bool Checked>
-inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out) {
+// The mantissas of bins begin..end at the mantissa scale; bap 0 gives 0, or with Dither the next
+// dither value from the decoder's position in the dither sequence.
+template <bool Checked, bool Dither>
+inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out,
+                      uint16_t& dither_position) {
   int pos = r.pos;
-  unsigned all_baps = 0;
+  const float* dither = dither_values.values + dither_position;  // at most kBins values read
+  int taken = 0;
   for (int bin = begin; bin < end; ++bin) {
-    all_baps |= baps[bin];
-    const unsigned bap = baps[bin] & (kBaps - 1u);  // bit allocation gives 0..15; see all_baps
+    const unsigned bap = baps[bin] & (kBaps - 1u);  // bit allocation gives 0..15
     const uint64_t window = Checked ? window_checked(r.body, r.data_bytes, pos) : window_fast(r.body, pos);
     if (bap - 1u < 5u) {
       out[bin] = read_table_level(r, bap, window, pos);
     } else {
       pos += kCodeBits[bap];
       const auto code = static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]);
-      out[bin] = static_cast<float>(code);
+      if constexpr (Dither) {
+        out[bin] = static_cast<float>(code) + dither[taken] * kDitherWeight[bap];
+        taken += kTakesDither[bap];
+      } else {
+        out[bin] = static_cast<float>(code);
+      }
     }
   }
   r.pos = pos;
-  r.invalid |= all_baps >= kBaps ? 1u : 0u;  // a bap beyond 15 has no quantizer
+  if constexpr (Dither) dither_position = dither_advance(dither_position, taken);
 }
 
 // Bins begin..end of one channel: the fast window when every load stays inside the buffer.
-void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out) {
+template <bool Dither>
+void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out,
+                  uint16_t& dither_position) {
   if ((r.pos >> 3) + kChannelBytesMax + 8 <= kFrameBufferBytes + kFrameBufferSlack) {
-    read_bins<false>(r, baps, begin, end, out);
+    read_bins<false, Dither>(r, baps, begin, end, out, dither_position);
   } else {
-    read_bins<true>(r, baps, begin, end, out);
-  }
-}
-
-// The dither of the bins without bits (bap 0), in bin order, from the decoder's register.
-void dither_bins(uint16_t& reg, const uint16_t* baps, int end, float* out) {
-  for (int bin = 0; bin < end; ++bin) {
-    if ((baps[bin] & (kBaps - 1u)) == 0) {
-      reg = dither_step(reg);
-      out[bin] = dither_mantissa(reg);
-    }
+    read_bins<true, Dither>(r, baps, begin, end, out, dither_position);
   }
 }
 
@@ -223,14 +227,12 @@ float next_mantissa(decoder& d, int bap, bool dither) {
   float value = 0.0f;
   if (bap < 0 || bap >= kBaps) {
     r.invalid = 1;
-  } else if (bap == 0) {
-    if (dither) {
-      d.dither_register = dither_step(d.dither_register);
-      value = dither_mantissa(d.dither_register);
-    }
   } else {
     const uint16_t b = static_cast<uint16_t>(bap);
-    read_bins<true>(r, &b, 0, 1, &value);
+    if (dither)
+      read_bins<true, true>(r, &b, 0, 1, &value, d.dither_position);
+    else
+      read_bins<true, false>(r, &b, 0, 1, &value, d.dither_position);
   }
   reader_end(d, r);
   return value / kMantissaUnit;
@@ -242,24 +244,28 @@ void unpack_coefficients(decoder& d) {
   coeff_buffer_t& coeffs = d.coeffs;
   group_state_reset(d);
   mantissa_reader r = reader_begin(d);
+  uint16_t dither_position = d.dither_position;
   bool coupling_read = false;
   const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
   for (int ch = 0; ch < channels; ++ch) {
     float* out = coeffs[ch];
     const int end = ab.endmant[ch] <= kBins ? ab.endmant[ch] : kBins;
-    read_channel(r, ab.fbw_bap[ch], 0, end, out);
-    if (ab.dithflag[ch] != 0) dither_bins(d.dither_register, ab.fbw_bap[ch], end, out);
+    if (ab.dithflag[ch] != 0)
+      read_channel<true>(r, ab.fbw_bap[ch], 0, end, out, dither_position);
+    else
+      read_channel<false>(r, ab.fbw_bap[ch], 0, end, out, dither_position);
     scale_bins(ab.fbw_exp[ch], end, out);
     if (ab.cplinu && ab.chincpl[ch] && !coupling_read) {
       const int cpl_end = ab.cplendmant <= kBins ? ab.cplendmant : kBins;
-      read_channel(r, ab.cpl_bap, ab.cplstrtmant, cpl_end, ab.cplmant);
+      read_channel<false>(r, ab.cpl_bap, ab.cplstrtmant, cpl_end, ab.cplmant, dither_position);
       coupling_read = true;
     }
   }
   if (b.lfeon) {
-    read_channel(r, ab.lfe_bap, 0, kLfeBins, coeffs[kLfeSlot]);
+    read_channel<false>(r, ab.lfe_bap, 0, kLfeBins, coeffs[kLfeSlot], dither_position);
     scale_bins(ab.lfe_exp, kLfeBins, coeffs[kLfeSlot]);
   }
+  d.dither_position = dither_position;
   reader_end(d, r);
   // Coupled channels are rebuilt after all mantissas are read; their dither runs on from there.
   if (ab.cplinu) {

@@ -99,9 +99,9 @@ TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
 
   // Without dither the stored coupling mantissa is used whatever the bap.
   ab.dithflag[1] = 0;
-  const uint16_t before = dec->dither_register;
+  const uint16_t before = dec->dither_position;
   decouple(mode(2), 1);
-  EXPECT_EQ(dec->dither_register, before);
+  EXPECT_EQ(dec->dither_position, before);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[1][bin], 0.25f * 0.75f) << bin;
 }
 

@@ -221,20 +221,72 @@ TEST_F(Mantissas, ZeroBapBinsAreSilentWithoutDitherAndNoisyWithIt) {
 }
 
 TEST(Dither, RunsThroughEveryNonZeroRegisterStateBeforeRepeating) {
-  decoder_test::test_decoder dec;
-  EXPECT_EQ(dec->dither_register, 1);   // where a reset decoder starts
-  EXPECT_EQ(ac3::dither_next(dec), 181);   // register 0x0100: 256 × 0.707
+  uint16_t reg = 1;   // where a reset decoder's register starts
+  EXPECT_EQ(ac3::dither_value(ac3::dither_step(reg)), 181);   // register 0x0100: 256 × 0.707
   long long sum = 0;
   int peak = 0;
-  int steps = 1;
-  for (; dec->dither_register != 1 && steps < 70000; ++steps) {
-    const int v = ac3::dither_next(dec);
+  int steps = 0;
+  std::vector<bool> seen(65536, false);
+  do {
+    reg = ac3::dither_step(reg);
+    ASSERT_FALSE(seen[reg]) << "state " << reg << " again after " << steps << " steps";
+    seen[reg] = true;
+    const int v = ac3::dither_value(reg);
     sum += v;
-    if (std::abs(v) > peak) peak = std::abs(v);
-  }
+    peak = std::max(peak, std::abs(v));
+    ++steps;
+  } while (reg != 1 && steps < 70000);
   EXPECT_EQ(steps, 65535);
+  EXPECT_FALSE(seen[0]);
   EXPECT_EQ(peak, 23168);               // 32768 × 181 / 256
   EXPECT_LT(std::llabs(sum), 65535LL * 200);
+}
+
+// The decoder reads dither from a table of the register's cycle: entry p is the value of the
+// register p + 1 steps after 1, the cycle's first kBins entries repeat behind it, and the decoder's
+// position runs on around the cycle.
+TEST(Dither, TheSequenceTableIsTheRegistersCycle) {
+  uint16_t reg = 1;
+  for (int p = 0; p < ac3::kDitherCycle + ac3::kBins; ++p) {
+    reg = ac3::dither_step(reg);
+    ASSERT_EQ(ac3::dither_values.values[p], ac3::dither_value(reg) * 65536.0f) << "entry " << p;
+  }
+  decoder_test::test_decoder dec;
+  EXPECT_EQ(dec->dither_position, 0);   // a reset decoder: the register at 1
+  EXPECT_EQ(ac3::dither_next(dec), 181 * 65536.0f);
+  dec->dither_position = ac3::kDitherCycle - 1;
+  EXPECT_EQ(ac3::dither_next(dec), ac3::dither_values.values[ac3::kDitherCycle - 1]);
+  EXPECT_EQ(dec->dither_position, 0);
+  EXPECT_EQ(ac3::dither_advance(ac3::kDitherCycle - 10, 256), 246);
+}
+
+// A channel's dither values follow on from where the last one left them, through the end of the
+// cycle: the bins without bits of two dithered channels and a coupled one take consecutive values.
+TEST_F(Mantissas, DitheredBinsTakeConsecutiveValuesAcrossChannelsAndTheCycleEnd) {
+  bit_writer w;
+  w.put(0x1234, 16);   // channel 0, bin 3 (bap 15); every other bin has no bits
+  load(w);
+  const ac3::bsi b = mode(2, 0);
+  ab.dithflag[0] = ab.dithflag[1] = 1;
+  ab.endmant[0] = 200;
+  ab.endmant[1] = 150;
+  ab.fbw_bap[0][3] = 15;
+  const int start = ac3::kDitherCycle - 120;   // the first channel runs past the cycle's end
+  dec->dither_position = static_cast<uint16_t>(start);
+  unpack(b);
+  int p = start;
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int bin = 0; bin < ab.endmant[ch]; ++bin) {
+      if (ch == 0 && bin == 3) {
+        EXPECT_EQ(coeffs[0][3], 0x1234 / 32768.0f);
+        continue;
+      }
+      ASSERT_EQ(coeffs[ch][bin], ac3::dither_values.values[p] / ac3::kMantissaUnit) << ch << " " << bin;
+      p = p + 1 == ac3::kDitherCycle ? 0 : p + 1;
+    }
+  }
+  EXPECT_EQ(dec->dither_position, p);
+  expect_all_read();
 }
 
 TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) {
