@@ -138,17 +138,17 @@ struct mantissa_reader {
   group_slots groups;   // only the slots of bap 1, 2 and 4 ever hold digits
 };
 
-// A bin of bap 1..5, whose 64 bits at the read position are window.
-inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window, int& pos) {
+// A bin of bap 1..5, whose bits at the read position are the top of window; gives the bits read.
+inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window, int& width) {
   uint32_t packed;
   const int pending = r.groups.count[bap];
   if (pending > 0) {
     packed = r.groups.pending[bap];
     r.groups.count[bap] = pending - 1;
+    width = 0;
   } else {
-    const int width = kCodeBits[bap];
+    width = kCodeBits[bap];
     const auto code = static_cast<uint32_t>(window >> (64 - width));  // width 3..7
-    pos += width;
     packed = kRows[bap - 1][code & (kCodeSlots - 1)];
     r.invalid |= packed & kInvalidCode;
     r.groups.count[bap] = static_cast<int>((packed >> 24) & 3u);
@@ -157,29 +157,50 @@ inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window,
   return kLevels[packed & 0x3fu];
 }
 
+// One bin whose bits are at the top of window: stores its mantissa, moves window and pos past its
+// code. With Dither a bin of bap 0 takes dither[taken] and counts it.
+template <bool Dither>
+inline void read_bin(mantissa_reader& r, unsigned bap, uint64_t& window, int& pos, float& out, const float* dither,
+                     int& taken) {
+  int width;
+  if (bap - 1u < 5u) {
+    out = read_table_level(r, bap, window, width);
+  } else {
+    width = kCodeBits[bap];
+    const auto code = static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]);
+    if constexpr (Dither) {
+      out = static_cast<float>(code) + dither[taken] * kDitherWeight[bap];
+      taken += kTakesDither[bap];
+    } else {
+      out = static_cast<float>(code);
+    }
+  }
+  window <<= width;
+  pos += width;
+}
+
 // The mantissas of bins begin..end at the mantissa scale; bap 0 gives 0, or with Dither the next
-// dither value from the decoder's position in the dither sequence.
+// dither value from the decoder's position in the dither sequence. A window holds at least 57 bits
+// at the read position and a code at most 16, so three bins share one.
 template <bool Checked, bool Dither>
 inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out,
                       uint16_t& dither_position) {
+  const auto window_at = [&r](int pos) {
+    return Checked ? window_checked(r.body, r.data_bytes, pos) : window_fast(r.body, pos);
+  };
   int pos = r.pos;
   const float* dither = dither_values.values + dither_position;  // at most kBins values read
   int taken = 0;
-  for (int bin = begin; bin < end; ++bin) {
-    const unsigned bap = baps[bin] & (kBaps - 1u);  // bit allocation gives 0..15
-    const uint64_t window = Checked ? window_checked(r.body, r.data_bytes, pos) : window_fast(r.body, pos);
-    if (bap - 1u < 5u) {
-      out[bin] = read_table_level(r, bap, window, pos);
-    } else {
-      pos += kCodeBits[bap];
-      const auto code = static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]);
-      if constexpr (Dither) {
-        out[bin] = static_cast<float>(code) + dither[taken] * kDitherWeight[bap];
-        taken += kTakesDither[bap];
-      } else {
-        out[bin] = static_cast<float>(code);
-      }
-    }
+  int bin = begin;
+  for (; bin + 3 <= end; bin += 3) {
+    uint64_t window = window_at(pos);
+    read_bin<Dither>(r, baps[bin] & (kBaps - 1u), window, pos, out[bin], dither, taken);  // bit allocation
+    read_bin<Dither>(r, baps[bin + 1] & (kBaps - 1u), window, pos, out[bin + 1], dither, taken);  // gives 0..15
+    read_bin<Dither>(r, baps[bin + 2] & (kBaps - 1u), window, pos, out[bin + 2], dither, taken);
+  }
+  for (; bin < end; ++bin) {
+    uint64_t window = window_at(pos);
+    read_bin<Dither>(r, baps[bin] & (kBaps - 1u), window, pos, out[bin], dither, taken);
   }
   r.pos = pos;
   if constexpr (Dither) dither_position = dither_advance(dither_position, taken);
