@@ -31,10 +31,10 @@ gui: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The decoder's tests on a build whose transform is the portable form only (no SSE2). `make test`
+# The decoder's tests on a build whose vector code is the portable form only (no SSE2). `make test`
 # already runs the accuracy tests with both forms; this also builds without the SSE2 code.
 test-portable: deps
-	cmake -S . -B build-portable -G Ninja -DQELP_WERROR=ON -DQELP_GUI=OFF -DQELP_PORTABLE_TRANSFORM=ON
+	cmake -S . -B build-portable -G Ninja -DQELP_WERROR=ON -DQELP_GUI=OFF -DQELP_PORTABLE_VECTORS=ON
 	cmake --build build-portable -j $(JOBS) --target test_decoder_transform test_decoder_accuracy qelp
 	ctest --test-dir build-portable --output-on-failure -j $(JOBS) -L 'decoder_transform|decoder_accuracy'
 

@@ -100,7 +100,7 @@ struct folded_block {
 struct decoder {
   decoder_config config;
   int32_t surround_mode;      // surround-compatible fold-down when non-zero
-  int32_t portable_transform; // run the portable transform even where the SSE2 one is built
+  int32_t portable_vectors;   // run the portable vector code even where the SSE2 code is built
 
   // Input: the callback's chunks, and the frame body with the bit reader over it.
   chunk_input input;

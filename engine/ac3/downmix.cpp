@@ -1,9 +1,9 @@
 // Fold-down of a block's full-bandwidth channels to stereo, normal or surround-compatible, and the
 // outputs' conversion to 16 bits. The channels are folded down as coefficients, before the
 // transform (see folded_block); the LFE channel is never mixed in.
-#include <bit>
 #include <cstring>
 
+#include "ac3/f32x4.h"
 #include "ac3/stages.h"
 
 namespace ac3 {
@@ -147,13 +147,41 @@ void fold_coefficients(decoder& d, const fold_gains& g) {
 
 // Full-scale value to 16 bits: truncation toward zero in range; at or beyond full scale the
 // sample saturates at +32767 or -32767 (symmetric, so that -1.0 gives the same value as it
-// would by truncation) instead of wrapping around into a loud click. The decoder's only
-// saturation: every output sample passes here once.
+// would by truncation) instead of wrapping around into a loud click. With the SSE2 form below, the
+// decoder's only saturation: every output sample passes through one of the two once.
 inline int32_t to_pcm16(float v) {
   v = v < 32767.0f ? v : 32767.0f;
   v = v > -32767.0f ? v : -32767.0f;
   return static_cast<int32_t>(v);
 }
+
+// The block's pairs in the byte order of the PCM frame: each pair as one 32-bit word, left in the
+// low half, little-endian.
+void pcm_pairs_portable(const float* left, const float* right, uint8_t* out) {
+  for (int i = 0; i < kBins; ++i) {
+    const uint32_t pair =
+        (static_cast<uint32_t>(to_pcm16(left[i])) & 0xffffu) | (static_cast<uint32_t>(to_pcm16(right[i])) << 16);
+    out[4 * i] = static_cast<uint8_t>(pair);
+    out[4 * i + 1] = static_cast<uint8_t>(pair >> 8);
+    out[4 * i + 2] = static_cast<uint8_t>(pair >> 16);
+    out[4 * i + 3] = static_cast<uint8_t>(pair >> 24);
+  }
+}
+
+#if QELP_HAVE_SSE2
+// The same, four pairs at a time: the clamp (NaN gives +32767 as above), truncation, then the
+// values interleaved and packed to 16 bits (x86 is little-endian).
+void pcm_pairs_sse2(const float* left, const float* right, uint8_t* out) {
+  const __m128 high = _mm_set1_ps(32767.0f), low = _mm_set1_ps(-32767.0f);
+  for (int i = 0; i < kBins; i += 4) {
+    const __m128 l = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(left + i), high), low);
+    const __m128 r = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(right + i), high), low);
+    const __m128i li = _mm_cvttps_epi32(l), ri = _mm_cvttps_epi32(r);
+    const __m128i pairs = _mm_packs_epi32(_mm_unpacklo_epi32(li, ri), _mm_unpackhi_epi32(li, ri));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), pairs);
+  }
+}
+#endif
 
 }  // namespace
 
@@ -161,25 +189,16 @@ void fold_down(decoder& d) {
   fold_coefficients(d, gains_for(d.bsi, d.surround_mode != 0, d.config.dual_mono_channel));
 }
 
-// The pair as one 32-bit word (left in the low half), which is the little-endian byte order of the
-// PCM frame. A local array keeps the loop free of aliasing so that it runs on vectors.
 void write_pcm(decoder& d, uint8_t* out) {
   const float* left = d.samples[0];
   const float* right = d.samples[d.folded.outputs > 1 ? 1 : 0];
-  alignas(16) uint32_t pairs[kBins];
-  for (int i = 0; i < kBins; ++i) {
-    pairs[i] = (static_cast<uint32_t>(to_pcm16(left[i])) & 0xffffu) | (static_cast<uint32_t>(to_pcm16(right[i])) << 16);
+#if QELP_HAVE_SSE2
+  if (!d.portable_vectors) {
+    pcm_pairs_sse2(left, right, out);
+    return;
   }
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, pairs, sizeof pairs);
-  } else {
-    for (int i = 0; i < kBins; ++i) {
-      out[4 * i] = static_cast<uint8_t>(pairs[i]);
-      out[4 * i + 1] = static_cast<uint8_t>(pairs[i] >> 8);
-      out[4 * i + 2] = static_cast<uint8_t>(pairs[i] >> 16);
-      out[4 * i + 3] = static_cast<uint8_t>(pairs[i] >> 24);
-    }
-  }
+#endif
+  pcm_pairs_portable(left, right, out);
 }
 
 }  // namespace ac3

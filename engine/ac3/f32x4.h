@@ -3,15 +3,15 @@
 // operation is one IEEE single-precision operation per lane, or a move of lanes, so code written
 // against either form gives bit for bit the same results.
 //
-// The SSE2 form is built where the compiler targets SSE2, unless QELP_PORTABLE_TRANSFORM is set
-// (the build option of that name); QELP_HAVE_SSE2_TRANSFORM says whether it was.
+// The SSE2 form is built where the compiler targets SSE2, unless QELP_PORTABLE_VECTORS is set
+// (the build option of that name); QELP_HAVE_SSE2 says whether it was.
 #pragma once
 
-#if defined(__SSE2__) && !defined(QELP_PORTABLE_TRANSFORM)
-#define QELP_HAVE_SSE2_TRANSFORM 1
+#if defined(__SSE2__) && !defined(QELP_PORTABLE_VECTORS)
+#define QELP_HAVE_SSE2 1
 #include <emmintrin.h>
 #else
-#define QELP_HAVE_SSE2_TRANSFORM 0
+#define QELP_HAVE_SSE2 0
 #endif
 
 namespace ac3 {
@@ -61,7 +61,7 @@ struct f32x4_portable {
   }
 };
 
-#if QELP_HAVE_SSE2_TRANSFORM
+#if QELP_HAVE_SSE2
 struct f32x4_sse2 {
   __m128 v;
 

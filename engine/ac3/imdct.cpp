@@ -12,7 +12,7 @@ namespace ac3 {
 
 namespace {
 
-#if QELP_HAVE_SSE2_TRANSFORM
+#if QELP_HAVE_SSE2
 using native_vector = f32x4_sse2;
 #else
 using native_vector = f32x4_portable;
@@ -73,10 +73,10 @@ void imdct_short_add(const float* in, float* out, float* delay) {
 
 }  // namespace portable
 
-bool transform_is_vectorised() { return QELP_HAVE_SSE2_TRANSFORM != 0; }
+bool vectors_are_sse2() { return QELP_HAVE_SSE2 != 0; }
 
 void inverse_transform(decoder& d) {
-  if (d.portable_transform)
+  if (d.portable_vectors)
     transform_outputs<f32x4_portable>(d);
   else
     transform_outputs<native_vector>(d);

@@ -18,11 +18,11 @@ void imdct_short(const float* in, float* out, float* delay);
 void imdct_long_add(const float* in, float* out, float* delay);
 void imdct_short_add(const float* in, float* out, float* delay);
 
-// Whether the functions above run on SSE2 vectors (else they are those below).
-bool transform_is_vectorised();
+// Whether the decoder's vector code runs on SSE2 (else the functions above are those below).
+bool vectors_are_sse2();
 
 // The transforms on the portable vector form, whatever the build has: what a build without SSE2
-// (or with QELP_PORTABLE_TRANSFORM) runs, and what a decoder with portable_transform set runs.
+// (or with QELP_PORTABLE_VECTORS) runs, and what a decoder with portable_vectors set runs.
 namespace portable {
 void imdct_long(const float* in, float* out, float* delay);
 void imdct_short(const float* in, float* out, float* delay);

@@ -54,7 +54,7 @@ TEST_P(DitherFree, MatchesReferenceWithinTruncation) {
 
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error) << fixture;
-  for (const transform_choice& transform : kTransformChoices) {
+  for (const vector_choice& transform : kVectorChoices) {
     SCOPED_TRACE(std::string(transform.name) + " transform");
     for (const bool surround : {false, true}) {
       SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
@@ -80,8 +80,8 @@ TEST_P(Dithered, LengthsAndFrameLevelsAgree) {
 
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error) << fixture;
-  for (const auto& [transform, surround] : {std::pair{kTransformChoices[0], false}, std::pair{kTransformChoices[0], true},
-                                            std::pair{kTransformChoices[1], false}, std::pair{kTransformChoices[1], true}}) {
+  for (const auto& [transform, surround] : {std::pair{kVectorChoices[0], false}, std::pair{kVectorChoices[0], true},
+                                            std::pair{kVectorChoices[1], false}, std::pair{kVectorChoices[1], true}}) {
     SCOPED_TRACE(std::string(transform.name) + " transform, " +
                  (surround ? "surround-compatible fold-down" : "normal fold-down"));
     const our_output ours = decode_stream(original, surround, 0, transform.portable);

@@ -94,7 +94,7 @@ void check_against_ffmpeg(const std::vector<ac3test::written_frame>& frames, int
   ASSERT_TRUE(write_file(path, bytes));
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error);
-  for (const transform_choice& transform : kTransformChoices) {
+  for (const vector_choice& transform : kVectorChoices) {
     SCOPED_TRACE(std::string(transform.name) + " transform");
     for (const bool surround : {false, true}) {
       SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");

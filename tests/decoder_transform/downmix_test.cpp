@@ -4,6 +4,7 @@
 // the same 16-bit scale as a time sample would, so the expected values are those of the samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -59,12 +60,18 @@ class FoldDown : public ::testing::Test {
     return {static_cast<int>(folded(0, i)), static_cast<int>(folded(right, i))};
   }
 
-  // Converts time samples (16-bit scale) of the two outputs, or of one for a mono programme.
+  // Converts time samples (16-bit scale) of the two outputs, or of one for a mono programme. Both
+  // forms of the conversion (SSE2 where built, and portable) must write the same bytes.
   void write(const float* left, const float* right, uint8_t* into) {
     dec->folded.outputs = right != nullptr ? 2 : 1;
     std::memcpy(dec->samples[0], left, sizeof dec->samples[0]);
     if (right != nullptr) std::memcpy(dec->samples[1], right, sizeof dec->samples[1]);
+    uint8_t portable[ac3::kPcmBlockBytes];
+    dec->portable_vectors = 1;
+    ac3::write_pcm(dec, portable);
+    dec->portable_vectors = 0;
     ac3::write_pcm(dec, into);
+    EXPECT_EQ(0, std::memcmp(portable, into, sizeof portable)) << "the two forms differ";
   }
   pair16 pair_at(int i) const {
     const uint8_t* p = out + 4 * i;
@@ -108,13 +115,36 @@ TEST_F(FoldDown, FullScaleSaturatesInsteadOfWrapping) {
     EXPECT_EQ(expected[i], pair_at(i).left) << "value " << values[i];
     EXPECT_EQ(expected[i], pair_at(i).right) << "value " << values[i];
   }
-  // Infinities saturate too; the rest of the block is silence.
+  // Infinities saturate too, and so does a value that is not a number; the rest of the block is
+  // silence.
   left[0] = INFINITY;
   right[0] = -INFINITY;
+  left[1] = right[1] = NAN;
   write(left, right, out);
   EXPECT_EQ(32767, pair_at(0).left);
   EXPECT_EQ(-32767, pair_at(0).right);
+  EXPECT_EQ(32767, pair_at(1).left);
+  EXPECT_EQ(32767, pair_at(1).right);
+  for (int i = 2; i < 9; ++i) EXPECT_EQ(expected[i], pair_at(i).left) << "pair " << i;
   for (int i = 9; i < ac3::kBins; ++i) EXPECT_EQ(0, pair_at(i).left | pair_at(i).right) << "pair " << i;
+}
+
+// Every position of a block, with values around each integer, both signs and either side of full
+// scale: truncation toward zero and saturation, the same in both forms.
+TEST_F(FoldDown, EveryPairOfABlockIsConvertedInPlace) {
+  float left[ac3::kBins], right[ac3::kBins];
+  for (int i = 0; i < ac3::kBins; ++i) {
+    left[i] = static_cast<float>(i * 257 - 32800) + (i % 3 == 0 ? 0.0f : (i % 3 == 1 ? 0.5f : 0.999f));
+    right[i] = -left[i] * (i % 5 == 0 ? 1.0f : 0.25f);
+  }
+  right[7] = -0.0f;
+  write(left, right, out);
+  for (int i = 0; i < ac3::kBins; ++i) {
+    const double l = std::clamp(static_cast<double>(left[i]), -32767.0, 32767.0);
+    const double r = std::clamp(static_cast<double>(right[i]), -32767.0, 32767.0);
+    ASSERT_EQ(static_cast<int>(std::trunc(l)), pair_at(i).left) << "pair " << i << " value " << left[i];
+    ASSERT_EQ(static_cast<int>(std::trunc(r)), pair_at(i).right) << "pair " << i << " value " << right[i];
+  }
 }
 
 // A loud 3/2 sum goes past full scale (the gains add up to 0.9998, so channels at 1.5 overload

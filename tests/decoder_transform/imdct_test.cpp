@@ -191,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Forms, TransformForm, ::testing::ValuesIn(kForms),
 // The SSE2 transform and the portable one give the same bits, loud or quiet, for all four entry
 // points and a run of blocks whose overlap carries on.
 TEST_F(InverseTransform, VectorisedAndPortableFormsGiveTheSameBits) {
-  if (!ac3::transform_is_vectorised()) GTEST_SKIP() << "this build has the portable form only";
+  if (!ac3::vectors_are_sse2()) GTEST_SKIP() << "this build has the portable form only";
   const transform_form& native = kForms[0];
   const transform_form& portable = kForms[1];
   float delay_native[256] = {}, delay_portable[256] = {};
@@ -321,7 +321,7 @@ TEST_F(InverseTransform, ReconstructsSignalAcrossLongAndShortBlocks) {
   double worst = 0.0;
   for (const int portable : {0, 1}) {
     ac3::decoder_reset(dec);
-    dec->portable_transform = portable;
+    dec->portable_vectors = portable;
     ac3::folded_block& f = dec->folded;
     f.outputs = 1;
     for (int block = 0; block < kBlocks; ++block) {

@@ -57,14 +57,14 @@ struct stream_decoder {
   stream_feed feed;
   std::string diagnostics;
 
-  stream_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel, bool portable_transform) {
+  stream_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel, bool portable_vectors) {
     feed.stream = &stream;
     qelpsnd_set_diagnostics(collect, &diagnostics);
     ac3::decoder_reset(*d);
     ac3::decoder_config config{0, fill, 2, static_cast<uint16_t>(dual_mono_channel), &feed};
     ac3::decoder_init(*d, config);
     d->surround_mode = surround ? 1 : 0;
-    d->portable_transform = portable_transform ? 1 : 0;
+    d->portable_vectors = portable_vectors ? 1 : 0;
   }
   ~stream_decoder() { qelpsnd_set_diagnostics(nullptr, nullptr); }
 
@@ -92,9 +92,9 @@ frame_list split_frames(const std::vector<uint8_t>& s) {
 }
 
 our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel,
-                         bool portable_transform) {
+                         bool portable_vectors) {
   our_output out;
-  stream_decoder sd(stream, surround, dual_mono_channel, portable_transform);
+  stream_decoder sd(stream, surround, dual_mono_channel, portable_vectors);
   ac3::decoder& d = *sd.d;
   while (!sd.input_used_up()) {
     const ac3::decoded_frame* frame = ac3::decode_one_frame(d);
