@@ -7,11 +7,11 @@
 // A channel is read in two passes: the codes in stream order, with the dither of the bins without
 // bits where the channel asks for it; then the exponents' scale 2^-(31 + e), on vectors.
 //
-// The first pass is the decoder's hottest loop. Each bin takes the 64 bits at its read position;
-// bap 0 and 6..15 need no table and no branch (a mask keeps the code's bits, or none; a dithered
-// bap 0 adds the next value of the dither sequence, which other baps add times zero); bap 1..5 look
-// their code up in a table row, and the grouped ones (1, 2, 4) hand out the pending digits of their
-// last code first.
+// The first pass is the decoder's hottest loop. Each bin takes its bits from a 64-bit window at
+// the read position; bap 6..15 (and 0 in a channel without dither) need no table and no branch (a
+// mask keeps the code's bits, or none); bap 1..5 look their code up in a table row, the grouped
+// ones (1, 2, 4) handing out the pending digits of their last code first; a dithered bap 0 takes
+// the next value of the dither sequence.
 #include "ac3/mantissas.h"
 
 #include <array>
@@ -32,10 +32,6 @@ namespace {
 // Bits of a fresh code, by bap: the grouped quantizers (1, 2, 4) read one code per group.
 constexpr std::array<uint8_t, kBaps> kCodeBits = {0, 5, 7, 3, 7, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16};
 static_assert(kCodeBits[3] == quant_bits[3] && kCodeBits[5] == quant_bits[5] && kCodeBits[15] == quant_bits[15]);
-
-// 1 for bap 0, whose bins take dither in a dithered channel, by bap.
-constexpr std::array<uint8_t, kBaps> kTakesDither = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr std::array<float, kBaps> kDitherWeight = {1.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The bits of a two's complement code at the top of a 32-bit word, by bap; none below bap 6.
 constexpr std::array<uint32_t, kBaps> make_twos_masks() {
@@ -158,22 +154,22 @@ inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window,
 }
 
 // One bin whose bits are at the top of window: stores its mantissa, moves window and pos past its
-// code. With Dither a bin of bap 0 takes dither[taken] and counts it.
+// code. Bins of bap 6..15 (and of bap 0 without dither) take the branch-free path; bap 1..5 look
+// their code up, and with Dither a bin of bap 0 takes dither[taken] and counts it.
 template <bool Dither>
 inline void read_bin(mantissa_reader& r, unsigned bap, uint64_t& window, int& pos, float& out, const float* dither,
                      int& taken) {
   int width;
-  if (bap - 1u < 5u) {
-    out = read_table_level(r, bap, window, width);
+  if (Dither ? bap < 6u : bap - 1u < 5u) {
+    if (Dither && bap == 0) {
+      out = dither[taken++];
+      width = 0;
+    } else {
+      out = read_table_level(r, bap, window, width);
+    }
   } else {
     width = kCodeBits[bap];
-    const auto code = static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]);
-    if constexpr (Dither) {
-      out = static_cast<float>(code) + dither[taken] * kDitherWeight[bap];
-      taken += kTakesDither[bap];
-    } else {
-      out = static_cast<float>(code);
-    }
+    out = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]));
   }
   window <<= width;
   pos += width;
