@@ -286,8 +286,10 @@ void unpack_coefficients(decoder& d) {
   reader_end(d, r);
   // Coupled channels are rebuilt after all mantissas are read; their dither runs on from there.
   if (ab.cplinu) {
+    coupling_zeros zeros;
+    find_coupling_zeros(ab, zeros);
     for (int ch = 0; ch < channels; ++ch) {
-      if (ab.chincpl[ch]) decouple_channel(d, coeffs[ch], ch);
+      if (ab.chincpl[ch]) decouple_channel(d, coeffs[ch], ch, zeros);
     }
   }
 }
