@@ -112,8 +112,18 @@ fold_gains gains_for(const bsi& b, bool surround, uint16_t dual_mono_channel) {
   return g;
 }
 
-// Each output's sum over the channels that reach it, kept apart by transform length. The first
-// channel of a sum sets it, the others add to it.
+// sum = k[0] x[0] + k[1] x[1] + ... + k[N-1] x[N-1], bin by bin, added in that order.
+template <int N>
+void weighted_sum(float* __restrict sum, const float* const* x, const float* k) {
+  for (int i = 0; i < kBins; ++i) {
+    float v = k[0] * x[0][i];
+    for (int c = 1; c < N; ++c) v += k[c] * x[c][i];
+    sum[i] = v;
+  }
+}
+
+// Each output's sum over the channels that reach it, kept apart by transform length, in channel
+// order.
 void fold_coefficients(decoder& d, const fold_gains& g) {
   folded_block& f = d.folded;
   const bsi& b = d.bsi;
@@ -121,24 +131,31 @@ void fold_coefficients(decoder& d, const fold_gains& g) {
   f.outputs = (b.acmod & 7) <= 1 ? 1 : 2;
   for (int out = 0; out < kOutputs; ++out) {
     const float* gain = out == 0 ? g.left : g.right;
-    for (int length = 0; length < kTransformLengths; ++length) f.used[out][length] = false;
-    if (out >= f.outputs) continue;
-    for (int ch = 0; ch < channels; ++ch) {
-      if (gain[ch] == 0.0f) continue;
-      const int length = d.audblk.blksw[ch] ? kShortTransform : kLongTransform;
-      float* __restrict sum = f.coeffs[out][length];
-      const float* __restrict x = d.coeffs[ch];
-      const float k = gain[ch];
-      if (f.used[out][length]) {
-        for (int i = 0; i < kBins; ++i) sum[i] += k * x[i];
-      } else {
-        for (int i = 0; i < kBins; ++i) sum[i] = k * x[i];
-        f.used[out][length] = true;
+    for (int length = 0; length < kTransformLengths; ++length) {
+      const float* x[kMaxFbwChannels];
+      float k[kMaxFbwChannels];
+      int n = 0;
+      for (int ch = 0; out < f.outputs && ch < channels; ++ch) {
+        const int channel_length = d.audblk.blksw[ch] ? kShortTransform : kLongTransform;
+        if (gain[ch] == 0.0f || channel_length != length) continue;
+        x[n] = d.coeffs[ch];
+        k[n] = gain[ch];
+        ++n;
       }
+      float* sum = f.coeffs[out][length];
+      switch (n) {
+        case 1: weighted_sum<1>(sum, x, k); break;
+        case 2: weighted_sum<2>(sum, x, k); break;
+        case 3: weighted_sum<3>(sum, x, k); break;
+        case 4: weighted_sum<4>(sum, x, k); break;
+        case 5: weighted_sum<5>(sum, x, k); break;
+        default: break;
+      }
+      f.used[out][length] = n > 0;
     }
     // Every mode sends each output at least one channel; should none arrive, the output still plays
     // out its overlap, as a transform of zeros.
-    if (!f.used[out][kLongTransform] && !f.used[out][kShortTransform]) {
+    if (out < f.outputs && !f.used[out][kLongTransform] && !f.used[out][kShortTransform]) {
       std::memset(f.coeffs[out][kLongTransform], 0, sizeof f.coeffs[out][kLongTransform]);
       f.used[out][kLongTransform] = true;
     }
