@@ -276,21 +276,28 @@ TEST_F(BitAllocation, EveryChannelRangeMatchesTheTestsOwnAllocation) {
   uint32_t x = 2718;
   auto next = [&x]() { return x = x * 1664525u + 1013904223u, x >> 16; };
   int compared = 0;
-  for (int end = 1; end <= 253; ++end) {
+  // Random exponents at every end; then, at the widest end, the extremes of the band sums: all
+  // exponents 0 (the loudest PSD everywhere), and 0 and 24 side by side.
+  for (int end = 1; end <= 253 + 2; ++end) {
     static ac3::audblk ab;
     ab = {};
-    set_new_block(ab, 1, end);
-    for (int bin = 0; bin < end; ++bin) ab.fbw_exp[0][bin] = static_cast<uint16_t>(next() % 25);
+    const int pattern = end > 253 ? end - 253 : 0;
+    const int bins = pattern ? 253 : end;
+    set_new_block(ab, 1, bins);
+    for (int bin = 0; bin < bins; ++bin) {
+      ab.fbw_exp[0][bin] = static_cast<uint16_t>(pattern == 1 ? 0 : pattern == 2 ? (bin % 2) * 24 : next() % 25);
+    }
     ab.csnroffst = static_cast<uint16_t>(10 + next() % 30);
     allocate(kFscod48k, mode(1, 0), ab);
     ac3test::allocation_input in;
     in.sdcycod = ab.sdcycod, in.fdcycod = ab.fdcycod, in.sgaincod = ab.sgaincod, in.dbpbcod = ab.dbpbcod;
     in.floorcod = ab.floorcod, in.fgaincod = ab.fgaincod[0];
-    in.start = 0, in.end = end, in.exps = ab.fbw_exp[0];
+    in.start = 0, in.end = bins, in.exps = ab.fbw_exp[0];
     in.snroffset = 64 * ab.csnroffst + 4 * ab.fsnroffst[0] - 960;
     uint16_t want[256] = {};
     ac3test::compute_baps(in, want);
-    ASSERT_EQ(0, std::memcmp(want, ab.fbw_bap[0], sizeof(uint16_t) * static_cast<size_t>(end))) << "end " << end;
+    ASSERT_EQ(0, std::memcmp(want, ab.fbw_bap[0], sizeof(uint16_t) * static_cast<size_t>(bins)))
+        << "end " << bins << " pattern " << pattern;
     ++compared;
   }
   for (int begf = 0; begf < 16; ++begf) {
@@ -325,7 +332,7 @@ TEST_F(BitAllocation, EveryChannelRangeMatchesTheTestsOwnAllocation) {
       ++compared;
     }
   }
-  EXPECT_GT(compared, 253 + 100);
+  EXPECT_GT(compared, 255 + 100);
 }
 
 }  // namespace
