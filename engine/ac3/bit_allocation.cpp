@@ -178,6 +178,21 @@ bool mask_compute(allocation_work& w, const channel_run& run, const allocation_p
   return true;
 }
 
+// baptab by the address before its clamp to 0..63: PSD values lie in 0..3072 and a band's masking
+// value m in -2048..8912 (the floor plus up to 0x1FE0), so (psd - m) >> 5 lies in -279..160. A mask
+// keeps any index in the table.
+constexpr int kAddressOffset = 280;  // the index of address 0
+constexpr int kAddressEntries = 512;
+struct address_table {
+  uint8_t bap[kAddressEntries];
+};
+address_table make_address_table() {
+  address_table t{};
+  for (int i = 0; i < kAddressEntries; ++i) t.bap[i] = static_cast<uint8_t>(baptab[min_of(max_of(i - kAddressOffset, 0), 63)]);
+  return t;
+}
+const address_table bap_by_address = make_address_table();  // made when the library is loaded
+
 // Step D: bap per bin from PSD over the mask, offset by the SNR offset and floor.
 void bap_compute(const allocation_work& w, const channel_run& run, const allocation_parameters& p) {
   const int16_t* __restrict psd = w.psd;
@@ -191,9 +206,8 @@ void bap_compute(const allocation_work& w, const channel_run& run, const allocat
     if (m < 0) m = 0;
     m = (m & 0x1FE0) + p.floor;
     for (; i < lastbin; ++i) {
-      int address = (psd[i] - m) >> 5;
-      address = min_of(max_of(address, 0), 63);
-      run.baps[i] = static_cast<uint16_t>(baptab[address]);
+      const int address = (psd[i] - m) >> 5;
+      run.baps[i] = bap_by_address.bap[(address + kAddressOffset) & (kAddressEntries - 1)];
     }
     ++j;
   } while (run.end > lastbin);
