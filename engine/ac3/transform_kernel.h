@@ -1,12 +1,14 @@
 // The inverse transform written once against a four-float vector type V (f32x4.h): pre-twiddle,
-// a radix-2 FFT of 128 points (or two of 64), post-twiddle, window and overlap-add. Every value is
+// a radix-4 FFT of 128 points (or two of 64, with a last radix-2 stage for 128), post-twiddle,
+// window and overlap-add. Every value is
 // the result of the same operations in the same order whichever V is used.
 //
 // The work buffer keeps real and imaginary parts apart, so that four butterflies of a stage are one
 // vector operation. The FFT's input order (bit-reversed) is made by the pre-twiddle's stores: it
 // computes Z four consecutive k at a time, does the first two stages (whose butterflies lie within
 // groups of four) on four groups at once, and stores each group where it belongs. The other stages
-// run on whole vectors. Butterflies with the twiddle -j are computed as swaps and sign changes.
+// run on whole vectors, two at a time. Butterflies with the twiddle -j are computed as swaps and
+// sign changes.
 #pragma once
 
 #include "ac3/f32x4.h"
@@ -133,6 +135,51 @@ inline void fft_stage(float* re, float* im) {
   }
 }
 
+// The complex product (xr + j xi)(wr + j wi), as a radix-2 stage computes it.
+template <class V>
+inline void complex_product(V xr, V xi, V wr, V wi, V& tr, V& ti) {
+  tr = xr * wr - xi * wi;
+  ti = xr * wi + xi * wr;
+}
+
+// Stages M and M + 1 together (radix 4): for each block of 4H points (H = 2^M) and k < H, the
+// four points k, k + H, k + 2H, k + 3H go through stage M (pairs (0, 1) and (2, 3), twiddle
+// W[M][k]) and then stage M + 1 (pairs (0, 2) with W[M + 1][k], (1, 3) with W[M + 1][k + H])
+// without being stored in between. The operations are those of the two radix-2 stages, in the same
+// order, so the results are too; only the loads and stores between the stages are saved.
+template <class V, int M>
+inline void fft_radix4_stages(float* re, float* im) {
+  constexpr int H = 1 << M;
+  const transform_factor_tables& t = transform_factors;
+  for (int g = 0; g < 128; g += 4 * H) {
+    for (int k = 0; k < H; k += 4) {
+      float* r[4] = {re + g + k, re + g + k + H, re + g + k + 2 * H, re + g + k + 3 * H};
+      float* i[4] = {im + g + k, im + g + k + H, im + g + k + 2 * H, im + g + k + 3 * H};
+      const V w1r = V::load(t.fft_twiddle_re[M] + k), w1i = V::load(t.fft_twiddle_im[M] + k);
+      V tr, ti;
+      // Stage M.
+      complex_product(V::load(r[1]), V::load(i[1]), w1r, w1i, tr, ti);
+      const V x0r = V::load(r[0]), x0i = V::load(i[0]);
+      const V a0r = x0r + tr, a0i = x0i + ti, a1r = x0r - tr, a1i = x0i - ti;
+      complex_product(V::load(r[3]), V::load(i[3]), w1r, w1i, tr, ti);
+      const V x2r = V::load(r[2]), x2i = V::load(i[2]);
+      const V a2r = x2r + tr, a2i = x2i + ti, a3r = x2r - tr, a3i = x2i - ti;
+      // Stage M + 1.
+      complex_product(a2r, a2i, V::load(t.fft_twiddle_re[M + 1] + k), V::load(t.fft_twiddle_im[M + 1] + k), tr, ti);
+      (a0r - tr).store(r[2]);
+      (a0i - ti).store(i[2]);
+      (a0r + tr).store(r[0]);
+      (a0i + ti).store(i[0]);
+      complex_product(a3r, a3i, V::load(t.fft_twiddle_re[M + 1] + k + H), V::load(t.fft_twiddle_im[M + 1] + k + H), tr,
+                      ti);
+      (a1r - tr).store(r[3]);
+      (a1i - ti).store(i[3]);
+      (a1r + tr).store(r[1]);
+      (a1i + ti).store(i[1]);
+    }
+  }
+}
+
 // Count points from re/im: out.re = re xcos + im xsin; out.im = re xsin - im xcos.
 template <class V>
 inline void post_twiddle(const float* re, const float* im, float* out_re, float* out_im, const float* xcos,
@@ -194,10 +241,8 @@ template <class V, bool Add>
 inline void transform_long(const float* in, float* out, float* delay) {
   work w;
   pre_twiddle_long<V>(in, w.z_re, w.z_im);
-  fft_stage<V, 2>(w.z_re, w.z_im);
-  fft_stage<V, 3>(w.z_re, w.z_im);
-  fft_stage<V, 4>(w.z_re, w.z_im);
-  fft_stage<V, 5>(w.z_re, w.z_im);
+  fft_radix4_stages<V, 2>(w.z_re, w.z_im);
+  fft_radix4_stages<V, 4>(w.z_re, w.z_im);
   fft_stage<V, 6>(w.z_re, w.z_im);
   post_twiddle<V>(w.z_re, w.z_im, w.p_re, w.p_im, transform_factors.xcos1, transform_factors.xsin1, 128);
   window_overlap<V, Add>(w.p_im + 64, w.p_re, w.p_re + 64, w.p_im, out, delay);
@@ -207,10 +252,8 @@ template <class V, bool Add>
 inline void transform_short(const float* in, float* out, float* delay) {
   work w;
   pre_twiddle_short<V>(in, w.z_re, w.z_im);
-  fft_stage<V, 2>(w.z_re, w.z_im);
-  fft_stage<V, 3>(w.z_re, w.z_im);
-  fft_stage<V, 4>(w.z_re, w.z_im);
-  fft_stage<V, 5>(w.z_re, w.z_im);
+  fft_radix4_stages<V, 2>(w.z_re, w.z_im);
+  fft_radix4_stages<V, 4>(w.z_re, w.z_im);
   const float* xcos = transform_factors.xcos2;
   const float* xsin = transform_factors.xsin2;
   post_twiddle<V>(w.z_re, w.z_im, w.p_re, w.p_im, xcos, xsin, 64);
