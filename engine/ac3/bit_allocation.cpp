@@ -47,10 +47,29 @@ int16_t s16(int v) { return static_cast<int16_t>(v); }
 int max_of(int a, int b) { return a > b ? a : b; }
 int min_of(int a, int b) { return a < b ? a : b; }
 
+// latab by the difference a - b of the two values added, latab[min(|a - b| / 2, 255)], for every
+// difference two PSD sums can have: PSD values lie in 0..3072 (exponents 0..24) and a band's sum
+// of at most 24 of them lies at most 23 x 64 above its largest, so a - b lies in -3072..4544. The
+// additions of a band form a chain, each waiting for the one before; one look-up by the difference
+// keeps the absolute value, the shift and the clamp out of it. A mask keeps any index in the table.
+constexpr int kDifferenceOffset = 3584;  // the index of a - b, for a - b in -3584..4607
+constexpr int kDifferenceEntries = 8192;
+struct difference_table {
+  uint8_t add[kDifferenceEntries];
+};
+difference_table make_difference_table() {
+  difference_table t{};
+  for (int i = 0; i < kDifferenceEntries; ++i) {
+    const int c = i - kDifferenceOffset;
+    t.add[i] = static_cast<uint8_t>(latab[min_of(std::abs(c) >> 1, 255)]);
+  }
+  return t;
+}
+const difference_table logadd_table = make_difference_table();  // made when the library is loaded
+
 int logadd(int a, int b) {
   const int c = a - b;
-  const int k = min_of(std::abs(c) >> 1, 255);
-  return c >= 0 ? a + latab[k] : b + latab[k];
+  return (c >= 0 ? a : b) + logadd_table.add[(c + kDifferenceOffset) & (kDifferenceEntries - 1)];
 }
 
 // Step A: power spectral density per bin and integrated per band.
@@ -159,6 +178,21 @@ bool mask_compute(allocation_work& w, const channel_run& run, const allocation_p
   return true;
 }
 
+// baptab by the address before its clamp to 0..63: PSD values lie in 0..3072 and a band's masking
+// value m in -2048..8912 (the floor plus up to 0x1FE0), so (psd - m) >> 5 lies in -279..160. A mask
+// keeps any index in the table.
+constexpr int kAddressOffset = 280;  // the index of address 0
+constexpr int kAddressEntries = 512;
+struct address_table {
+  uint8_t bap[kAddressEntries];
+};
+address_table make_address_table() {
+  address_table t{};
+  for (int i = 0; i < kAddressEntries; ++i) t.bap[i] = static_cast<uint8_t>(baptab[min_of(max_of(i - kAddressOffset, 0), 63)]);
+  return t;
+}
+const address_table bap_by_address = make_address_table();  // made when the library is loaded
+
 // Step D: bap per bin from PSD over the mask, offset by the SNR offset and floor.
 void bap_compute(const allocation_work& w, const channel_run& run, const allocation_parameters& p) {
   const int16_t* __restrict psd = w.psd;
@@ -172,9 +206,8 @@ void bap_compute(const allocation_work& w, const channel_run& run, const allocat
     if (m < 0) m = 0;
     m = (m & 0x1FE0) + p.floor;
     for (; i < lastbin; ++i) {
-      int address = (psd[i] - m) >> 5;
-      address = min_of(max_of(address, 0), 63);
-      run.baps[i] = static_cast<uint16_t>(baptab[address]);
+      const int address = (psd[i] - m) >> 5;
+      run.baps[i] = bap_by_address.bap[(address + kAddressOffset) & (kAddressEntries - 1)];
     }
     ++j;
   } while (run.end > lastbin);

@@ -52,7 +52,7 @@ struct bit_reader : bit_cursor {
 // span channels within a block, never blocks.
 constexpr int kBaps = 16;
 struct group_slots {
-  uint64_t pending[kBaps];
+  uint32_t pending[kBaps];
   int count[kBaps];
 };
 
@@ -80,9 +80,27 @@ struct channel_memory {
 // Slots 0..4 full-bandwidth channels, 5 the coupling channel, 6 the LFE channel.
 constexpr int kAllocationSlots = kMaxFbwChannels + 2;
 
+// The fold-down's outputs: left and right. A mono programme (1/0, 1+1) has one, heard on both sides.
+constexpr int kOutputs = 2;
+// A channel's block uses the 512-sample transform, or with blksw set the pair of 256-sample ones.
+constexpr int kLongTransform = 0;
+constexpr int kShortTransform = 1;
+constexpr int kTransformLengths = 2;
+
+// A block's channels folded down before the transform. The transform, window and overlap-add are
+// linear, so transforming the fold-down's weighted sum of coefficients gives the weighted sum of the
+// channels' samples: one transform per output and length instead of one per channel. Channels are
+// summed by the transform length they use; the lengths are transformed apart and added after.
+struct folded_block {
+  int outputs;                             // 1 for a mono programme, else 2
+  bool used[kOutputs][kTransformLengths];  // some channel of this length reaches the output
+  alignas(16) float coeffs[kOutputs][kTransformLengths][kBins];  // scaled to 16-bit full scale
+};
+
 struct decoder {
   decoder_config config;
-  int32_t surround_mode;  // surround-compatible fold-down when non-zero
+  int32_t surround_mode;     // surround-compatible fold-down when non-zero
+  int32_t portable_vectors;  // run the portable vector code even where the SSE2 code is built
 
   // Input: the callback's chunks, and the frame body with the bit reader over it.
   chunk_input input;
@@ -95,10 +113,13 @@ struct decoder {
 
   channel_memory allocation[kAllocationSlots];  // the bit allocation's reuse cache
   group_slots groups;                           // the mantissa reader's pending group digits
-  uint16_t dither_register;                     // runs on across blocks and frames
+  uint16_t dither_position;                     // in the dither register's cycle (dither.h); runs
+                                                // on across blocks and frames
 
-  coeff_buffer_t coeffs;                // the block's coefficients, then its time samples
-  float delay[kMaxFbwChannels][kBins];  // the transform's overlap, per full-bandwidth channel
+  coeff_buffer_t coeffs;                       // the block's coefficients, by channel slot
+  folded_block folded;                         // the coefficients folded down to the outputs
+  alignas(16) float samples[kOutputs][kBins];  // the outputs' time samples, 16-bit full scale
+  alignas(16) float delay[kOutputs][kBins];    // the transform's overlap, per output
 
   uint8_t pcm[kPcmFrameBytes];  // the frame's output
   decoded_frame frame;          // what decode_one_frame returns: rate and pcm

@@ -1,6 +1,8 @@
 // Exponents: every set a block sends new, for the full-bandwidth, coupling and LFE channels.
 #include "ac3/exponents.h"
 
+#include <array>
+
 #include "ac3/stages.h"
 #include "diagnostics.h"
 
@@ -12,6 +14,43 @@ bool invalid_exponent(decoder& d) {
   if (!d.error_flag) qelp::diag_err("** Invalid exponent - skipping frame **\n");
   d.error_flag = 1;
   return false;
+}
+
+// The three deltas (-2..2) that a group code below 125 carries, most significant first.
+constexpr std::array<std::array<int8_t, 3>, 125> make_group_deltas() {
+  std::array<std::array<int8_t, 3>, 125> deltas{};
+  for (int g = 0; g < 125; ++g) {
+    deltas[static_cast<std::size_t>(g)] = {static_cast<int8_t>(g / 25 - 2), static_cast<int8_t>((g % 25) / 5 - 2),
+                                           static_cast<int8_t>(g % 5 - 2)};
+  }
+  return deltas;
+}
+constexpr std::array<std::array<int8_t, 3>, 125> kGroupDeltas = make_group_deltas();
+static_assert(kGroupDeltas[0][0] == -2 && kGroupDeltas[62][1] == 0 && kGroupDeltas[124][2] == 2);
+
+// The groups from grp on while they are valid, each value stored Repeat times at target + bin; the
+// caller has checked that all groups fit. Stops before a group with a code above 124 or an
+// exponent outside 0..24, leaving grp, bin and e there.
+template <int Repeat>
+void expand_valid_groups(const uint16_t* grps, int groups, uint16_t* target, int& grp, int& bin, int& e) {
+  for (; grp < groups; ++grp) {
+    const unsigned g = grps[grp];
+    if (g > 124) return;
+    const std::array<int8_t, 3>& delta = kGroupDeltas[g];
+    const int e1 = e + delta[0], e2 = e1 + delta[1], e3 = e2 + delta[2];
+    if (static_cast<unsigned>(e1) > kMaxExponent || static_cast<unsigned>(e2) > kMaxExponent ||
+        static_cast<unsigned>(e3) > kMaxExponent) {
+      return;
+    }
+    uint16_t* out = target + bin;
+    for (int r = 0; r < Repeat; ++r) {
+      out[r] = static_cast<uint16_t>(e1);
+      out[Repeat + r] = static_cast<uint16_t>(e2);
+      out[2 * Repeat + r] = static_cast<uint16_t>(e3);
+    }
+    bin += 3 * Repeat;
+    e = e3;
+  }
 }
 
 }  // namespace
@@ -26,11 +65,18 @@ bool expand_exponent_set(decoder& d, exponent_kind kind, int strategy, int group
     target[bin++] = static_cast<uint16_t>(absolute);
   }
   int e = absolute;
-  for (int grp = 0; grp < groups; ++grp) {
+  int grp = 0;
+  // Groups that fit the target and hold valid codes and exponents take the fast way; the first
+  // one that does not, and all after it, go through the checks one value at a time.
+  if (groups >= 0 && bin + 3 * repeat * groups <= capacity) {
+    if (repeat == 1) expand_valid_groups<1>(grps, groups, target, grp, bin, e);
+    if (repeat == 2) expand_valid_groups<2>(grps, groups, target, grp, bin, e);
+    if (repeat == 4) expand_valid_groups<4>(grps, groups, target, grp, bin, e);
+  }
+  for (; grp < groups; ++grp) {
     const int g = grps[grp];
     if (g > 124) return invalid_exponent(d);
-    const int deltas[3] = {g / 25 - 2, (g % 25) / 5 - 2, g % 5 - 2};
-    for (int delta : deltas) {
+    for (const int delta : kGroupDeltas[static_cast<std::size_t>(g)]) {
       e += delta;
       if (e < 0 || e > kMaxExponent || bin + repeat > capacity) return invalid_exponent(d);
       for (int r = 0; r < repeat; ++r) target[bin++] = static_cast<uint16_t>(e);

@@ -9,7 +9,7 @@ namespace ac3 {
 void decoder_reset(decoder& d) {
   std::memset(&d, 0, sizeof d);
   d.input.last_sync_end = UINT64_MAX;
-  d.dither_register = 1;
+  d.dither_position = 0;  // the register's state 1
   d.frame.pcm = d.pcm;
   arm_guards(d);
 }
@@ -66,8 +66,9 @@ decoded_frame* decode_one_frame(decoder& d) {
     unpack_coefficients(d);
     if (d.error_flag) return give_up_frame(d);
     if (d.bsi.acmod == 2) rematrix_stereo(d);
+    fold_down(d);
     inverse_transform(d);
-    mix_to_stereo(d, out);
+    write_pcm(d, out);
     check_guards(d);
     if (d.error_flag) return give_up_frame(d);
   }

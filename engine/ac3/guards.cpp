@@ -13,7 +13,7 @@ bool any_nonzero_tail(const uint16_t* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
 }
 
-bool any_nonzero_tail(const int16_t* values) {
+bool any_nonzero_tail(const float* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
 }
 

@@ -28,11 +28,14 @@ void allocate_bits(decoder& d);
 void unpack_coefficients(decoder& d);
 void rematrix_stereo(decoder& d);
 
-// Inverse transform with windowing and overlap-add, in place in the coefficient buffer.
+// Fold-down of the channels' coefficients to the outputs, normal or surround-compatible.
+void fold_down(decoder& d);
+
+// Inverse transform of each output's folded coefficients, with windowing and overlap-add.
 void inverse_transform(decoder& d);
 
-// Fold-down to 16-bit stereo and the consistency checks after each block.
-void mix_to_stereo(decoder& d, uint8_t* out);
+// The outputs' samples to 16-bit stereo pairs, saturated at full scale; then the consistency checks.
+void write_pcm(decoder& d, uint8_t* out);
 void arm_guards(decoder& d);
 void check_guards(decoder& d);
 

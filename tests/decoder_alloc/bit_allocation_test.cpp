@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ac3/stages.h"
+#include "support/ac3_bit_allocation.h"
 #include "support/decoder_feed.h"
 
 namespace {
@@ -266,6 +267,72 @@ TEST_F(BitAllocation, DeltaSegmentsPastTheLastBandMakeTheFrameBad) {
   ab.deltba[0][1] = 5;
   allocate(kFscod48k, b, ab);
   EXPECT_TRUE(dec->error_flag);
+}
+
+// Every range a channel can have, against the test's own allocation: full-bandwidth channels
+// ending at every bin (cutting each band anywhere), and coupling channels from every start to every
+// end (whose first band may be cut too), with exponents that vary bin by bin.
+TEST_F(BitAllocation, EveryChannelRangeMatchesTheTestsOwnAllocation) {
+  uint32_t x = 2718;
+  auto next = [&x]() { return x = x * 1664525u + 1013904223u, x >> 16; };
+  int compared = 0;
+  // Random exponents at every end; then, at the widest end, the extremes of the band sums: all
+  // exponents 0 (the loudest PSD everywhere), and 0 and 24 side by side.
+  for (int end = 1; end <= 253 + 2; ++end) {
+    static ac3::audblk ab;
+    ab = {};
+    const int pattern = end > 253 ? end - 253 : 0;
+    const int bins = pattern ? 253 : end;
+    set_new_block(ab, 1, bins);
+    for (int bin = 0; bin < bins; ++bin) {
+      ab.fbw_exp[0][bin] = static_cast<uint16_t>(pattern == 1 ? 0 : pattern == 2 ? (bin % 2) * 24 : next() % 25);
+    }
+    ab.csnroffst = static_cast<uint16_t>(10 + next() % 30);
+    allocate(kFscod48k, mode(1, 0), ab);
+    ac3test::allocation_input in;
+    in.sdcycod = ab.sdcycod, in.fdcycod = ab.fdcycod, in.sgaincod = ab.sgaincod, in.dbpbcod = ab.dbpbcod;
+    in.floorcod = ab.floorcod, in.fgaincod = ab.fgaincod[0];
+    in.start = 0, in.end = bins, in.exps = ab.fbw_exp[0];
+    in.snroffset = 64 * ab.csnroffst + 4 * ab.fsnroffst[0] - 960;
+    uint16_t want[256] = {};
+    ac3test::compute_baps(in, want);
+    ASSERT_EQ(0, std::memcmp(want, ab.fbw_bap[0], sizeof(uint16_t) * static_cast<size_t>(bins)))
+        << "end " << bins << " pattern " << pattern;
+    ++compared;
+  }
+  for (int begf = 0; begf < 16; ++begf) {
+    for (int endf = begf; endf < 16; ++endf) {
+      const int start = 37 + 12 * begf, end = 37 + 12 * (endf + 3) > 253 ? 253 : 37 + 12 * (endf + 3);
+      if (start >= end) continue;
+      static ac3::audblk ab;
+      ab = {};
+      set_new_block(ab, 2, start);
+      ab.cplinu = 1;
+      ab.chincpl[0] = ab.chincpl[1] = 1;
+      ab.cplexpstr = 1;
+      ab.cplstrtmant = static_cast<uint16_t>(start);
+      ab.cplendmant = static_cast<uint16_t>(end);
+      for (int bin = start; bin < end; ++bin) ab.cpl_exp[bin] = static_cast<uint16_t>(next() % 25);
+      ab.cplfsnroffst = 6;
+      ab.cplfgaincod = 2;
+      ab.cpldeltbae = 2;
+      ab.cplfleak = static_cast<uint16_t>(next() % 8);
+      ab.cplsleak = static_cast<uint16_t>(next() % 8);
+      allocate(kFscod48k, mode(2, 0), ab);
+      ac3test::allocation_input in;
+      in.sdcycod = ab.sdcycod, in.fdcycod = ab.fdcycod, in.sgaincod = ab.sgaincod, in.dbpbcod = ab.dbpbcod;
+      in.floorcod = ab.floorcod, in.fgaincod = ab.cplfgaincod;
+      in.start = start, in.end = end, in.exps = ab.cpl_exp;
+      in.fastleak = 256 * ab.cplfleak + 768, in.slowleak = 256 * ab.cplsleak + 768;
+      in.snroffset = 64 * ab.csnroffst + 4 * ab.cplfsnroffst - 960;
+      uint16_t want[256] = {};
+      ac3test::compute_baps(in, want);
+      ASSERT_EQ(0, std::memcmp(want + start, ab.cpl_bap + start, sizeof(uint16_t) * static_cast<size_t>(end - start)))
+          << "coupling " << start << ".." << end;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 255 + 100);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Exponent expansion: strategies D15/D25/D45, the coupling and LFE sets, and invalid groups.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "ac3/exponents.h"
@@ -143,6 +144,32 @@ TEST_F(Exponents, ExponentsOutsideZeroTo24AreInvalid) {
   EXPECT_TRUE(ac3::expand_exponent_set(dec, exponent_kind::coupling, 1, 1, 26, back, target, 256));
   EXPECT_EQ(target[0], 24);
   EXPECT_EQ(target[2], 23);
+}
+
+// In every strategy a fault stops the stores exactly where it is: the values before the bad one
+// are stored (each as many times as the strategy repeats it), nothing after it.
+TEST_F(Exponents, AFaultInAnyStrategyStopsTheStoresAtTheBadValue) {
+  for (int strategy = 1; strategy <= 3; ++strategy) {
+    const int repeat = 1 << (strategy - 1);
+    for (const bool bad_code : {false, true}) {
+      SCOPED_TRACE(std::to_string(strategy) + (bad_code ? " code above 124" : " exponent below 0"));
+      SetUp();
+      // From 6: 7, 8, 9, then 8, 7, 6, then either a code above 124 or 4, 2, 0, -1.
+      std::vector<uint16_t> grps = {group(1, 1, 1), group(-1, -1, -1), group(-2, -2, -2), group(-1, 0, 0)};
+      if (bad_code) grps[2] = 125;
+      diagnostics_capture capture;
+      EXPECT_FALSE(ac3::expand_exponent_set(dec, exponent_kind::full_bandwidth, strategy, 4, 6, grps.data(),
+                                            target, 256));
+      EXPECT_EQ(capture.count_err(kInvalidExponent), 1);
+      const std::vector<int> stored = bad_code ? std::vector<int>{6, 7, 8, 9, 8, 7, 6}
+                                               : std::vector<int>{6, 7, 8, 9, 8, 7, 6, 4, 2, 0};
+      int bin = 0;
+      for (size_t v = 0; v < stored.size(); ++v) {
+        for (int r = 0; r < (v == 0 ? 1 : repeat); ++r, ++bin) EXPECT_EQ(target[bin], stored[v]) << "bin " << bin;
+      }
+      EXPECT_EQ(target[bin], 99) << "nothing after the fault";
+    }
+  }
 }
 
 TEST_F(Exponents, WritesStopAtTheTargetsEnd) {

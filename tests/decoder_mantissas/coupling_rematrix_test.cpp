@@ -5,6 +5,7 @@
 
 #include "ac3/coupling.h"
 #include "ac3/dither.h"
+#include "ac3/mantissas.h"
 #include "ac3/stages.h"
 #include "support/decoder_feed.h"
 
@@ -33,7 +34,7 @@ class Coupling : public ::testing::Test {
     ab.ncplbnd = 2;
     ab.cplbndstrc[2] = 1;
     for (int bin = 37; bin < 73; ++bin) {
-      ab.cplmant[bin] = 16384;   // 0.5
+      ab.cplmant[bin] = 0.5f * ac3::kMantissaUnit;
       ab.cpl_exp[bin] = 1;       // × 0.5
       ab.cpl_bap[bin] = 3;
     }
@@ -98,10 +99,40 @@ TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
 
   // Without dither the stored coupling mantissa is used whatever the bap.
   ab.dithflag[1] = 0;
-  const uint16_t before = dec->dither_register;
+  const uint16_t before = dec->dither_position;
   decouple(mode(2), 1);
-  EXPECT_EQ(dec->dither_register, before);
+  EXPECT_EQ(dec->dither_position, before);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[1][bin], 0.25f * 0.75f) << bin;
+}
+
+// Each dithered coupled channel takes the next dither values for the coupling channel's bins without
+// bits, in bin order, each scaled by its bin's exponent and band coordinate; the next channel goes
+// on from there.
+TEST_F(Coupling, DitheredChannelsTakeConsecutiveDitherValues) {
+  for (int bin = 37; bin < 73; ++bin) ab.cpl_bap[bin] = bin % 3 == 0 ? 0 : 3;
+  ab.dithflag[0] = ab.dithflag[1] = 1;
+  const int start = ac3::kDitherCycle - 5;  // the second channel runs past the cycle's end
+  dec->dither_position = static_cast<uint16_t>(start);
+  ac3::coupling_zeros zeros;
+  ac3::find_coupling_zeros(ab, zeros);
+  ASSERT_EQ(zeros.count, 12);  // 39, 42, ..., 72
+  EXPECT_EQ(zeros.bins[0], 39);
+  EXPECT_EQ(zeros.bins[11], 72);
+  int p = start;
+  for (int ch = 0; ch < 2; ++ch) {
+    dec->bsi = mode(2);
+    ac3::decouple_channel(dec, coeffs[ch], ch, zeros);
+    for (int bin = 37; bin < 73; ++bin) {
+      const float coordinate = bin < 49 ? 0.75f : 1.0f / 131072;  // band 0: sub-band 0; band 1: sub-bands 1, 2
+      if (bin % 3 != 0) {
+        EXPECT_EQ(coeffs[ch][bin], 0.25f * coordinate) << ch << " " << bin;
+        continue;
+      }
+      EXPECT_EQ(coeffs[ch][bin], ac3::dither_values.values[p] / ac3::kMantissaUnit * 0.5f * coordinate) << ch << " " << bin;
+      p = p + 1 == ac3::kDitherCycle ? 0 : p + 1;
+    }
+  }
+  EXPECT_EQ(dec->dither_position, p);
 }
 
 TEST_F(Coupling, CoordinatesNotSentAreThoseOfTheEarlierBlock) {

@@ -19,6 +19,11 @@ using decoder_test::diagnostics_capture;
 
 constexpr char kInvalidMantissa[] = "** Invalid mantissa - skipping frame **\n";
 
+// A quantizer level as the exact fraction it stands for, rounded once to float.
+float fraction(int numerator, int denominator) {
+  return static_cast<float>(static_cast<double>(numerator) / denominator);
+}
+
 ac3::bsi mode(int acmod, int lfeon) {
   const int nfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
   ac3::bsi b{};
@@ -63,12 +68,12 @@ TEST_F(Mantissas, GroupedQuantizersHandOutTheirDigitsInOrder) {
   w.put(25 * 4 + 5 * 0 + 3, 7);     // bap 2: levels 4, 0, 3
   w.put(11 * 10 + 1, 7);            // bap 4: levels 10, 1
   load(w);
-  const int16_t bap1[3] = {-21845, 0, 21845};
-  for (int16_t v : bap1) EXPECT_EQ(ac3::next_mantissa(dec, 1, false), v);
-  const int16_t bap2[3] = {26214, -26214, 13107};
-  for (int16_t v : bap2) EXPECT_EQ(ac3::next_mantissa(dec, 2, false), v);
-  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), 29789);
-  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), -23831);
+  const float bap1[3] = {fraction(-2, 3), 0.0f, fraction(2, 3)};
+  for (float v : bap1) EXPECT_EQ(ac3::next_mantissa(dec, 1, false), v);
+  const float bap2[3] = {fraction(4, 5), fraction(-4, 5), fraction(2, 5)};
+  for (float v : bap2) EXPECT_EQ(ac3::next_mantissa(dec, 2, false), v);
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-8, 11));
   expect_all_read();
 }
 
@@ -78,32 +83,32 @@ TEST_F(Mantissas, InterleavedGroupsKeepTheirOwnState) {
   w.put(0, 7);       // bap 4 group: 0, 0
   w.put(0, 5);       // second bap 1 group: 0, 0, 0
   load(w);
-  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), -29789);
-  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), -29789);
-  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), -21845);
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(-2, 3));
   expect_all_read();
 }
 
 TEST_F(Mantissas, TableQuantizersAndTwosComplementCodes) {
   bit_writer w;
-  w.put(6, 3);            // bap 3: 28086
-  w.put(0, 4);            // bap 5: -30583
+  w.put(6, 3);            // bap 3: 6/7
+  w.put(0, 4);            // bap 5: -14/15
   w.put(0b10000, 5);      // bap 6: most negative of 5 bits
   w.put(0b01111, 5);      // bap 6: largest positive
   w.put(0x2AB, 14);       // bap 14
   w.put(0x8000, 16);      // bap 15: -1.0
   w.put(0x7FFF, 16);      // bap 15
   load(w);
-  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), 28086);
-  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), -30583);
-  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), -32768);
-  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), 15 << 11);
-  EXPECT_EQ(ac3::next_mantissa(dec, 14, false), 0x2AB << 2);
-  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), -32768);
-  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), 32767);
+  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), fraction(6, 7));
+  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), fraction(-14, 15));
+  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), -1.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), 15.0f / 16);
+  EXPECT_EQ(ac3::next_mantissa(dec, 14, false), 0x2AB / 8192.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), -1.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), 32767.0f / 32768);
   expect_all_read();
 }
 
@@ -133,11 +138,11 @@ TEST_F(Mantissas, GroupBegunInOneChannelContinuesInTheNext) {
   ab.lfe_bap[1] = 2;
   ab.lfe_exp[0] = ab.lfe_exp[1] = 1;
   unpack(mode(2, 1));
-  EXPECT_FLOAT_EQ(coeffs[0][0], 21845.0f / 32768);
-  EXPECT_FLOAT_EQ(coeffs[1][0], -21845.0f / 32768);
+  EXPECT_EQ(coeffs[0][0], fraction(2, 3));
+  EXPECT_EQ(coeffs[1][0], fraction(-2, 3));
   EXPECT_EQ(coeffs[1][1], 0.0f);
-  EXPECT_FLOAT_EQ(coeffs[5][0], -13107.0f / 65536);
-  EXPECT_FLOAT_EQ(coeffs[5][1], -26214.0f / 65536);
+  EXPECT_EQ(coeffs[5][0], fraction(-2, 5) / 2);  // exponent 1 halves the level
+  EXPECT_EQ(coeffs[5][1], fraction(-4, 5) / 2);
   expect_all_read();
 }
 
@@ -149,9 +154,9 @@ TEST_F(Mantissas, GroupsDoNotCarryOverIntoTheNextBlock) {
   ab.endmant[0] = 1;
   ab.fbw_bap[0][0] = 1;
   unpack(mode(1, 0));
-  EXPECT_FLOAT_EQ(coeffs[0][0], 21845.0f / 32768);
+  EXPECT_EQ(coeffs[0][0], fraction(2, 3));
   unpack(mode(1, 0));
-  EXPECT_FLOAT_EQ(coeffs[0][0], -21845.0f / 32768);
+  EXPECT_EQ(coeffs[0][0], fraction(-2, 3));
   expect_all_read();
 }
 
@@ -187,11 +192,11 @@ TEST_F(Mantissas, ValidCodesAtTheTopOfEachRangeAreAccepted) {
   w.put(14, 4);
   load(w);
   diagnostics_capture capture;
-  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(dec, 2, false), 26214);
-  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), 29789);
-  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), 28086);
-  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), 30583);
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 2, false), fraction(4, 5));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), fraction(6, 7));
+  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), fraction(14, 15));
   EXPECT_FALSE(dec->error_flag);
   EXPECT_TRUE(capture.err.empty());
 }
@@ -216,20 +221,72 @@ TEST_F(Mantissas, ZeroBapBinsAreSilentWithoutDitherAndNoisyWithIt) {
 }
 
 TEST(Dither, RunsThroughEveryNonZeroRegisterStateBeforeRepeating) {
-  decoder_test::test_decoder dec;
-  EXPECT_EQ(dec->dither_register, 1);     // where a reset decoder starts
-  EXPECT_EQ(ac3::dither_next(dec), 181);  // register 0x0100: 256 × 0.707
+  uint16_t reg = 1;   // where a reset decoder's register starts
+  EXPECT_EQ(ac3::dither_value(ac3::dither_step(reg)), 181);   // register 0x0100: 256 × 0.707
   long long sum = 0;
   int peak = 0;
-  int steps = 1;
-  for (; dec->dither_register != 1 && steps < 70000; ++steps) {
-    const int v = ac3::dither_next(dec);
+  int steps = 0;
+  std::vector<bool> seen(65536, false);
+  do {
+    reg = ac3::dither_step(reg);
+    ASSERT_FALSE(seen[reg]) << "state " << reg << " again after " << steps << " steps";
+    seen[reg] = true;
+    const int v = ac3::dither_value(reg);
     sum += v;
-    if (std::abs(v) > peak) peak = std::abs(v);
-  }
+    peak = std::max(peak, std::abs(v));
+    ++steps;
+  } while (reg != 1 && steps < 70000);
   EXPECT_EQ(steps, 65535);
+  EXPECT_FALSE(seen[0]);
   EXPECT_EQ(peak, 23168);               // 32768 × 181 / 256
   EXPECT_LT(std::llabs(sum), 65535LL * 200);
+}
+
+// The decoder reads dither from a table of the register's cycle: entry p is the value of the
+// register p + 1 steps after 1, the cycle's first kBins entries repeat behind it, and the decoder's
+// position runs on around the cycle.
+TEST(Dither, TheSequenceTableIsTheRegistersCycle) {
+  uint16_t reg = 1;
+  for (int p = 0; p < ac3::kDitherCycle + ac3::kBins; ++p) {
+    reg = ac3::dither_step(reg);
+    ASSERT_EQ(ac3::dither_values.values[p], ac3::dither_value(reg) * 65536.0f) << "entry " << p;
+  }
+  decoder_test::test_decoder dec;
+  EXPECT_EQ(dec->dither_position, 0);   // a reset decoder: the register at 1
+  EXPECT_EQ(ac3::dither_next(dec), 181 * 65536.0f);
+  dec->dither_position = ac3::kDitherCycle - 1;
+  EXPECT_EQ(ac3::dither_next(dec), ac3::dither_values.values[ac3::kDitherCycle - 1]);
+  EXPECT_EQ(dec->dither_position, 0);
+  EXPECT_EQ(ac3::dither_advance(ac3::kDitherCycle - 10, 256), 246);
+}
+
+// A channel's dither values follow on from where the last one left them, through the end of the
+// cycle: the bins without bits of two dithered channels and a coupled one take consecutive values.
+TEST_F(Mantissas, DitheredBinsTakeConsecutiveValuesAcrossChannelsAndTheCycleEnd) {
+  bit_writer w;
+  w.put(0x1234, 16);   // channel 0, bin 3 (bap 15); every other bin has no bits
+  load(w);
+  const ac3::bsi b = mode(2, 0);
+  ab.dithflag[0] = ab.dithflag[1] = 1;
+  ab.endmant[0] = 200;
+  ab.endmant[1] = 150;
+  ab.fbw_bap[0][3] = 15;
+  const int start = ac3::kDitherCycle - 120;   // the first channel runs past the cycle's end
+  dec->dither_position = static_cast<uint16_t>(start);
+  unpack(b);
+  int p = start;
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int bin = 0; bin < ab.endmant[ch]; ++bin) {
+      if (ch == 0 && bin == 3) {
+        EXPECT_EQ(coeffs[0][3], 0x1234 / 32768.0f);
+        continue;
+      }
+      ASSERT_EQ(coeffs[ch][bin], ac3::dither_values.values[p] / ac3::kMantissaUnit) << ch << " " << bin;
+      p = p + 1 == ac3::kDitherCycle ? 0 : p + 1;
+    }
+  }
+  EXPECT_EQ(dec->dither_position, p);
+  expect_all_read();
 }
 
 TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) {
@@ -257,8 +314,8 @@ TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) 
   EXPECT_FLOAT_EQ(coeffs[1][0], 0.25f);
   EXPECT_FLOAT_EQ(coeffs[2][0], 0.375f);
   EXPECT_FLOAT_EQ(coeffs[5][0], 0.5f);
-  EXPECT_EQ(ab.cplmant[37], 0x0100);
-  EXPECT_EQ(ab.cplmant[48], 0x0C00);
+  EXPECT_EQ(ab.cplmant[37], 0x0100 / 32768.0f * ac3::kMantissaUnit);  // at the mantissa scale
+  EXPECT_EQ(ab.cplmant[48], 0x0C00 / 32768.0f * ac3::kMantissaUnit);
   expect_all_read();
 }
 
@@ -370,7 +427,7 @@ TEST_F(Mantissas, CodesPastTheEndOfTheFrameReadAsZeroAndAreCounted) {
     ab.fbw_bap[1][100] = 1;
     for (float& v : coeffs[1]) v = 1.0f;
     unpack(mode(2, 0));
-    for (int bin = 0; bin < 253; ++bin) ASSERT_EQ(coeffs[1][bin], bin == 100 ? -21845.0f / 32768 : 0.0f) << bin;
+    for (int bin = 0; bin < 253; ++bin) ASSERT_EQ(coeffs[1][bin], bin == 100 ? fraction(-2, 3) : 0.0f) << bin;
     EXPECT_EQ(ac3::bits_position(dec), at + 40 * 16 + 253 * 16 + 252 * 16 + 5);
     EXPECT_EQ(ac3::bits_take(dec, 32), 0u);
   }

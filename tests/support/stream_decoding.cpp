@@ -57,13 +57,14 @@ struct stream_decoder {
   stream_feed feed;
   std::string diagnostics;
 
-  stream_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel) {
+  stream_decoder(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel, bool portable_vectors) {
     feed.stream = &stream;
     qelpsnd_set_diagnostics(collect, &diagnostics);
     ac3::decoder_reset(*d);
     ac3::decoder_config config{0, fill, 2, static_cast<uint16_t>(dual_mono_channel), &feed};
     ac3::decoder_init(*d, config);
     d->surround_mode = surround ? 1 : 0;
+    d->portable_vectors = portable_vectors ? 1 : 0;
   }
   ~stream_decoder() { qelpsnd_set_diagnostics(nullptr, nullptr); }
 
@@ -90,9 +91,10 @@ frame_list split_frames(const std::vector<uint8_t>& s) {
   return list;
 }
 
-our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel) {
+our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel,
+                         bool portable_vectors) {
   our_output out;
-  stream_decoder sd(stream, surround, dual_mono_channel);
+  stream_decoder sd(stream, surround, dual_mono_channel, portable_vectors);
   ac3::decoder& d = *sd.d;
   while (!sd.input_used_up()) {
     const ac3::decoded_frame* frame = ac3::decode_one_frame(d);
@@ -120,7 +122,7 @@ dither_free_stream clear_dither(const std::vector<uint8_t>& stream) {
     return result;
   }
   result.bytes = stream;
-  stream_decoder sd(stream, false, 0);
+  stream_decoder sd(stream, false, 0, false);
   ac3::decoder& d = *sd.d;
   for (const frame_span& f : list.frames) {
     ac3::read_syncinfo(d);
