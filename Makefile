@@ -5,9 +5,9 @@ CMAKE_FLAGS ?= -DQELP_WERROR=ON
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # Areas whose tests run threads, checked under ThreadSanitizer.
-THREADED_AREAS ?= normalizer|player|controller
+THREADED_AREAS ?= normalizer|player|controller|concurrency
 
-.PHONY: all deps configure build run test gui install sanitize fuzz clean
+.PHONY: all deps configure build run test test-portable gui install sanitize fuzz clean
 
 all: build
 
@@ -30,6 +30,13 @@ gui: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The decoder's tests on a build whose vector code is the portable form only (no SSE2). `make test`
+# already runs the accuracy tests with both forms; this also builds without the SSE2 code.
+test-portable: deps
+	cmake -S . -B build-portable -G Ninja -DQELP_WERROR=ON -DQELP_GUI=OFF -DQELP_PORTABLE_VECTORS=ON
+	cmake --build build-portable -j $(JOBS) --target test_decoder_transform test_decoder_accuracy qelp
+	ctest --test-dir build-portable --output-on-failure -j $(JOBS) -L 'decoder_transform|decoder_accuracy'
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
@@ -55,4 +62,4 @@ fuzz: deps
 	scripts/run-fuzzers.sh build-fuzz/fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-portable

@@ -5,31 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "ac3/bitstream.h"
 #include "ac3/decoder.h"
+#include "ac3/decoder_state.h"
+#include "file_input.h"
 #include "qelpsnd.h"
 
 namespace {
-
-constexpr int kChunkBytes = 2047;
-std::FILE* g_in = nullptr;
-uint8_t g_chunk[kChunkBytes];
-uint64_t g_real_bytes = 0;
-bool g_end = false;
-
-int fill(uint8_t** start, uint8_t** end) {
-  const size_t n = g_in != nullptr ? std::fread(g_chunk, 1, kChunkBytes, g_in) : 0;
-  g_real_bytes += n;
-  if (n < static_cast<size_t>(kChunkBytes)) {
-    std::memset(g_chunk + n, 0, kChunkBytes - n);
-    g_end = true;
-  }
-  *start = g_chunk;
-  *end = g_chunk + kChunkBytes;
-  return 0;
-}
 
 void to_stderr(int, const char* line, void*) { std::fputs(line, stderr); }
 
@@ -64,26 +48,31 @@ int main(int argc, char** argv) {
   }
 
   long frames = 0;
+  auto decoder = std::make_unique<ac3::decoder>();
+  qelp::FileInput input;
   const auto begin = std::chrono::steady_clock::now();
   for (int pass = 0; pass < repeat; ++pass) {
-    g_in = std::fopen(in_path, "rb");
-    if (g_in == nullptr) {
+    input.file = std::fopen(in_path, "rb");
+    if (input.file == nullptr) {
       std::fprintf(stderr, "decode_only: cannot open %s\n", in_path);
       return 1;
     }
-    g_end = false;
-    ac3::chunk_discard();
-    g_real_bytes = ac3::input_bytes_consumed();
-    ac3::surround_mode = surround ? 1 : 0;
-    ac3::decoder_config config{0, fill, 2, 0};
-    ac3::decoder_init(config);
-    while (!(g_end && ac3::input_bytes_consumed() >= g_real_bytes)) {
-      const ac3::decoded_frame* frame = ac3::decode_one_frame();
-      if (ac3::last_sync_end() > g_real_bytes) break;  // ran into the padding behind the file
+    input.real_bytes = 0;
+    input.ended = false;
+    // As the engine does for every conversion: a fresh decoder fed through the engine's callback.
+    ac3::decoder& d = *decoder;
+    ac3::decoder_reset(d);
+    ac3::decoder_config config{0, qelp::file_fill_callback, 2, 0, &input};
+    ac3::decoder_init(d, config);
+    d.surround_mode = surround ? 1 : 0;
+    while (!(input.ended && ac3::input_bytes_consumed(d) >= input.real_bytes)) {
+      const ac3::decoded_frame* frame = ac3::decode_one_frame(d);
+      if (ac3::last_sync_end(d) > input.real_bytes) break;  // ran into the padding behind the file
       ++frames;
       if (out != nullptr) std::fwrite(frame->pcm, 1, ac3::kPcmFrameBytes, out);
     }
-    std::fclose(g_in);
+    std::fclose(input.file);
+    input.file = nullptr;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   if (out != nullptr) std::fclose(out);

@@ -158,9 +158,9 @@ std::string progress_detail(const CQelpsnd& engine, uint32_t frames, double elap
 }
 
 // -v: what the stream is and the format it is written in.
-void say_what_is_converted(const ConvertJob& job) {
+void say_what_is_converted(const CQelpsnd& engine, const ConvertJob& job) {
   QelpsndStreamInfo info{};
-  if (qelpsnd_conversion_stream(&info)) {
+  if (qelpsnd_conversion_stream(&engine, &info)) {
     std::string language = info.language[0] != '\0' ? std::string(", ") + info.language : std::string();
     std::fprintf(stderr, "%s: AC-3 %s%s, %u Hz, %u kbit/s, %s%s\n", shown_name(job.in, false).c_str(), info.layout,
                  info.lfeon ? " + LFE" : "", info.sampling_rate, info.bit_rate, info.service, language.c_str());
@@ -228,7 +228,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
     say_engine_failure(engine, job);
     return kExitFailed;
   }
-  if (o.verbose) say_what_is_converted(job);
+  if (o.verbose) say_what_is_converted(engine, job);
 
   ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
   const std::string name = base_name(shown_name(job.in, false));

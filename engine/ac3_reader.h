@@ -1,58 +1,67 @@
-// CAc3Reader: the engine's side of the AC-3 decoder. It owns the input (a file, or standard input
-// for the path "-"), reads it front to back once, feeds the decoder 2047-byte chunks through the
-// fill callback, starts the decoder, probes the sampling rate and turns each request for the next
-// frame into a PCM frame or the report that the input has ended. It counts what it delivers: the
-// frames, those that failed their checks and were muted, the bytes the frame search passed over
-// and the samples the fold-down clipped.
+// CAc3Reader: the engine's side of the AC-3 decoder. It owns the input (a file, or the standard
+// input for the path "-") and a decoder, reads the input front to back once, feeds the decoder
+// 2047-byte chunks through the fill callback, starts it afresh for every input, probes the
+// sampling rate and turns each request for the next frame into a PCM frame or the report that the
+// input has ended. It counts what it delivers: the frames, those that failed their checks and were
+// muted, the bytes the frame search passed over and the samples the fold-down clipped.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
+
+#include "ac3/decoder.h"
+#include "ac3/decoder_state.h"
+#include "failure.h"
+#include "file_input.h"
+#include "qelpsnd.h"
 
 namespace qelp {
 
-constexpr int kInputChunkBytes = 2047;
-constexpr int kMemoryInputBytes = 2048;
 // The start-up check looks for AC-3 audio in the input's first bytes, at most this many. What it
-// reads is kept in the head, and the decoder takes it from there first, so that a pipe is read
-// only once.
+// reads is kept in the reader's head, and the decoder takes it from there first, so that a pipe is
+// read only once.
 constexpr uint32_t kInputHeadBytes = 1u << 20;
 
 class CAc3Reader {
  public:
-  CAc3Reader();
+  // Failures are recorded in failure (the engine object's record).
+  explicit CAc3Reader(Failure& failure);
   ~CAc3Reader();
+  CAc3Reader(const CAc3Reader&) = delete;
+  CAc3Reader& operator=(const CAc3Reader&) = delete;
 
-  int32_t surround = 0;        // copied from the engine before every start of the decoder
-  int32_t sampling_rate = 0;   // learned from the probe frame
+  int32_t surround = 0;       // copied from the engine before every start
+  int32_t sampling_rate = 0;  // learned from the probe frame (0 when it was bad)
 
   // What was delivered since the last start: every frame, including the probe frame.
   uint32_t frames_delivered = 0;
-  uint32_t frames_muted = 0;        // delivered as silence: failed their CRC or checks
-  int64_t first_muted_frame = -1;   // index of the first of them among the delivered, -1: none
-  uint64_t bytes_skipped = 0;       // input bytes the frame search passed over
-  uint64_t bytes_after_last = 0;    // of those, the ones behind the last frame (padding, a cut)
-  uint64_t samples_clipped = 0;     // samples the fold-down limited to full scale
+  uint32_t frames_muted = 0;       // delivered as silence: failed their CRC or checks
+  int64_t first_muted_frame = -1;  // index of the first of them among the delivered, -1: none
+  uint64_t bytes_skipped = 0;      // input bytes the frame search passed over
+  uint64_t bytes_after_last = 0;   // of those, the ones behind the last frame (padding, a cut)
+  uint64_t samples_clipped = 0;    // samples the fold-down limited to full scale
 
   // Opens the input ("-": a duplicate of the standard input) without reading it. Returns 1, or 0
   // with the failure recorded when it cannot be opened.
   int open_input(const char* path);
 
-  // Reads up to count bytes of the input ahead for the start-up check and keeps them in the head;
-  // returns how many. The head ends after kInputHeadBytes: there the check sees the input's end.
-  size_t read_ahead(uint8_t* into, size_t count);
+  // The start-up check on the input open_input opened: scans its first bytes (at most
+  // kInputHeadBytes, there the scan sees the input's end) with the reader's decoder for a frame
+  // that passes its CRC check, and keeps what it read for start_decoding. name stands for the
+  // input in error_text. Returns what stream_scan returns.
+  int check_head(const char* name, QelpsndStreamInfo& info, char* error_text, int error_size);
 
-  // Starts the decoder (once per engine object) on the input open_input opened, decodes the probe
-  // frame to learn the sampling rate and keeps its PCM for the first next_frame, then restarts the
-  // decoder. Returns 1.
-  int start_decoding(uint8_t* memory_area);
+  // Resets the decoder (nothing of an earlier input reaches this one) and starts it on the input
+  // open_input opened, from its first byte; decodes the probe frame to learn the sampling rate and
+  // keeps its PCM for the first next_frame. Starts the counts afresh. Returns 1.
+  int start_decoding();
 
-  // open_input and start_decoding in one.
-  int start(const char* path, uint8_t* memory_area);
+  // open_input and start_decoding in one: returns 1, or 0 with the failure recorded.
+  int start(const char* path);
 
   // Delivers the next frame into dest (6144 bytes) and returns 6144, or fills dest with zeros and
   // returns 0 when the input has ended.
-  int next_frame(uint8_t* memory_area, int length, uint8_t* dest);
+  int next_frame(uint8_t* dest);
 
   // Bytes of the input handed to the decoder so far (0 when no input is open).
   uint32_t read_position() const;
@@ -62,22 +71,26 @@ class CAc3Reader {
 
   bool input_open() const;
 
+  // The decoder, also lent to the header scan before a start.
+  ac3::decoder& decoder() { return decoder_; }
+
  private:
-  // Counts a frame the decoder produced from input starting at consumed_before, if it is delivered.
-  bool take_frame(uint64_t consumed_before);
+  // The decoder has used up every real byte of the input: what is left is the zero padding.
+  bool input_exhausted() const;
+  // The frame just decoded began with a sync word inside the input's real bytes.
+  bool frame_within_input() const;
+  // Counts a frame the decoder produced from input starting at consumed_before, if it is
+  // delivered; true when it is.
+  bool take_frame(const ac3::decoded_frame& frame, uint64_t consumed_before);
+
+  Failure& failure_;
+  ac3::decoder decoder_;
+  FileInput input_;
+  std::unique_ptr<uint8_t[]> head_;  // kInputHeadBytes, made at the first open
+  // The probe frame's PCM, delivered by the first next_frame so that the stream's first frame is kept.
+  uint8_t probe_pcm_[ac3::kPcmFrameBytes];
+  bool probe_pending_ = false;
 };
-
-// The fill callbacks the decoder pulls its input through.
-int file_fill_callback(uint8_t** start, uint8_t** end);
-int memory_fill_callback(uint8_t** start, uint8_t** end);
-
-// Library-wide reader state (one reader per process).
-extern CAc3Reader* g_ac3_reader;
-extern bool end_of_input;
-extern bool decoder_ready;
-
-// For tests: point memory_fill_callback at an area.
-void memory_input_set(uint8_t* area, int length);
 
 // True for the path that names the standard input or output: "-".
 bool is_standard_stream(const char* path);

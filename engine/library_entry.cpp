@@ -1,5 +1,5 @@
 // The library's exported sample function and variable. The library needs no set-up when it is
-// loaded: all of its state is static and zero at load.
+// loaded: each engine object sets up its own parts.
 #include "qelpsnd.h"
 
 extern "C" {

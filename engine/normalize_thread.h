@@ -1,9 +1,10 @@
 // The normalizer worker: peak normalization (scan pass, then gain pass) or a fixed amplification
-// of a PCM WAVE file in place. It takes its arguments from the process environment (NORMFILE, the
-// path; AMPLIFY, decimal dB, above 0 for fixed amplification) and reports progress through the
-// installed progress callback.
+// of a PCM WAVE file in place. It is handed its run: the path and the amplification (decimal dB,
+// above 0 for fixed amplification), where to report progress and whether to stop; it writes what it
+// found and how it ended into the run's outcome.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace qelp {
@@ -35,28 +36,24 @@ struct NormOutcome {
   char message[2600] = {};  // the last line: failure text, "No amplification required; exiting." or "Done."
 };
 
-using NormProgressCallback = void (*)(int scanned, int normed, int state);
+// Progress as the worker reports it: (percent, 0, 0) in pass 1, (0, percent, 0) in pass 2, (0, 0, 1)
+// on completion. user is the run's progress_user.
+using NormProgressCallback = void (*)(void* user, int scanned, int normed, int state);
 
-// The callback the worker reports through: (percent, 0, 0) in pass 1, (0, percent, 0) in pass 2,
-// (0, 0, 1) on completion. Install before starting the worker.
-void normalizer_set_progress_callback(NormProgressCallback callback);
+// One run of the worker. The caller sets the arguments before the worker starts and keeps them
+// unchanged until it has ended; the outcome may be read only once NormalizeThread has returned.
+struct NormRun {
+  const char* path = nullptr;     // the file to normalize
+  const char* amplify = nullptr;  // gain in dB as text; nullptr, empty or <= 0: peak normalization
+  NormProgressCallback progress = nullptr;
+  void* progress_user = nullptr;
+  // Set by another thread to stop a run that has changed nothing yet (during pass 1 or before
+  // pass 2); once pass 2 runs, it finishes so that the file is never left partly amplified.
+  std::atomic<bool> stop{false};
+  NormOutcome outcome;
+};
 
-// The thread function. Returns the exit code; the outcome describes the run.
-int NormalizeThread();
-
-// The outcome of the last run; read it only once NormalizeThread has returned.
-const NormOutcome& normalizer_outcome();
-
-// Readies the next run: clears a stop request and arms normalizer_wait_for_arguments. Call before
-// starting the thread.
-void normalizer_prepare();
-// Blocks until the worker started after normalizer_prepare has taken its arguments from the
-// environment, so that the environment is not changed under it.
-void normalizer_wait_for_arguments();
-
-// Asks the worker to stop while it has changed nothing yet (during pass 1 or before pass 2); once
-// pass 2 runs, it finishes so that the file is never left partly amplified.
-void normalizer_request_stop();
-bool normalizer_stop_requested();
+// The thread function. Returns the exit code; the run's outcome describes the run.
+int NormalizeThread(NormRun& run);
 
 }  // namespace qelp

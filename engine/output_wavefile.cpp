@@ -9,269 +9,231 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "diagnostics.h"
-#include "failure.h"
-#include "platform/msacm/acm_reason.h"
+#include "platform/little_endian.h"
 #include "platform/msacm/acm_registry.h"
-#include "platform/msacm/msacm.h"
+#include "scope_exit.h"
 
 namespace qelp {
 
-COutputWavefile* g_output_wavefile = nullptr;
-
 namespace {
+
+// The file's layout. The header is three chunks, four for a format other than PCM; the data
+// chunk's bytes follow it.
+//   RIFF chunk header  12 bytes: "RIFF", the size of everything after these 8 bytes, "WAVE"
+//   fmt chunk           8 + 18 + cbSize bytes: "fmt ", its size, WAVEFORMATEX, the codec's extra bytes
+//   fact chunk         12 bytes, formats other than PCM only: "fact", its size 4, the sample frames
+//   data chunk header   8 bytes: "data", the size of the data
+constexpr uint32_t kRiffHeaderBytes = 12;
+constexpr uint32_t kChunkHeaderBytes = 8;
+constexpr uint32_t kWaveFormatBytes = sizeof(WAVEFORMATEX);  // 18
+constexpr uint32_t kFactBodyBytes = 4;
+constexpr uint32_t kFactChunkBytes = kChunkHeaderBytes + kFactBodyBytes;  // 12
+// 46 = RIFF header 12 + fmt chunk header 8 + WAVEFORMATEX 18 + data chunk header 8.
+constexpr uint32_t kHeaderBytesWithoutExtra =
+    kRiffHeaderBytes + kChunkHeaderBytes + kWaveFormatBytes + kChunkHeaderBytes;
+static_assert(kHeaderBytesWithoutExtra == 46);
 
 constexpr size_t kFormatBufferBytes = 59;  // WAVEFORMATEX and up to 41 codec-specific bytes
 constexpr WORD kFormatExtraMax = kFormatBufferBytes - sizeof(WAVEFORMATEX);
 constexpr DWORD kOfferBytes = 6144;              // source bytes offered per conversion call
-constexpr size_t kSourceAreaBytes = 98304;       // sixteen PCM frames
 constexpr DWORD kMaxSuggestedBytes = 16u << 20;  // a codec asking for more is not believed
 constexpr int kMaxIdleCalls = 16;                // calls in a row that neither consume nor produce
 constexpr int kMaxDrainCalls = 4096;             // calls in a row that produce without consuming
 
-// Library-wide writer state: one writer per process.
-WAVEFORMATEX* m_lpoutwfx = nullptr;
-WAVEFORMATEX g_source_format{};
-HACMSTREAM g_stream = nullptr;
-ACMSTREAMHEADER g_header{};
-bool g_header_prepared = false;
-uint8_t g_source_area[kSourceAreaBytes];
-DWORD g_pending = 0;
-uint8_t g_staging[kOutputStagingBytes];  // converted bytes not yet written, all whole codec output
-DWORD g_staged = 0;
-uint32_t g_in_file = 0;  // data bytes that have reached the file
-uint8_t* g_destination = nullptr;
-DWORD g_suggested = 0;
-bool g_start_flag = true;
-uint32_t g_last_progress = 0;
-bool g_open = false;
-bool g_stopped = false;  // a write failed or the size limit was reached: nothing more is written
-uint32_t g_size_limit_override = 0;
-OverwritePolicy g_policy = OverwritePolicy::ask;
-bool g_seekable = true;        // the header can be rewritten at the close
-off_t g_header_offset = 0;     // where the header begins in the file (the standard output may not be at 0)
-uint64_t g_source_frames = 0;  // PCM sample frames offered to the codec, for the fact chunk
+// The host's answer for existing files (qelpsnd_set_overwrite), read by every writer.
+std::atomic<OverwritePolicy> g_overwrite_policy{OverwritePolicy::ask};
 
 // MS VC-style %ld prints of 32-bit values.
 long as_long(uint64_t v) { return static_cast<long>(v); }
 
-// Formats other than PCM carry a fact chunk: WAVE readers take the duration from it.
-bool has_fact() { return m_lpoutwfx != nullptr && m_lpoutwfx->wFormatTag != WAVE_FORMAT_PCM; }
+}  // namespace
 
-// 46 + c = "RIFF" and its size (8) + "WAVE" (4) + "fmt " and its size (8) + the format (18 + c)
-// + "data" and its size (8); the fact chunk adds "fact", its size and the count (12).
-uint32_t header_bytes() {
-  return 46u + (m_lpoutwfx != nullptr ? m_lpoutwfx->cbSize : 0u) + (has_fact() ? 12u : 0u);
+void output_wavefile_set_overwrite_policy(OverwritePolicy policy) { g_overwrite_policy.store(policy); }
+
+COutputWavefile::COutputWavefile(Failure& failure) : failure_(failure) {}
+
+COutputWavefile::~COutputWavefile() {
+  if (open_) close();
+  release_codec();
+}
+
+int COutputWavefile::set_path(const char* p) {
+  size_t n = strnlen(p, sizeof path);
+  if (n >= sizeof path) {
+    path[0] = '\0';
+    failure_.set(QELP_ERR_ARGUMENT, "The output path is too long (1023 bytes at most)");
+    return 0;
+  }
+  std::memcpy(path, p, n + 1);
+  return 1;
+}
+
+// Formats other than PCM carry a fact chunk: WAVE readers take the duration from it.
+bool COutputWavefile::has_fact() const {
+  return chosen_format_ != nullptr && chosen_format_->wFormatTag != WAVE_FORMAT_PCM;
+}
+
+// 46 + cbSize, and 12 more with a fact chunk.
+uint32_t COutputWavefile::header_bytes() const {
+  return kHeaderBytesWithoutExtra + (chosen_format_ != nullptr ? chosen_format_->cbSize : 0u) +
+         (has_fact() ? kFactChunkBytes : 0u);
 }
 
 // The sample frames per channel the data holds: the source's frames at the output's rate.
-uint32_t fact_sample_frames() {
-  const uint64_t in_rate = g_source_format.nSamplesPerSec;
-  const uint64_t out_rate = m_lpoutwfx->nSamplesPerSec;
+uint32_t COutputWavefile::fact_sample_frames() const {
+  const uint64_t in_rate = source_format_.nSamplesPerSec;
+  const uint64_t out_rate = chosen_format_->nSamplesPerSec;
   if (in_rate == 0) return 0;
-  const uint64_t frames = (g_source_frames * out_rate + in_rate / 2) / in_rate;
+  const uint64_t frames = (source_frames_ * out_rate + in_rate / 2) / in_rate;
   return frames > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(frames);
 }
 
-uint32_t size_limit() {
-  const uint32_t natural = UINT32_MAX - (header_bytes() - 8u);  // RIFF size = header - 8 + total
-  return g_size_limit_override != 0 && g_size_limit_override < natural ? g_size_limit_override : natural;
+uint32_t COutputWavefile::size_limit() const {
+  // The RIFF size (header - 8 + total) must fit 32 bits.
+  const uint32_t natural = UINT32_MAX - (header_bytes() - kChunkHeaderBytes);
+  return size_limit_override_ != 0 && size_limit_override_ < natural ? size_limit_override_ : natural;
 }
 
 // Prints a headline and the reason for an ACM result to standard error, and records the failure.
-void acm_failure(const char* headline, AcmCall call, MMRESULT code, int failure, const char* what) {
+void COutputWavefile::acm_failure(const char* headline, AcmCall call, MMRESULT code, int failure,
+                                  const char* what) {
   char reason[256];
   acm_reason(call, code, reason, sizeof reason);
   diag_err("%s%s", headline, reason);
-  failure_set(failure, "%s for %s: %s", what, g_output_wavefile->path, reason);
+  failure_.set(failure, "%s for %s: %s", what, path, reason);
 }
 
 // Releases the codec stream, the header and the buffers, as far as they were set up.
-void release_codec() {
-  if (g_header_prepared) {
-    g_header.cbSrcLength = kOfferBytes;
-    g_header.cbDstLength = g_suggested;
-    acmStreamUnprepareHeader(g_stream, &g_header, 0);
-    g_header_prepared = false;
+void COutputWavefile::release_codec() {
+  if (stream_header_prepared_) {
+    stream_header_.cbSrcLength = kOfferBytes;
+    stream_header_.cbDstLength = suggested_;
+    acmStreamUnprepareHeader(stream_, &stream_header_, 0);
+    stream_header_prepared_ = false;
   }
-  if (g_stream != nullptr) {
-    acmStreamClose(g_stream, 0);
-    g_stream = nullptr;
+  if (stream_ != nullptr) {
+    acmStreamClose(stream_, 0);
+    stream_ = nullptr;
   }
-  std::free(g_destination);
-  g_destination = nullptr;
-  std::free(m_lpoutwfx);
-  m_lpoutwfx = nullptr;
-  diag_standard_output_busy(false);
-}
-
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Writes bytes behind the data in the file. A failed or short write is undone (the file is cut back
-// to the data written before, so the data chunk only ever holds whole codec output), what was staged
-// is dropped, total counts only what is in the file, and writing stops.
-bool write_to_file(COutputWavefile& w, const uint8_t* data, DWORD count) {
-  const size_t written = std::fwrite(data, 1, count, w.file);
-  if (written == count) {
-    g_in_file += count;
-    return true;
+  std::free(destination_);
+  destination_ = nullptr;
+  std::free(chosen_format_);
+  chosen_format_ = nullptr;
+  if (claimed_stdout_) {
+    diag_standard_output_release();
+    claimed_stdout_ = false;
   }
-  const int err = errno;
-  diag_err("\noutput_wavefile_write() : fwrite() failed.");
-  failure_set(QELP_ERR_OUTPUT, "Could not write %s: %s", w.path, std::strerror(err));
-  std::clearerr(w.file);
-  w.total = g_in_file;
-  g_staged = 0;
-  if (g_seekable && (ftruncate(fileno(w.file), g_header_offset + static_cast<off_t>(header_bytes()) + g_in_file) != 0 ||
-                     std::fseek(w.file, 0, SEEK_END) != 0)) {
-    diag_err("\noutput_wavefile_write() : could not cut %s back to the data written.", w.path);
-  }
-  g_stopped = true;
-  return false;
 }
 
-bool flush_staged(COutputWavefile& w) {
-  if (g_staged == 0) return true;
-  const DWORD count = g_staged;
-  g_staged = 0;
-  return write_to_file(w, g_staging, count);
-}
+// ---- Opening -----------------------------------------------------------------------------------
 
-// Appends converted bytes to the data: staged, or written straight through when they do not fit
-// the staging buffer. total counts them at once.
-bool append_data(COutputWavefile& w, const uint8_t* data, DWORD count) {
-  if (count == 0) return true;
-  if (uint64_t{w.total} + count > size_limit()) {
-    diag_err("\noutput_wavefile_write() : the data would pass the RIFF size limit, stopping.");
-    failure_set(QELP_ERR_SIZE_LIMIT,
-                "%s reached the largest size a WAVE file can have (%lu data bytes); "
-                "the conversion stopped there",
-                w.path, static_cast<unsigned long>(w.total));
-    g_stopped = true;
+// The chooser's format for 16-bit PCM of the stream's channels and rate.
+bool COutputWavefile::choose_format() {
+  chosen_format_ = static_cast<WAVEFORMATEX*>(std::calloc(1, kFormatBufferBytes));
+  if (chosen_format_ == nullptr) {
+    diag_err("\noutput_wavefile_open() : could not allocate buffer.");
+    failure_.set(QELP_ERR_MEMORY, "Out of memory while preparing %s", path);
     return false;
   }
-  if (g_staged + count > kOutputStagingBytes && !flush_staged(w)) return false;
-  w.total += count;
-  if (count > kOutputStagingBytes) return write_to_file(w, data, count);
-  std::memcpy(g_staging + g_staged, data, count);
-  g_staged += count;
-  return true;
-}
+  chosen_format_->cbSize = kFormatExtraMax;
 
-// One conversion call on the first `offer` bytes of the source area; writes what the codec
-// produced and moves the unconsumed bytes to the start of the area. Returns false on failure.
-bool convert_once(COutputWavefile& w, DWORD offer, DWORD extra_flags, DWORD* consumed, DWORD* produced) {
-  DWORD flags = extra_flags;
-  if (g_start_flag) {
-    flags |= ACM_STREAMCONVERTF_START;
-    g_start_flag = false;
-    diag_out("\routput_wavefile_write() : initializing...");
+  const WORD channels = format.channels;
+  source_format_ = WAVEFORMATEX{WAVE_FORMAT_PCM,
+                                channels,
+                                format.sampling_rate,
+                                channels * format.sampling_rate * 2u,
+                                static_cast<WORD>(channels * 2u),
+                                16,
+                                0};
+  if (format.bytes_per_frame == 0 || format.bytes_per_frame > kOfferBytes) {
+    failure_.set(QELP_ERR_ARGUMENT, "Frames of %lu bytes cannot be written to %s",
+                 static_cast<unsigned long>(format.bytes_per_frame), path);
+    return false;
   }
-  g_header.cbSrcLength = offer;
-  g_header.cbDstLength = g_suggested;
-  MMRESULT r = acmStreamConvert(g_stream, &g_header, flags);
-  g_header.cbSrcLength = kOfferBytes;
+
+  ACMFORMATCHOOSEA afc{};
+  afc.cbStruct = sizeof afc;
+  afc.pwfx = chosen_format_;
+  afc.cbwfx = kFormatBufferBytes;
+  afc.pszTitle = "Select audio codec";
+  afc.fdwEnum = ACM_FORMATENUMF_SUGGEST;
+  afc.pwfxEnum = &source_format_;
+  MMRESULT r = acmFormatChooseA(&afc);
+  // A chooser that claims more codec-specific bytes than the buffer holds chose too large a format.
+  if (r == MMSYSERR_NOERROR && chosen_format_->cbSize > kFormatExtraMax) r = ACMERR_NOTPOSSIBLE;
   if (r != MMSYSERR_NOERROR) {
-    acm_failure("\noutput_wavefile_write() : acmStreamConvert() failed,\n", AcmCall::convert, r,
-                QELP_ERR_CODEC, "The codec failed");
-    g_stopped = true;
+    const bool cancelled = r == ACMERR_CANCELED;
+    acm_failure("\noutput_wavefile_open() : acmFormatChoose() failed. ", AcmCall::format_choose, r,
+                cancelled ? QELP_ERR_CANCELLED : QELP_ERR_CODEC,
+                cancelled ? "No format was chosen" : "No format could be chosen");
     return false;
   }
-  *consumed = g_header.cbSrcLengthUsed;
-  *produced = g_header.cbDstLengthUsed;
-  if (!append_data(w, g_destination, *produced)) return false;
-  std::memmove(g_source_area, g_source_area + *consumed, g_pending - *consumed);
-  g_pending -= *consumed;
+  afc.szFormatTag[sizeof afc.szFormatTag - 1] = '\0';
+  diag_out("\nCodec selected : %s (wFormatTag = 0x%0X)", afc.szFormatTag,
+           static_cast<unsigned>(chosen_format_->wFormatTag));
+  if (chosen_format_->wFormatTag == WAVE_FORMAT_PCM) chosen_format_->cbSize = 0;
   return true;
 }
 
-void report_progress(const COutputWavefile& w) {
-  const uint32_t upper = w.total >> 16;
-  if (upper != g_last_progress) {
-    diag_out("\routput_wavefile_write() : mbytes written = [%ld] ", as_long(w.total / 1048576u));
-    g_last_progress = upper;
-  }
-}
-
-// Creates (or, when allowed, reuses) the output file and locks it. Returns the open stream or
-// nullptr with the failure recorded; *created tells whether the file is new.
-std::FILE* create_locked(COutputWavefile& w, bool exists, bool* created) {
-  *created = false;
-  int fd =
-      exists ? open(w.path, O_RDWR | O_CLOEXEC) : open(w.path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int err = errno;
-    diag_err("\noutput_wavefile_open() : Could not create %s", w.path);
-    failure_set(QELP_ERR_OUTPUT, "Could not create %s: %s", w.path, std::strerror(err));
-    return nullptr;
-  }
-  *created = !exists;
-  // Lock before truncating, so a file another conversion or the normalizer holds stays untouched.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    close(fd);
-    if (*created) unlink(w.path);
-    *created = false;
-    if (err == EWOULDBLOCK) {
-      diag_err("\noutput_wavefile_open() : %s is in use.", w.path);
-      failure_set(QELP_ERR_BUSY, "%s is in use by another conversion, normalization or playback", w.path);
-    } else {
-      diag_err("\noutput_wavefile_open() : Could not lock %s", w.path);
-      failure_set(QELP_ERR_OUTPUT, "Could not lock %s: %s", w.path, std::strerror(err));
+// The codec stream from the source format to the chosen one, its output buffer and its header.
+bool COutputWavefile::open_codec_stream() {
+  MMRESULT r = acmStreamOpen(&stream_, nullptr, &source_format_, chosen_format_, nullptr, 0, 0,
+                             ACM_STREAMOPENF_NONREALTIME);
+  if (r != MMSYSERR_NOERROR) {
+    stream_ = nullptr;
+    acm_failure("\noutput_wavefile_open() : acmStreamOpen() failed, ", AcmCall::stream_open, r,
+                QELP_ERR_CODEC, "The chosen format cannot be made");
+    // Say why a compressed format is missing when the codec module could not be loaded.
+    if (acm::module_problem()[0] != '\0' && chosen_format_->wFormatTag != WAVE_FORMAT_PCM &&
+        chosen_format_->wFormatTag != WAVE_FORMAT_IEEE_FLOAT) {
+      diag_err("\noutput_wavefile_open() : %s", acm::module_problem());
+      failure_.set(QELP_ERR_CODEC, "Format 0x%04X cannot be made for %s: %s",
+                   static_cast<unsigned>(chosen_format_->wFormatTag), path, acm::module_problem());
     }
-    return nullptr;
+    return false;
   }
-  std::FILE* f = nullptr;
-  if (ftruncate(fd, 0) != 0 || (f = fdopen(fd, "r+b")) == nullptr) {
-    const int err = errno;
-    close(fd);
-    if (*created) unlink(w.path);
-    *created = false;
-    diag_err("\noutput_wavefile_open() : Could not create %s", w.path);
-    failure_set(QELP_ERR_OUTPUT, "Could not create %s: %s", w.path, std::strerror(err));
-    return nullptr;
-  }
-  // Unbuffered: the writer stages its data itself and knows what has reached the file, so a
-  // failed write can be cut back to whole codec output.
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  return f;
-}
 
-// The standard output as the file: a duplicate of its descriptor, so that closing the file leaves
-// the process's standard output open. It is written where it stands; it can seek only when it is
-// a regular file not opened for appending. Returns the stream or nullptr with the failure recorded.
-std::FILE* open_standard_output(COutputWavefile& w) {
-  const int fd = dup(STDOUT_FILENO);
-  std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (f == nullptr) {
-    const int err = errno;
-    if (fd >= 0) close(fd);
-    failure_set(QELP_ERR_OUTPUT, "Cannot write to %s: %s", w.path, std::strerror(err));
-    return nullptr;
+  r = acmStreamSize(stream_, kOfferBytes, &suggested_, ACM_STREAMSIZEF_SOURCE);
+  if (r == MMSYSERR_NOERROR && (suggested_ == 0 || suggested_ > kMaxSuggestedBytes)) r = ACMERR_NOTPOSSIBLE;
+  if (r != MMSYSERR_NOERROR) {
+    acm_failure("\noutput_wavefile_open() : acmStreamSize() failed, ", AcmCall::stream_size, r,
+                QELP_ERR_CODEC, "The codec cannot size its output");
+    return false;
   }
-  struct stat st {};
-  const int flags = fcntl(fd, F_GETFL);
-  const off_t at = lseek(fd, 0, SEEK_CUR);
-  g_seekable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && (flags & O_APPEND) == 0 && at >= 0;
-  g_header_offset = g_seekable ? at : 0;
-  std::setvbuf(f, nullptr, _IONBF, 0);
-  return f;
+  diag_out("\noutput_wavefile_open() : acmStreamSize() %ld ", as_long(suggested_));
+
+  destination_ = static_cast<uint8_t*>(std::malloc(size_t{suggested_} * 4));
+  if (destination_ == nullptr) {
+    diag_err("\noutput_wavefile_open() : could not allocate buffer.");
+    failure_.set(QELP_ERR_MEMORY, "Out of memory while preparing %s", path);
+    return false;
+  }
+
+  stream_header_ = ACMSTREAMHEADER{};
+  stream_header_.cbStruct = sizeof stream_header_;
+  stream_header_.pbSrc = source_area_;
+  stream_header_.cbSrcLength = kOfferBytes;
+  stream_header_.pbDst = destination_;
+  stream_header_.cbDstLength = suggested_;
+  r = acmStreamPrepareHeader(stream_, &stream_header_, 0);
+  if (r != MMSYSERR_NOERROR) {
+    acm_failure("\noutput_wavefile_open() : acmStreamPrepareHeader() failed,\n", AcmCall::prepare_header, r,
+                QELP_ERR_CODEC, "The codec stream cannot be prepared");
+    return false;
+  }
+  stream_header_prepared_ = true;
+  return true;
 }
 
 // The overwrite question for an existing file. True when the file may be overwritten.
-bool overwrite_allowed(const COutputWavefile& w) {
-  switch (g_policy) {
+bool COutputWavefile::overwrite_allowed() const {
+  switch (g_overwrite_policy.load()) {
     case OverwritePolicy::always:
       return true;
     case OverwritePolicy::never:
@@ -279,222 +241,256 @@ bool overwrite_allowed(const COutputWavefile& w) {
     case OverwritePolicy::ask:
       break;
   }
-  diag_out("\n%s already exists, overwrite? ", w.path);
+  diag_out("\n%s already exists, overwrite? ", path);
   std::fflush(stdout);
   int answer = std::getchar();
   return answer == 'Y' || answer == 'y';
 }
 
-}  // namespace
-
-int COutputWavefile::set_path(const char* p) {
-  size_t n = strnlen(p, sizeof path);
-  if (n >= sizeof path) {
-    path[0] = '\0';
-    failure_set(QELP_ERR_ARGUMENT, "The output path is too long (1023 bytes at most)");
-    return 0;
+// Creates (or, when allowed, reuses) the output file and locks it, unbuffered. *created tells
+// whether the file is new, so that a later failure can remove it again.
+bool COutputWavefile::create_file(bool* created) {
+  *created = false;
+  struct stat st {};
+  const bool exists = lstat(path, &st) == 0;
+  if (exists && !overwrite_allowed()) {
+    diag_err("\noutput_wavefile_open() : Aborted.");
+    failure_.set(QELP_ERR_EXISTS, "%s already exists and is not overwritten", path);
+    return false;
   }
-  std::memcpy(path, p, n + 1);
-  return 1;
-}
-
-void output_wavefile_set_overwrite_policy(OverwritePolicy policy) { g_policy = policy; }
-void output_wavefile_set_size_limit(uint32_t max_data_bytes) { g_size_limit_override = max_data_bytes; }
-
-void output_wavefile_library_loaded() {
-  g_start_flag = true;
-  g_last_progress = 0;
-}
-
-bool output_wavefile_is_open() { return g_open; }
-
-int output_wavefile_open() {
-  COutputWavefile& w = *g_output_wavefile;
-  if (g_open) {
-    failure_set(QELP_ERR_STATE, "A WAVE file is already being written");
-    return 0;
+  int fd =
+      exists ? ::open(path, O_RDWR | O_CLOEXEC) : ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int err = errno;
+    diag_err("\noutput_wavefile_open() : Could not create %s", path);
+    failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
+    return false;
   }
-  w.total = 0;
-  g_stopped = false;
-  diag_standard_output_busy(w.to_standard_output);
-  diag_out("\nacmFormatChoose() : ");
-
-  m_lpoutwfx = static_cast<WAVEFORMATEX*>(std::calloc(1, kFormatBufferBytes));
-  if (m_lpoutwfx == nullptr) {
-    diag_err("\noutput_wavefile_open() : could not allocate buffer.");
-    failure_set(QELP_ERR_MEMORY, "Out of memory while preparing %s", w.path);
-    return 0;
-  }
-  m_lpoutwfx->cbSize = kFormatExtraMax;
-
-  const WORD channels = w.format.channels;
-  g_source_format = WAVEFORMATEX{WAVE_FORMAT_PCM,
-                                 channels,
-                                 w.format.sampling_rate,
-                                 channels * w.format.sampling_rate * 2u,
-                                 static_cast<WORD>(channels * 2u),
-                                 16,
-                                 0};
-  if (w.format.bytes_per_frame == 0 || w.format.bytes_per_frame > kOfferBytes) {
-    failure_set(QELP_ERR_ARGUMENT, "Frames of %lu bytes cannot be written to %s",
-                static_cast<unsigned long>(w.format.bytes_per_frame), w.path);
-    release_codec();
-    return 0;
-  }
-
-  ACMFORMATCHOOSEA afc{};
-  afc.cbStruct = sizeof afc;
-  afc.pwfx = m_lpoutwfx;
-  afc.cbwfx = kFormatBufferBytes;
-  afc.pszTitle = "Select audio codec";
-  afc.fdwEnum = ACM_FORMATENUMF_SUGGEST;
-  afc.pwfxEnum = &g_source_format;
-  MMRESULT r = acmFormatChooseA(&afc);
-  // A chooser that claims more codec-specific bytes than the buffer holds chose too large a format.
-  if (r == MMSYSERR_NOERROR && m_lpoutwfx->cbSize > kFormatExtraMax) r = ACMERR_NOTPOSSIBLE;
-  if (r != MMSYSERR_NOERROR) {
-    if (r == ACMERR_CANCELED) {
-      acm_failure("\noutput_wavefile_open() : acmFormatChoose() failed. ", AcmCall::format_choose, r,
-                  QELP_ERR_CANCELLED, "No format was chosen");
+  *created = !exists;
+  // Lock before truncating, so a file another conversion or the normalizer holds stays untouched.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) {
+      diag_err("\noutput_wavefile_open() : %s is in use.", path);
+      failure_.set(QELP_ERR_BUSY, "%s is in use by another conversion, normalization or playback", path);
     } else {
-      acm_failure("\noutput_wavefile_open() : acmFormatChoose() failed. ", AcmCall::format_choose, r,
-                  QELP_ERR_CODEC, "No format could be chosen");
+      diag_err("\noutput_wavefile_open() : Could not lock %s", path);
+      failure_.set(QELP_ERR_OUTPUT, "Could not lock %s: %s", path, std::strerror(err));
     }
-    release_codec();
-    return 0;
+    return false;
   }
-  afc.szFormatTag[sizeof afc.szFormatTag - 1] = '\0';
-  diag_out("\nCodec selected : %s (wFormatTag = 0x%0X)", afc.szFormatTag,
-           static_cast<unsigned>(m_lpoutwfx->wFormatTag));
-  if (m_lpoutwfx->wFormatTag == WAVE_FORMAT_PCM) m_lpoutwfx->cbSize = 0;
+  if (ftruncate(fd, 0) != 0 || (file = fdopen(fd, "r+b")) == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    diag_err("\noutput_wavefile_open() : Could not create %s", path);
+    failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
+    return false;
+  }
+  // Unbuffered: the writer stages its data itself and knows what has reached the file, so a
+  // failed write can be cut back to whole codec output.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return true;
+}
 
-  r = acmStreamOpen(&g_stream, nullptr, &g_source_format, m_lpoutwfx, nullptr, 0, 0,
-                    ACM_STREAMOPENF_NONREALTIME);
-  if (r != MMSYSERR_NOERROR) {
-    g_stream = nullptr;
-    acm_failure("\noutput_wavefile_open() : acmStreamOpen() failed, ", AcmCall::stream_open, r,
-                QELP_ERR_CODEC, "The chosen format cannot be made");
-    // Say why a compressed format is missing when the codec module could not be loaded.
-    if (acm::module_problem()[0] != '\0' && m_lpoutwfx->wFormatTag != WAVE_FORMAT_PCM &&
-        m_lpoutwfx->wFormatTag != WAVE_FORMAT_IEEE_FLOAT) {
-      diag_err("\noutput_wavefile_open() : %s", acm::module_problem());
-      failure_set(QELP_ERR_CODEC, "Format 0x%04X cannot be made for %s: %s",
-                  static_cast<unsigned>(m_lpoutwfx->wFormatTag), w.path, acm::module_problem());
-    }
-    release_codec();
-    return 0;
+// The standard output as the file: a duplicate of its descriptor, so that closing the file leaves
+// the process's standard output open. It is written where it stands; it can seek only when it is
+// a regular file not opened for appending.
+bool COutputWavefile::open_standard_output() {
+  const int fd = dup(STDOUT_FILENO);
+  file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (file == nullptr) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    failure_.set(QELP_ERR_OUTPUT, "Cannot write to %s: %s", path, std::strerror(err));
+    return false;
   }
+  struct stat st {};
+  const int flags = fcntl(fd, F_GETFL);
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  seekable_ = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && (flags & O_APPEND) == 0 && at >= 0;
+  header_offset_ = seekable_ ? at : 0;
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return true;
+}
 
-  r = acmStreamSize(g_stream, kOfferBytes, &g_suggested, ACM_STREAMSIZEF_SOURCE);
-  if (r == MMSYSERR_NOERROR && (g_suggested == 0 || g_suggested > kMaxSuggestedBytes)) r = ACMERR_NOTPOSSIBLE;
-  if (r != MMSYSERR_NOERROR) {
-    acm_failure("\noutput_wavefile_open() : acmStreamSize() failed, ", AcmCall::stream_size, r,
-                QELP_ERR_CODEC, "The codec cannot size its output");
-    release_codec();
-    return 0;
-  }
-  diag_out("\noutput_wavefile_open() : acmStreamSize() %ld ", as_long(g_suggested));
-
-  g_destination = static_cast<uint8_t*>(std::malloc(size_t{g_suggested} * 4));
-  if (g_destination == nullptr) {
-    diag_err("\noutput_wavefile_open() : could not allocate buffer.");
-    failure_set(QELP_ERR_MEMORY, "Out of memory while preparing %s", w.path);
-    release_codec();
-    return 0;
-  }
-
-  g_header = ACMSTREAMHEADER{};
-  g_header.cbStruct = sizeof g_header;
-  g_header.pbSrc = g_source_area;
-  g_header.cbSrcLength = kOfferBytes;
-  g_header.pbDst = g_destination;
-  g_header.cbDstLength = g_suggested;
-  r = acmStreamPrepareHeader(g_stream, &g_header, 0);
-  if (r != MMSYSERR_NOERROR) {
-    acm_failure("\noutput_wavefile_open() : acmStreamPrepareHeader() failed,\n", AcmCall::prepare_header, r,
-                QELP_ERR_CODEC, "The codec stream cannot be prepared");
-    release_codec();
-    return 0;
-  }
-  g_header_prepared = true;
-
-  // The file is touched only now that the codec stream is ready.
-  bool created = false;
-  g_seekable = true;
-  g_header_offset = 0;
-  g_source_frames = 0;
-  if (w.to_standard_output) {
-    w.file = open_standard_output(w);
-  } else {
-    struct stat st {};
-    const bool exists = lstat(w.path, &st) == 0;
-    if (exists && !overwrite_allowed(w)) {
-      diag_err("\noutput_wavefile_open() : Aborted.");
-      failure_set(QELP_ERR_EXISTS, "%s already exists and is not overwritten", w.path);
-      release_codec();
-      return 0;
-    }
-    w.file = create_locked(w, exists, &created);
-  }
-  if (w.file == nullptr) {
-    release_codec();
-    return 0;
-  }
-
-  // A header that can be rewritten is reserved as zeros; one that cannot goes out final now.
-  w.total = 0;
+// Zeros where the header goes; write_header fills them in at the close. A header that cannot be
+// rewritten goes out final now.
+bool COutputWavefile::reserve_header() {
   const uint32_t reserve = header_bytes();
   uint32_t reserved = 0;
-  if (g_seekable) {
+  if (seekable_) {
     for (uint32_t i = 0; i < reserve; ++i) {
-      if (std::fputc(0, w.file) != EOF) ++reserved;
+      if (std::fputc(0, file) != EOF) ++reserved;
     }
-  } else if (write_wavheader()) {
+  } else if (write_header()) {
     reserved = reserve;
   }
   if (reserved != reserve) {
     const int err = errno;
     diag_err("\noutput_wavefile_open() : WAVheader broken!");
-    failure_set(QELP_ERR_OUTPUT, "Could not write the header of %s: %s", w.path, std::strerror(err));
-    std::fclose(w.file);
-    w.file = nullptr;
-    if (created) unlink(w.path);
-    release_codec();
-    return 0;
+    failure_.set(QELP_ERR_OUTPUT, "Could not write the header of %s: %s", path, std::strerror(err));
+    return false;
   }
   diag_out("\noutput_wavefile_open() : Reserved WAVheader, %ld bytes", as_long(reserve));
   diag_out("\n");
-  g_pending = 0;
-  g_staged = 0;
-  g_in_file = 0;
-  w.total = 0;
-  g_open = true;
+  return true;
+}
+
+int COutputWavefile::open() {
+  if (open_) {
+    failure_.set(QELP_ERR_STATE, "A WAVE file is already being written");
+    return 0;
+  }
+  total = 0;
+  stopped_ = false;
+  seekable_ = true;
+  header_offset_ = 0;
+  source_frames_ = 0;
+  // Lines meant for the standard output go elsewhere while it carries this writer's audio.
+  if (to_standard_output && !claimed_stdout_) {
+    diag_standard_output_claim();
+    claimed_stdout_ = true;
+  }
+  diag_out("\nacmFormatChoose() : ");
+
+  // Whatever the steps set up is released again unless all of them succeed; the file is touched
+  // only once the codec stream is ready.
+  bool created = false;
+  ScopeExit undo([this, &created] {
+    if (file != nullptr) {
+      std::fclose(file);
+      file = nullptr;
+    }
+    if (created) unlink(path);
+    release_codec();
+  });
+  const auto open_file = [this, &created] {
+    return to_standard_output ? open_standard_output() : create_file(&created);
+  };
+  if (!choose_format() || !open_codec_stream() || !open_file() || !reserve_header()) return 0;
+  undo.dismiss();
+
+  pending_ = 0;
+  staged_ = 0;
+  in_file_ = 0;
+  last_progress_ = 0;
+  total = 0;
+  open_ = true;
   return 1;
 }
 
-int output_wavefile_write(const uint8_t* frame) {
-  COutputWavefile& w = *g_output_wavefile;
-  if (!g_open || g_stopped) {
-    if (!g_open) failure_set(QELP_ERR_STATE, "No WAVE file is open");
+// ---- Writing -----------------------------------------------------------------------------------
+
+// Writes bytes behind the data in the file. A failed or short write is undone (the file is cut back
+// to the data written before, so the data chunk only ever holds whole codec output), what was staged
+// is dropped, total counts only what is in the file, and writing stops.
+bool COutputWavefile::write_to_file(const uint8_t* data, DWORD count) {
+  const size_t written = std::fwrite(data, 1, count, file);
+  if (written == count) {
+    in_file_ += count;
+    return true;
+  }
+  const int err = errno;
+  diag_err("\noutput_wavefile_write() : fwrite() failed.");
+  failure_.set(QELP_ERR_OUTPUT, "Could not write %s: %s", path, std::strerror(err));
+  std::clearerr(file);
+  total = in_file_;
+  staged_ = 0;
+  if (seekable_ &&
+      (ftruncate(fileno(file), header_offset_ + static_cast<off_t>(header_bytes()) + in_file_) != 0 ||
+       std::fseek(file, 0, SEEK_END) != 0)) {
+    diag_err("\noutput_wavefile_write() : could not cut %s back to the data written.", path);
+  }
+  stopped_ = true;
+  return false;
+}
+
+bool COutputWavefile::flush_staged() {
+  if (staged_ == 0) return true;
+  const DWORD count = staged_;
+  staged_ = 0;
+  return write_to_file(staging_, count);
+}
+
+// Appends converted bytes to the data: staged, or written straight through when they do not fit
+// the staging buffer. total counts them at once.
+bool COutputWavefile::append_data(const uint8_t* data, DWORD count) {
+  if (count == 0) return true;
+  if (uint64_t{total} + count > size_limit()) {
+    diag_err("\noutput_wavefile_write() : the data would pass the RIFF size limit, stopping.");
+    failure_.set(QELP_ERR_SIZE_LIMIT,
+                 "%s reached the largest size a WAVE file can have (%lu data bytes); "
+                 "the conversion stopped there",
+                 path, static_cast<unsigned long>(total));
+    stopped_ = true;
+    return false;
+  }
+  if (staged_ + count > kOutputStagingBytes && !flush_staged()) return false;
+  total += count;
+  if (count > kOutputStagingBytes) return write_to_file(data, count);
+  std::memcpy(staging_ + staged_, data, count);
+  staged_ += count;
+  return true;
+}
+
+// One conversion call on the first `offer` bytes of the source area; writes what the codec
+// produced and moves the unconsumed bytes to the start of the area. Returns false on failure.
+bool COutputWavefile::convert_once(DWORD offer, DWORD extra_flags, DWORD* consumed, DWORD* produced) {
+  DWORD flags = extra_flags;
+  if (start_flag_) {
+    flags |= ACM_STREAMCONVERTF_START;
+    start_flag_ = false;
+    diag_out("\routput_wavefile_write() : initializing...");
+  }
+  stream_header_.cbSrcLength = offer;
+  stream_header_.cbDstLength = suggested_;
+  MMRESULT r = acmStreamConvert(stream_, &stream_header_, flags);
+  stream_header_.cbSrcLength = kOfferBytes;
+  if (r != MMSYSERR_NOERROR) {
+    acm_failure("\noutput_wavefile_write() : acmStreamConvert() failed,\n", AcmCall::convert, r,
+                QELP_ERR_CODEC, "The codec failed");
+    stopped_ = true;
+    return false;
+  }
+  *consumed = stream_header_.cbSrcLengthUsed;
+  *produced = stream_header_.cbDstLengthUsed;
+  if (!append_data(destination_, *produced)) return false;
+  std::memmove(source_area_, source_area_ + *consumed, pending_ - *consumed);
+  pending_ -= *consumed;
+  return true;
+}
+
+void COutputWavefile::report_progress() {
+  const uint32_t upper = total >> 16;
+  if (upper != last_progress_) {
+    diag_out("\routput_wavefile_write() : mbytes written = [%ld] ", as_long(total / 1048576u));
+    last_progress_ = upper;
+  }
+}
+
+int COutputWavefile::write(const uint8_t* frame) {
+  if (!open_ || stopped_) {
+    if (!open_) failure_.set(QELP_ERR_STATE, "No WAVE file is open");
     return 0;
   }
-  const DWORD frame_bytes = w.format.bytes_per_frame;
-  std::memcpy(g_source_area + g_pending, frame, frame_bytes);
-  g_pending += frame_bytes;
-  if (g_source_format.nBlockAlign != 0) g_source_frames += frame_bytes / g_source_format.nBlockAlign;
+  const DWORD frame_bytes = format.bytes_per_frame;
+  std::memcpy(source_area_ + pending_, frame, frame_bytes);
+  pending_ += frame_bytes;
+  if (source_format_.nBlockAlign != 0) source_frames_ += frame_bytes / source_format_.nBlockAlign;
   int idle = 0;
   int draining = 0;
-  while (g_pending >= kOfferBytes) {
+  while (pending_ >= kOfferBytes) {
     DWORD consumed = 0;
     DWORD produced = 0;
-    if (!convert_once(w, kOfferBytes, 0, &consumed, &produced)) return 0;
+    if (!convert_once(kOfferBytes, 0, &consumed, &produced)) return 0;
     if (consumed == 0) {
       diag_err("\noutput_wavefile_write() : acmStreamConvert() returned cbSrcLengthUsed = 0 !");
       idle = produced == 0 ? idle + 1 : 0;
       ++draining;
       if (idle == kMaxIdleCalls || draining == kMaxDrainCalls) {
-        failure_set(QELP_ERR_CODEC, "The codec stopped taking input while writing %s", w.path);
-        g_stopped = true;
+        failure_.set(QELP_ERR_CODEC, "The codec stopped taking input while writing %s", path);
+        stopped_ = true;
         return 0;
       }
     } else {
@@ -503,117 +499,126 @@ int output_wavefile_write(const uint8_t* frame) {
     }
     if (consumed != kOfferBytes) diag_out(" hehe\n");
   }
-  report_progress(w);
+  report_progress();
   return 1;
 }
 
-bool write_wavheader() {
-  COutputWavefile& w = *g_output_wavefile;
-  const uint32_t c = m_lpoutwfx->cbSize;
-  const uint32_t f = 18 + c;          // the fmt chunk's body: WAVEFORMATEX and its extra bytes
-  const uint32_t n = header_bytes();  // f + 28, and 12 more with a fact chunk
+// ---- The header --------------------------------------------------------------------------------
+
+bool COutputWavefile::write_header() {
+  const uint32_t extra = chosen_format_->cbSize;
+  const uint32_t fmt_size = kWaveFormatBytes + extra;  // the fmt chunk's size field: 18 + cbSize
+  const uint32_t header_size = header_bytes();         // 46 + cbSize, and 12 with a fact chunk
   // Sizes that cannot be known on an output that cannot seek are the largest there are, so that
   // readers take the data to the end of the stream; the fact count is 0, unknown.
-  const uint32_t riff_size = g_seekable ? w.total + n - 8 : UINT32_MAX;
-  const uint32_t data_size = g_seekable ? w.total : UINT32_MAX;
-  uint8_t header[46 + 12 + kFormatExtraMax];
+  const uint32_t riff_size = seekable_ ? header_size - kChunkHeaderBytes + total : UINT32_MAX;
+  const uint32_t data_size = seekable_ ? total : UINT32_MAX;
+  uint8_t header[kHeaderBytesWithoutExtra + kFormatExtraMax + kFactChunkBytes];
   uint8_t* p = header;
-  // RIFF chunk: its size counts everything behind its size field.
+
+  // RIFF chunk header: the size counts "WAVE", the fmt chunk, the fact chunk, the data chunk header
+  // and the data, which is the whole file less the 8 bytes of "RIFF" and the size itself.
   std::memcpy(p, "RIFF", 4);
   put32(p + 4, riff_size);
   std::memcpy(p + 8, "WAVE", 4);
-  p += 12;
-  // fmt chunk: the chosen format as the chooser returned it, cbSize included also for PCM.
+  p += kRiffHeaderBytes;
+
+  // fmt chunk: WAVEFORMATEX field by field in little-endian order, then the codec's extra bytes.
   std::memcpy(p, "fmt ", 4);
-  put32(p + 4, f);
-  put16(p + 8, m_lpoutwfx->wFormatTag);
-  put16(p + 10, m_lpoutwfx->nChannels);
-  put32(p + 12, m_lpoutwfx->nSamplesPerSec);
-  put32(p + 16, m_lpoutwfx->nAvgBytesPerSec);
-  put16(p + 20, m_lpoutwfx->nBlockAlign);
-  put16(p + 22, m_lpoutwfx->wBitsPerSample);
-  put16(p + 24, c);
-  std::memcpy(p + 26, reinterpret_cast<const uint8_t*>(m_lpoutwfx) + sizeof(WAVEFORMATEX), c);
-  p += 8 + f;
+  put32(p + 4, fmt_size);
+  p += kChunkHeaderBytes;
+  put16(p + 0, chosen_format_->wFormatTag);
+  put16(p + 2, chosen_format_->nChannels);
+  put32(p + 4, chosen_format_->nSamplesPerSec);
+  put32(p + 8, chosen_format_->nAvgBytesPerSec);
+  put16(p + 12, chosen_format_->nBlockAlign);
+  put16(p + 14, chosen_format_->wBitsPerSample);
+  put16(p + 16, extra);
+  std::memcpy(p + kWaveFormatBytes, reinterpret_cast<const uint8_t*>(chosen_format_) + sizeof(WAVEFORMATEX),
+              extra);
+  p += fmt_size;
+
   // fact chunk (formats other than PCM): the sample frames per channel.
   if (has_fact()) {
     std::memcpy(p, "fact", 4);
-    put32(p + 4, 4);
-    put32(p + 8, g_seekable ? fact_sample_frames() : 0);
-    p += 12;
+    put32(p + 4, kFactBodyBytes);
+    put32(p + 8, seekable_ ? fact_sample_frames() : 0);
+    p += kFactChunkBytes;
   }
-  // data chunk header; the data follow it.
+
+  // data chunk header: the data follow it.
   std::memcpy(p, "data", 4);
   put32(p + 4, data_size);
 
   size_t written = 0;
-  if (g_seekable && std::fseek(w.file, g_header_offset, SEEK_SET) != 0) {
+  if (seekable_ && std::fseek(file, header_offset_, SEEK_SET) != 0) {
     diag_err("\nwrite_wavheader() : Couldn't fseek() to position 0.");
   } else {
-    written = std::fwrite(header, 1, n, w.file);
-    diag_out("\ncbwritten %ld\nwfxsize %ld\nm_lpoutwfx->cbSize %ld", as_long(written), as_long(f),
-             as_long(c));
+    written = std::fwrite(header, 1, header_size, file);
+    diag_out("\ncbwritten %ld\nwfxsize %ld\nm_lpoutwfx->cbSize %ld", as_long(written), as_long(fmt_size),
+             as_long(extra));
   }
-  if (written != n) {
+  if (written != header_size) {
     diag_err("\nwrite_wavheader() : RIFF .WAV header is broken.");
-    failure_set(QELP_ERR_OUTPUT, "Could not write the header of %s", w.path);
+    failure_.set(QELP_ERR_OUTPUT, "Could not write the header of %s", path);
     return false;
   }
   return true;
 }
 
-int output_wavefile_close() {
-  COutputWavefile& w = *g_output_wavefile;
-  if (!g_open) {
-    failure_set(QELP_ERR_STATE, "No WAVE file is open");
+// ---- Closing -----------------------------------------------------------------------------------
+
+int COutputWavefile::close() {
+  if (!open_) {
+    failure_.set(QELP_ERR_STATE, "No WAVE file is open");
     return 0;
   }
-  g_open = false;
+  open_ = false;
   int result = 1;
 
   // Final conversion with END: the pending bytes and what the codec holds reach the file.
-  if (!g_stopped) {
+  if (!stopped_) {
     for (int calls = 0; calls < kMaxDrainCalls; ++calls) {
       DWORD consumed = 0;
       DWORD produced = 0;
-      if (!convert_once(w, g_pending, ACM_STREAMCONVERTF_END, &consumed, &produced)) {
+      if (!convert_once(pending_, ACM_STREAMCONVERTF_END, &consumed, &produced)) {
         result = 0;
         break;
       }
       if (consumed == 0 && produced == 0) break;
     }
-    if (g_pending != 0) {
-      diag_err("\noutput_wavefile_close() : the codec left %ld bytes unconverted.", as_long(g_pending));
+    if (pending_ != 0) {
+      diag_err("\noutput_wavefile_close() : the codec left %ld bytes unconverted.", as_long(pending_));
     }
   }
   // What was converted reaches the file also after a stop (a codec failure or the size limit).
-  if (!flush_staged(w)) result = 0;
-  if (g_seekable && !write_wavheader()) result = 0;
+  if (!flush_staged()) result = 0;
+  if (seekable_ && !write_header()) result = 0;
 
-  if (std::fclose(w.file) != 0) {
+  if (std::fclose(file) != 0) {
     const int err = errno;
-    diag_err("\nnoutput_wavefile_close() : ERROR Could not close %s!", w.path);
-    failure_set(QELP_ERR_OUTPUT, "Could not close %s: %s", w.path, std::strerror(err));
+    diag_err("\nnoutput_wavefile_close() : ERROR Could not close %s!", path);
+    failure_.set(QELP_ERR_OUTPUT, "Could not close %s: %s", path, std::strerror(err));
     result = 0;
   }
-  w.file = nullptr;
-  g_pending = 0;
-  g_staged = 0;
+  file = nullptr;
+  pending_ = 0;
+  staged_ = 0;
 
   MMRESULT r = MMSYSERR_NOERROR;
-  if (g_header_prepared) {
-    g_header.cbSrcLength = kOfferBytes;
-    g_header.cbDstLength = g_suggested;
-    r = acmStreamUnprepareHeader(g_stream, &g_header, 0);
-    g_header_prepared = false;
+  if (stream_header_prepared_) {
+    stream_header_.cbSrcLength = kOfferBytes;
+    stream_header_.cbDstLength = suggested_;
+    r = acmStreamUnprepareHeader(stream_, &stream_header_, 0);
+    stream_header_prepared_ = false;
     if (r != MMSYSERR_NOERROR) {
       acm_failure("\noutput_wavefile_close() : acmStreamUnprepareHeader() failed,\n",
                   AcmCall::unprepare_header, r, QELP_ERR_CODEC, "The codec stream could not be released");
       result = 0;
     }
   }
-  r = acmStreamClose(g_stream, 0);
-  g_stream = nullptr;
+  r = acmStreamClose(stream_, 0);
+  stream_ = nullptr;
   if (r != MMSYSERR_NOERROR) {
     acm_failure("\noutput_wavefile_close() : acmStreamClose() failed, ", AcmCall::stream_close, r,
                 QELP_ERR_CODEC, "The codec stream could not be closed");

@@ -12,27 +12,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/little_endian.h"
 #include "qelpsnd.h"
 
 namespace qelp {
 
 namespace {
 
-// Large enough for the longest message with a path of 2047 bytes, so the file name is never cut.
-char g_error_text[2304];
-char g_error_reason[256];
-int g_error_code = QELP_OK;
-
-__attribute__((format(printf, 2, 3))) void set_error(int code, const char* format, ...) {
-  g_error_code = code;
-  g_error_reason[0] = '\0';
+__attribute__((format(printf, 3, 4))) void set_error(pcmwav_file* file, int code, const char* format, ...) {
+  file->error_code = code;
+  file->error_reason[0] = '\0';
   va_list args;
   va_start(args, format);
-  std::vsnprintf(g_error_text, sizeof g_error_text, format, args);
+  std::vsnprintf(file->error_text, sizeof file->error_text, format, args);
   va_end(args);
 }
 
-void set_reason(const char* reason) { std::snprintf(g_error_reason, sizeof g_error_reason, "%s", reason); }
+void set_reason(pcmwav_file* file, const char* reason) {
+  std::snprintf(file->error_reason, sizeof file->error_reason, "%s", reason);
+}
 
 // Reads up to n bytes, going on after short reads and interruptions; returns the count read.
 uint32_t read_fully(int fd, unsigned char* buffer, uint32_t n, int* error) {
@@ -70,12 +68,6 @@ uint32_t write_fully(int fd, const unsigned char* buffer, uint32_t n, int* error
   return done;
 }
 
-uint32_t le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 bool read_header_bytes(int fd, unsigned char* buffer, uint32_t n) {
   int error = 0;
   return read_fully(fd, buffer, n, &error) == n;
@@ -94,28 +86,28 @@ bool parse_header(pcmwav_file* file) {
   unsigned char riff[12];
   if (!read_header_bytes(fd, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
       std::memcmp(riff + 8, "WAVE", 4) != 0) {
-    set_error(QELP_ERR_INPUT, "This is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "This is not a PCM WAV file.\n");
     return false;
   }
   unsigned char fmt[24];
   if (!read_header_bytes(fd, fmt, sizeof fmt) || std::memcmp(fmt, "fmt ", 4) != 0 || le16(fmt + 8) != 1) {
-    set_error(QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
     return false;
   }
   const uint32_t fmt_size = le32(fmt + 4);
   const uint16_t bits = le16(fmt + 22);
   if (bits != 8 && bits != 16) {
-    set_error(QELP_ERR_INPUT, "Can only deal with 8-bit or 16-bit samples.\n");
+    set_error(file, QELP_ERR_INPUT, "Can only deal with 8-bit or 16-bit samples.\n");
     return false;
   }
   // A fmt chunk shorter than its 16 fixed bytes is malformed: skipping "size - 16" bytes would
   // move backwards into the fields just read.
   if (fmt_size < 16) {
-    set_error(QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
     return false;
   }
   if (fmt_size != 16 && !skip_bytes(fd, fmt_size - 16)) {
-    set_error(QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
     return false;
   }
 
@@ -131,12 +123,12 @@ bool parse_header(pcmwav_file* file) {
     ok = read_header_bytes(fd, chunk + 4, 4);
   }
   if (!ok || std::memcmp(chunk, "data", 4) != 0) {
-    set_error(QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
     return false;
   }
   const off_t position = ::lseek(fd, 0, SEEK_CUR);
   if (position <= 0 || position > INT32_MAX) {
-    set_error(QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
     return false;
   }
   file->channels = static_cast<int16_t>(le16(fmt + 10));
@@ -156,15 +148,15 @@ int pcmwav_open(const char* path, pcmwav_access access, pcmwav_file* file) {
   int fd = ::open(path, mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     const int error = errno;
-    set_error(QELP_ERR_INPUT, "Cannot open file %s.\n", path);
-    set_reason(std::strerror(error));
+    set_error(file, QELP_ERR_INPUT, "Cannot open file %s.\n", path);
+    set_reason(file, std::strerror(error));
     return 0;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    set_error(QELP_ERR_INPUT, "Cannot open file %s.\n", path);
-    set_reason("not a regular file");
+    set_error(file, QELP_ERR_INPUT, "Cannot open file %s.\n", path);
+    set_reason(file, "not a regular file");
     return 0;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -174,11 +166,11 @@ int pcmwav_open(const char* path, pcmwav_access access, pcmwav_file* file) {
     const int error = errno;
     ::close(fd);
     if (error == EWOULDBLOCK) {
-      set_error(QELP_ERR_BUSY, "Cannot open file %s.\n", path);
-      set_reason("it is in use by another conversion or normalization");
+      set_error(file, QELP_ERR_BUSY, "Cannot open file %s.\n", path);
+      set_reason(file, "it is in use by another conversion or normalization");
     } else {
-      set_error(QELP_ERR_INPUT, "Cannot open file %s.\n", path);
-      set_reason(std::strerror(error));
+      set_error(file, QELP_ERR_INPUT, "Cannot open file %s.\n", path);
+      set_reason(file, std::strerror(error));
     }
     return 0;
   }
@@ -194,9 +186,9 @@ int pcmwav_read(pcmwav_file* file, void* buffer, uint32_t n) {
   int error = 0;
   uint32_t got = read_fully(file->handle, static_cast<unsigned char*>(buffer), n, &error);
   if (got != n) {
-    set_error(QELP_ERR_INPUT, "Error in pcmwav_read(); only read %lu instead of %lu bytes.",
+    set_error(file, QELP_ERR_INPUT, "Error in pcmwav_read(); only read %lu instead of %lu bytes.",
               static_cast<unsigned long>(got), static_cast<unsigned long>(n));
-    set_reason(error != 0 ? std::strerror(error) : "the file ends before its data chunk does");
+    set_reason(file, error != 0 ? std::strerror(error) : "the file ends before its data chunk does");
     return 0;
   }
   return 1;
@@ -206,9 +198,9 @@ int pcmwav_write(pcmwav_file* file, const void* buffer, uint32_t n) {
   int error = 0;
   uint32_t put = write_fully(file->handle, static_cast<const unsigned char*>(buffer), n, &error);
   if (put != n) {
-    set_error(QELP_ERR_OUTPUT, "Error in pcmwav_write(); only wrote %lu instead of %lu bytes.",
+    set_error(file, QELP_ERR_OUTPUT, "Error in pcmwav_write(); only wrote %lu instead of %lu bytes.",
               static_cast<unsigned long>(put), static_cast<unsigned long>(n));
-    set_reason(std::strerror(error));
+    set_reason(file, std::strerror(error));
     return 0;
   }
   return 1;
@@ -217,7 +209,7 @@ int pcmwav_write(pcmwav_file* file, const void* buffer, uint32_t n) {
 int pcmwav_rewind(pcmwav_file* file) {
   off_t position = ::lseek(file->handle, static_cast<off_t>(file->data_offset), SEEK_SET);
   if (position <= 0) {
-    set_error(QELP_ERR_INPUT, "Error in pcmwav_rewind().");
+    set_error(file, QELP_ERR_INPUT, "Error in pcmwav_rewind().");
     return 0;
   }
   return 1;
@@ -226,7 +218,7 @@ int pcmwav_rewind(pcmwav_file* file) {
 int pcmwav_seek(pcmwav_file* file, int32_t delta) {
   off_t position = ::lseek(file->handle, static_cast<off_t>(delta), SEEK_CUR);
   if (position <= 0) {
-    set_error(QELP_ERR_INPUT, "Error in pcmwav_seek() - pos = %ld", static_cast<long>(delta));
+    set_error(file, QELP_ERR_INPUT, "Error in pcmwav_seek() - pos = %ld", static_cast<long>(delta));
     return 0;
   }
   return 1;
@@ -239,8 +231,8 @@ int pcmwav_close(pcmwav_file* file) {
   file->handle = -1;
   if (result != 0 && errno != EINTR) {
     const int error = errno;
-    set_error(QELP_ERR_OUTPUT, "Error in pcmwav_close().");
-    set_reason(std::strerror(error));
+    set_error(file, QELP_ERR_OUTPUT, "Error in pcmwav_close().");
+    set_reason(file, std::strerror(error));
     return 0;
   }
   return 1;
@@ -252,8 +244,8 @@ int64_t pcmwav_file_size(const pcmwav_file* file) {
   return static_cast<int64_t>(st.st_size);
 }
 
-const char* pcmwav_error_text() { return g_error_text; }
-int pcmwav_error_code() { return g_error_code; }
-const char* pcmwav_error_reason() { return g_error_reason; }
+const char* pcmwav_error_text(const pcmwav_file* file) { return file->error_text; }
+int pcmwav_error_code(const pcmwav_file* file) { return file->error_code; }
+const char* pcmwav_error_reason(const pcmwav_file* file) { return file->error_reason; }
 
 }  // namespace qelp

@@ -3,8 +3,8 @@
 //
 // The file is opened without sharing: an exclusive advisory lock (flock) is held for as long as it
 // is open, so a second opener in this or another process that uses the same lock fails at once.
-// Each routine returns 1 on success; on failure it formats the error text (pcmwav_error_text) and
-// returns 0. One file is open through these routines at a time.
+// Each routine returns 1 on success; on failure it records why in the file's own error fields
+// (pcmwav_error_text and the others) and returns 0.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ struct pcmwav_file {
   uint32_t data_size = 0;      // byte length of the data chunk as its header states it
   int handle = -1;             // file descriptor, locked exclusively while open
   int32_t data_offset = 0;     // file position of the first data byte
+
+  // The last failure of a routine on this file. Large enough for the longest message with a path
+  // of 2047 bytes, so the file name is never cut.
+  int32_t error_code = 0;  // a QelpsndError
+  char error_text[2304] = {};
+  char error_reason[256] = {};
 };
 
 enum class pcmwav_access { read, read_write };
@@ -33,12 +39,12 @@ int pcmwav_close(pcmwav_file* file);
 // Size of the open file in bytes, or -1 when it cannot be learned.
 int64_t pcmwav_file_size(const pcmwav_file* file);
 
-// The text of the last failure, formatted by the routine that failed.
-const char* pcmwav_error_text();
-// Why the last routine failed: a QelpsndError code (QELP_ERR_BUSY when another opener holds the
-// lock, QELP_ERR_INPUT when the file cannot be opened, read or parsed, QELP_ERR_OUTPUT when it
-// cannot be written) and, for a failed open, read or write, the system's reason ("" otherwise).
-int pcmwav_error_code();
-const char* pcmwav_error_reason();
+// The text of the file's last failure, formatted by the routine that failed.
+const char* pcmwav_error_text(const pcmwav_file* file);
+// Why the last routine on the file failed: a QelpsndError code (QELP_ERR_BUSY when another opener
+// holds the lock, QELP_ERR_INPUT when the file cannot be opened, read or parsed, QELP_ERR_OUTPUT
+// when it cannot be written) and, for a failed open, read or write, the system's reason ("" otherwise).
+int pcmwav_error_code(const pcmwav_file* file);
+const char* pcmwav_error_reason(const pcmwav_file* file);
 
 }  // namespace qelp

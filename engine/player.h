@@ -1,10 +1,11 @@
 // The preview player: a ring of 20 device buffers of one PCM frame each on the wave output device.
-// player_write_frame puts a frame into the lowest-numbered free buffer and waits on the device's
-// event only while all 20 are queued.
+// write_frame puts a frame into the lowest-numbered free buffer and waits on the device's event only
+// while all 20 are queued. Each engine object has a player of its own.
 #pragma once
 
 #include <cstdint>
 
+#include "failure.h"
 #include "platform/winmm/event.h"
 #include "platform/winmm/wave_out.h"
 #include "stream_format.h"
@@ -15,31 +16,48 @@ constexpr int kPlayerHeaders = 20;
 constexpr uint32_t kPlayerBufferBytes = 6144;
 
 // A device that gives no buffer back for this long while all are queued has stopped: a failure,
-// not a wait without end. (A variable so that tests can make a stalled device fail quickly.)
+// not a wait without end.
 constexpr DWORD kPlayerStallMs = 10000;
-extern DWORD g_player_stall_ms;
 
-// Library-wide player state (one player per process).
-extern StreamFormat g_player_format;
-extern HWAVEOUT g_player_device;     // nullptr while no player is open
-extern HANDLE g_player_event;
-extern WAVEHDR g_player_headers[kPlayerHeaders];
-extern uint8_t g_player_buffers[kPlayerHeaders][kPlayerBufferBytes];
+class CPlayer {
+ public:
+  // Failures are recorded in failure (the engine object's record).
+  explicit CPlayer(Failure& failure) : failure_(failure) {}
+  // A player still open is closed (as close()).
+  ~CPlayer() { close(); }
+  CPlayer(const CPlayer&) = delete;
+  CPlayer& operator=(const CPlayer&) = delete;
 
-// Opens the device for the format and prepares the 20 headers. Returns 1, or 0 with the failure
-// recorded and nothing left open (frame size not a multiple of 1024 bytes, no device, a header
-// that cannot be prepared).
-int player_open(const StreamFormat& format);
+  // Opens the device for the format and prepares the 20 headers. Returns 1, or 0 with the failure
+  // recorded and nothing left open (frame size not a multiple of 1024 bytes, no device, a header
+  // that cannot be prepared).
+  int open(const StreamFormat& format);
 
-// Queues one frame of format.bytes_per_frame bytes, 6144 bytes per buffer. Returns 1, or 0 with the
-// failure recorded when the device failed or stopped giving buffers back.
-int player_write_frame(const StreamFormat& format, const uint8_t* frame);
+  // Queues one frame of format.bytes_per_frame bytes, 6144 bytes per buffer. Returns 1, or 0 with
+  // the failure recorded when the device failed or stopped giving buffers back.
+  int write_frame(const StreamFormat& format, const uint8_t* frame);
 
-// Waits until every queued buffer has been played. Returns 1, or 0 with the failure recorded.
-int player_drain();
+  // Waits until every queued buffer has been played. Returns 1, or 0 with the failure recorded.
+  int drain();
 
-// Stops playback at once, unprepares the headers, closes the device and releases the event.
-// Returns 1; does nothing when no player is open.
-int player_close();
+  // Stops playback at once, unprepares the headers, closes the device and releases the event.
+  // Returns 1; does nothing when no player is open.
+  int close();
+
+  StreamFormat format{};
+  HWAVEOUT device = nullptr;  // nullptr while no player is open
+  HANDLE event = nullptr;
+  DWORD stall_ms = kPlayerStallMs;  // tests make a stalled device fail quickly
+  WAVEHDR headers[kPlayerHeaders];
+  uint8_t buffers[kPlayerHeaders][kPlayerBufferBytes];
+
+ private:
+  bool header_free(int i) { return (wave_header_flags(&headers[i]) & WHDR_DONE) != 0; }
+  int wait_for_buffer();
+  void device_failed();
+  void release(int prepared);
+
+  Failure& failure_;
+};
 
 }  // namespace qelp

@@ -8,29 +8,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ac3_reader.h"
-#include "engine_state.h"
+#include "engine_parts.h"
 #include "failure.h"
-#include "normalizer_link.h"
-#include "output_wavefile.h"
 #include "stream_scan.h"
 
 namespace qelp {
-
-EngineActivity g_activity = EngineActivity::idle;
-
-// Engine objects alive. The reader and writer are library-wide; a second object (not a supported
-// use) shares them instead of replacing them, so that neither leaks nor frees the other's.
-int g_engine_objects = 0;
 
 namespace {
 
 constexpr size_t kPathBytes = 1024;
 constexpr size_t kAmplifyBytes = 8;
-
-// The input's description from the last successful InitEncoder.
-QelpsndStreamInfo g_conversion_stream{};
-bool g_conversion_stream_known = false;
 
 // Copies a NUL-terminated text into a fixed buffer; 0 when it does not fit (NUL included).
 bool copy_bounded(char* dest, size_t size, const char* text) {
@@ -72,13 +59,36 @@ void clear_counts(CQelpsnd& engine) {
 }
 
 // The reader's findings into the engine's counters.
-void take_counts(CQelpsnd& engine) {
-  const CAc3Reader& r = *g_ac3_reader;
+void take_counts(CQelpsnd& engine, const CAc3Reader& r) {
   engine.m_framesMuted = r.frames_muted;
-  engine.m_firstMutedFrame = r.first_muted_frame > INT32_MAX ? INT32_MAX : static_cast<int32_t>(r.first_muted_frame);
+  engine.m_firstMutedFrame =
+      r.first_muted_frame > INT32_MAX ? INT32_MAX : static_cast<int32_t>(r.first_muted_frame);
   engine.m_bytesSkipped = r.bytes_skipped;
   engine.m_bytesAfterLast = r.bytes_after_last;
   engine.m_samplesClipped = r.samples_clipped;
+}
+
+// Copies the settings and counters, not the parts.
+void copy_members(CQelpsnd& to, const CQelpsnd& from) {
+  std::memcpy(to.m_memoryInput, from.m_memoryInput, sizeof to.m_memoryInput);
+  std::memcpy(to.m_pcmFrame, from.m_pcmFrame, sizeof to.m_pcmFrame);
+  to.m_normalize = from.m_normalize;
+  std::memcpy(to.m_inPath, from.m_inPath, sizeof to.m_inPath);
+  std::memcpy(to.m_outPath, from.m_outPath, sizeof to.m_outPath);
+  std::memcpy(to.m_amplify, from.m_amplify, sizeof to.m_amplify);
+  to.m_surround = from.m_surround;
+  to.m_bytesDecoded = from.m_bytesDecoded;
+  to.m_outputBytes = from.m_outputBytes;
+  to.m_inputPosition = from.m_inputPosition;
+  to.m_inputSize = from.m_inputSize;
+  to.m_lastError = from.m_lastError;
+  std::memcpy(to.m_lastErrorText, from.m_lastErrorText, sizeof to.m_lastErrorText);
+  to.m_framesMuted = from.m_framesMuted;
+  to.m_firstMutedFrame = from.m_firstMutedFrame;
+  to.m_bytesSkipped = from.m_bytesSkipped;
+  to.m_bytesAfterLast = from.m_bytesAfterLast;
+  to.m_samplesClipped = from.m_samplesClipped;
+  to.m_samplingRate = from.m_samplingRate;
 }
 
 }  // namespace
@@ -103,67 +113,31 @@ CQelpsnd::CQelpsnd() {
   m_lastErrorText[0] = '\0';
   clear_counts(*this);
   m_samplingRate = 0;
-  if (g_engine_objects++ == 0) {
-    g_ac3_reader = new CAc3Reader();
-    g_output_wavefile = new COutputWavefile();
-  }
-  normalizer_attach();
+  m_parts = new EngineParts(*this);
 }
+
+CQelpsnd::CQelpsnd(const CQelpsnd& other) : CQelpsnd() { copy_members(*this, other); }
 
 CQelpsnd::~CQelpsnd() {
   // A conversion or preview still open is finished properly, so the WAVE file keeps a valid header.
-  if (g_activity == EngineActivity::converting) Terminate();
-  if (g_activity == EngineActivity::playing) StopPlayer();
-  normalizer_detach();
-  decoder_ready = false;
-  if (--g_engine_objects == 0) {
-    delete g_ac3_reader;
-    g_ac3_reader = nullptr;
-    delete g_output_wavefile;
-    g_output_wavefile = nullptr;
-  }
+  if (m_parts->activity == EngineActivity::converting) Terminate();
+  if (m_parts->activity == EngineActivity::playing) StopPlayer();
+  // The normalizer's worker is stopped (if it changed nothing yet) and joined with its parts.
+  delete m_parts;
 }
 
 CQelpsnd& CQelpsnd::operator=(const CQelpsnd& other) {
-  if (this == &other) return *this;
-  std::memcpy(m_memoryInput, other.m_memoryInput, sizeof m_memoryInput);
-  std::memcpy(m_pcmFrame, other.m_pcmFrame, sizeof m_pcmFrame);
-  m_normalize = other.m_normalize;
-  std::memcpy(m_inPath, other.m_inPath, sizeof m_inPath);
-  std::memcpy(m_outPath, other.m_outPath, sizeof m_outPath);
-  std::memcpy(m_amplify, other.m_amplify, sizeof m_amplify);
-  m_surround = other.m_surround;
-  m_bytesDecoded = other.m_bytesDecoded;
-  m_outputBytes = other.m_outputBytes;
-  m_inputPosition = other.m_inputPosition;
-  m_inputSize = other.m_inputSize;
-  m_lastError = other.m_lastError;
-  std::memcpy(m_lastErrorText, other.m_lastErrorText, sizeof m_lastErrorText);
-  m_framesMuted = other.m_framesMuted;
-  m_firstMutedFrame = other.m_firstMutedFrame;
-  m_bytesSkipped = other.m_bytesSkipped;
-  m_bytesAfterLast = other.m_bytesAfterLast;
-  m_samplesClipped = other.m_samplesClipped;
-  m_samplingRate = other.m_samplingRate;
+  if (this != &other) copy_members(*this, other);
   return *this;
 }
 
-namespace {
-
-void fail(CQelpsnd& engine, int code, const char* text) {
-  failure_set(code, "%s", text);
-  take_failure(engine);
-}
-
-}  // namespace
-
 int CQelpsnd::SetInFile(char* path) {
-  m_lastError = QELP_OK;
-  m_lastErrorText[0] = '\0';
+  Failure& failure = EngineParts::of(*this).failure;
+  failure.clear();
   m_inputSize = 0;
   if (!copy_bounded(m_inPath, kPathBytes, path)) {
     m_inPath[0] = '\0';
-    fail(*this, QELP_ERR_ARGUMENT, "The input path is too long (1023 bytes at most)");
+    failure.set(QELP_ERR_ARGUMENT, "The input path is too long (1023 bytes at most)");
     return -1;
   }
   if (is_standard_stream(m_inPath)) {
@@ -171,22 +145,21 @@ int CQelpsnd::SetInFile(char* path) {
     struct stat st {};
     if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
       const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
-      const uint64_t left = static_cast<uint64_t>(st.st_size) - static_cast<uint64_t>(at > 0 && at <= st.st_size ? at : 0);
+      const uint64_t left =
+          static_cast<uint64_t>(st.st_size) - static_cast<uint64_t>(at > 0 && at <= st.st_size ? at : 0);
       m_inputSize = left > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(left);
     }
     return 0;
   }
   std::FILE* f = std::fopen(m_inPath, "rb");
   if (f == nullptr) {
-    failure_set(QELP_ERR_INPUT, "Cannot open %s: %s", m_inPath, std::strerror(errno));
-    take_failure(*this);
+    failure.set(QELP_ERR_INPUT, "Cannot open %s: %s", m_inPath, std::strerror(errno));
     return -1;
   }
   struct stat st {};
   if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
     std::fclose(f);
-    failure_set(QELP_ERR_INPUT, "Cannot read %s: not a regular file", m_inPath);
-    take_failure(*this);
+    failure.set(QELP_ERR_INPUT, "Cannot read %s: not a regular file", m_inPath);
     return -1;
   }
   std::fseek(f, 0, SEEK_END);
@@ -198,7 +171,7 @@ int CQelpsnd::SetInFile(char* path) {
 int CQelpsnd::SetOutFile(char* path) {
   if (!copy_bounded(m_outPath, kPathBytes, path)) {
     m_outPath[0] = '\0';
-    fail(*this, QELP_ERR_ARGUMENT, "The output path is too long (1023 bytes at most)");
+    EngineParts::of(*this).failure.set(QELP_ERR_ARGUMENT, "The output path is too long (1023 bytes at most)");
     return -1;
   }
   return 0;
@@ -216,136 +189,135 @@ int CQelpsnd::SetNormalizeOff() {
 
 void CQelpsnd::SetAmplifyDBLevel(char* text) {
   if (!copy_bounded(m_amplify, kAmplifyBytes, text)) {
-    fail(*this, QELP_ERR_ARGUMENT, "The amplification text is too long (7 characters at most)");
+    EngineParts::of(*this).failure.set(QELP_ERR_ARGUMENT,
+                                       "The amplification text is too long (7 characters at most)");
   }
 }
 
 void CQelpsnd::SetSurround(int on) { m_surround = on; }
 
 int CQelpsnd::InitEncoder() {
-  failure_clear();
-  m_lastError = QELP_OK;
-  m_lastErrorText[0] = '\0';
-  if (g_activity != EngineActivity::idle) {
-    fail(*this, QELP_ERR_STATE, "A conversion or preview is already running");
+  EngineParts& parts = EngineParts::of(*this);
+  Failure& failure = parts.failure;
+  failure.clear();
+  if (parts.activity != EngineActivity::idle) {
+    failure.set(QELP_ERR_STATE, "A conversion or preview is already running");
     return 0;
   }
   // The normalizer's progress would be reset under its feet, and it may hold the output file.
   if (GetNormExit() == QELP_NORM_RUNNING) {
-    fail(*this, QELP_ERR_BUSY, "A normalization is still running");
+    failure.set(QELP_ERR_BUSY, "A normalization is still running");
     return 0;
   }
   m_bytesDecoded = 0;
   m_outputBytes = 0;
   m_inputPosition = 0;
   clear_counts(*this);
-  normalizer_reset_progress();
+  parts.normalizer.reset_progress();
   if (m_inPath[0] == '\0') {
-    fail(*this, QELP_ERR_INPUT, "No input file was given");
+    failure.set(QELP_ERR_INPUT, "No input file was given");
     return 0;
   }
   if (m_outPath[0] == '\0') {
-    fail(*this, QELP_ERR_OUTPUT, "No output file was given");
+    failure.set(QELP_ERR_OUTPUT, "No output file was given");
     return 0;
   }
   if (same_file(m_inPath, m_outPath)) {
-    failure_set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", output_name(m_outPath));
-    take_failure(*this);
+    failure.set(QELP_ERR_SAME_FILE, "Refusing to write %s over its own input", output_name(m_outPath));
     return 0;
   }
 
   // An input without AC-3 audio in its first megabyte (empty, a WAVE or MP3 file, random bytes)
-  // is refused before anything is created. The input is read once: the decoder starts on the
-  // bytes the check read ahead.
-  g_ac3_reader->surround = m_surround;
-  if (!g_ac3_reader->open_input(m_inPath)) {
-    take_failure(*this);
-    return 0;
-  }
+  // is refused before anything is created. The input is read once: the check keeps what it reads,
+  // and the decoder starts on those bytes.
+  CAc3Reader& reader = parts.reader;
+  if (!reader.open_input(m_inPath)) return 0;
   QelpsndStreamInfo info{};
   char reason[sizeof m_lastErrorText];
-  const ScanSource ahead{[](void* reader, uint8_t* into, size_t count) {
-                           return static_cast<CAc3Reader*>(reader)->read_ahead(into, count);
-                         },
-                         g_ac3_reader};
-  if (!stream_scan_source(ahead, input_name(m_inPath), ScanLimits{false, kInputHeadBytes}, info, reason,
-                          sizeof reason)) {
-    g_ac3_reader->close_input();
-    fail(*this, QELP_ERR_INPUT, reason);
+  if (!reader.check_head(input_name(m_inPath), info, reason, sizeof reason)) {
+    reader.close_input();
+    failure.set(QELP_ERR_INPUT, "%s", reason);
     return 0;
   }
-  g_ac3_reader->start_decoding(m_memoryInput);
-  // A damaged probe frame teaches no rate (the decoder's record may still hold an earlier
-  // stream's): the first frame that passes its check does.
-  if (g_ac3_reader->sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
-    g_ac3_reader->sampling_rate = static_cast<int32_t>(info.sampling_rate);
+  reader.surround = m_surround;
+  reader.start_decoding();
+  // A damaged probe frame teaches no rate: the first frame that passes its check does.
+  if (reader.sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
+    reader.sampling_rate = static_cast<int32_t>(info.sampling_rate);
   }
 
-  COutputWavefile& writer = *g_output_wavefile;
+  COutputWavefile& writer = parts.writer;
   writer.to_standard_output = is_standard_stream(m_outPath);
   writer.set_path(output_name(m_outPath));
   writer.format.channels = 2;
-  writer.format.sampling_rate = static_cast<uint32_t>(g_ac3_reader->sampling_rate);
+  writer.format.sampling_rate = static_cast<uint32_t>(reader.sampling_rate);
   writer.format.bytes_per_frame = 6144;
-  if (!output_wavefile_open()) {
-    take_failure(*this);
-    g_ac3_reader->close_input();
+  if (!writer.open()) {
+    reader.close_input();
     return 0;
   }
-  m_samplingRate = static_cast<uint32_t>(g_ac3_reader->sampling_rate);
-  take_counts(*this);
-  g_conversion_stream = info;
-  g_conversion_stream_known = true;
-  g_activity = EngineActivity::converting;
+  m_samplingRate = static_cast<uint32_t>(reader.sampling_rate);
+  take_counts(*this, reader);
+  parts.conversion_stream = info;
+  parts.conversion_stream_known = true;
+  parts.activity = EngineActivity::converting;
   return 1;
 }
 
+namespace {
+
+// Closes the output and the input; the conversion has ended.
+int end_conversion(CQelpsnd& engine, EngineParts& parts) {
+  const int closed = parts.writer.close();
+  engine.m_outputBytes = parts.writer.total;
+  parts.reader.close_input();
+  parts.activity = EngineActivity::idle;
+  return closed;
+}
+
+}  // namespace
+
 int CQelpsnd::DecodeFrame() {
-  if (g_activity != EngineActivity::converting) {
-    fail(*this, QELP_ERR_STATE, "No conversion is open");
+  EngineParts& parts = EngineParts::of(*this);
+  if (parts.activity != EngineActivity::converting) {
+    parts.failure.set(QELP_ERR_STATE, "No conversion is open");
     return 0;
   }
-  int produced = g_ac3_reader->next_frame(m_memoryInput, sizeof m_memoryInput, m_pcmFrame);
+  int produced = parts.reader.next_frame(m_pcmFrame);
   m_bytesDecoded += 6144;
-  m_inputPosition = g_ac3_reader->read_position();
-  take_counts(*this);
+  m_inputPosition = parts.reader.read_position();
+  take_counts(*this, parts.reader);
 
   if (produced != 0) {
-    if (output_wavefile_write(m_pcmFrame)) {
-      m_outputBytes = g_output_wavefile->total;
+    if (parts.writer.write(m_pcmFrame)) {
+      m_outputBytes = parts.writer.total;
       return 1;
     }
-    // The frame could not be written: end the conversion with a valid file, keep the reason.
-    int code = failure_code();
+    // The frame could not be written: end the conversion with a valid file, keep the reason
+    // (the close may record a failure of its own).
+    const int code = m_lastError;
     char text[sizeof m_lastErrorText];
-    std::snprintf(text, sizeof text, "%s", failure_text());
-    output_wavefile_close();
-    m_outputBytes = g_output_wavefile->total;
-    g_ac3_reader->close_input();
-    g_activity = EngineActivity::idle;
-    fail(*this, code, text);
+    std::snprintf(text, sizeof text, "%s", m_lastErrorText);
+    end_conversion(*this, parts);
+    parts.failure.set(code, "%s", text);
     return 0;
   }
 
-  int closed = output_wavefile_close();
-  m_outputBytes = g_output_wavefile->total;
-  g_ac3_reader->close_input();
-  g_activity = EngineActivity::idle;
-  if (!closed) take_failure(*this);
+  end_conversion(*this, parts);
   return 0;
 }
 
 void CQelpsnd::Terminate() {
-  if (g_activity != EngineActivity::converting) return;
-  m_inputPosition = g_ac3_reader->read_position();
-  if (!output_wavefile_close()) take_failure(*this);
-  m_outputBytes = g_output_wavefile->total;
-  g_ac3_reader->close_input();
-  g_activity = EngineActivity::idle;
+  EngineParts& parts = EngineParts::of(*this);
+  if (parts.activity != EngineActivity::converting) return;
+  m_inputPosition = parts.reader.read_position();
+  end_conversion(*this, parts);
 }
 
-extern "C" int qelpsnd_conversion_stream(QelpsndStreamInfo* info) {
+extern "C" int qelpsnd_conversion_stream(const CQelpsnd* engine, QelpsndStreamInfo* info) {
   if (info == nullptr) return 0;
-  *info = g_conversion_stream_known ? g_conversion_stream : QelpsndStreamInfo{};
-  return g_conversion_stream_known ? 1 : 0;
+  const EngineParts* parts = engine != nullptr ? &EngineParts::of(*engine) : nullptr;
+  const bool known = parts != nullptr && parts->conversion_stream_known;
+  *info = known ? parts->conversion_stream : QelpsndStreamInfo{};
+  return known ? 1 : 0;
 }

@@ -1,7 +1,8 @@
 // qelpsnd — the conversion engine: AC-3 in, stereo WAVE out, normalizer, preview player.
 //
-// One engine object exists per process at a time (the decoder, writer, normalizer and player keep
-// library-wide state). All operations run on the caller's thread; the normalizer runs on its own.
+// Each engine object has a decoder, writer, normalizer and player of its own, so several objects may
+// convert, normalize and preview at the same time, each on its own thread. One object's operations
+// run on the caller's thread (one thread at a time per object); its normalizer runs on its own.
 // Members added after the first release follow the original ones, so that their offsets stay.
 #pragma once
 
@@ -33,12 +34,21 @@ enum QelpsndError : int32_t {
 
 // Receives the engine's and decoder's diagnostic lines. stream is 1 for what goes to standard output
 // by default, 2 for standard error. Installed with qelpsnd_set_diagnostics; nullptr restores the default.
+// One sink serves the whole process: it is called on the thread of whichever object (or normalizer
+// worker) writes the line, so with objects at work on several threads it must be thread-safe.
 using QelpsndDiagnosticSink = void (*)(int stream, const char* text, void* user);
+
+namespace qelp {
+struct EngineParts;
+}
 
 class QELPSND_API CQelpsnd {
  public:
   CQelpsnd();
   ~CQelpsnd();
+  // A copy takes the other's settings and counters; its decoder, writer, normalizer and player are
+  // its own.
+  CQelpsnd(const CQelpsnd& other);
   CQelpsnd& operator=(const CQelpsnd& other);
 
   // The path "-" stands for the standard input (SetInFile) or output (SetOutFile): the input is
@@ -98,6 +108,10 @@ class QELPSND_API CQelpsnd {
                                // no frame is lost there), known once DecodeFrame has returned 0
   uint64_t m_samplesClipped;   // samples the fold-down went beyond full scale with, limited to it
   uint32_t m_samplingRate;     // the stream's and the output's sampling rate in Hz, set by InitEncoder
+
+ private:
+  friend struct qelp::EngineParts;
+  qelp::EngineParts* m_parts;  // the reader, writer, normalizer and player of this object
 };
 
 // What an AC-3 file holds, from its frames' syncinfo and bit stream information.
@@ -117,17 +131,18 @@ struct QelpsndStreamInfo {
 
 // Reads an AC-3 file's frame headers without decoding audio: all frames when scan_all is non-zero,
 // else up to the first good frame. Returns 1, or 0 with *error_text filled (what failed, which file)
-// when the file cannot be read, holds no frame, or a conversion or preview is running.
+// when the file cannot be read or holds no frame. It uses a decoder of its own, so it may run beside
+// conversions and previews.
 extern "C" QELPSND_API int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info,
                                                char* error_text, int error_size);
 
-// What the start-up check of the last successful InitEncoder found in the input: its first good
-// frame's description (frames, crc_failures, bad_headers and junk_bytes are not counted). Returns
-// 1, or 0 with *info zeroed when no conversion has been opened yet.
-extern "C" QELPSND_API int qelpsnd_conversion_stream(QelpsndStreamInfo* info);
+// What the start-up check of engine's last successful InitEncoder found in its input: the first
+// good frame's description (frames, crc_failures, bad_headers and junk_bytes are not counted).
+// Returns 1, or 0 with *info zeroed when engine has opened no conversion yet (or engine is null).
+extern "C" QELPSND_API int qelpsnd_conversion_stream(const CQelpsnd* engine, QelpsndStreamInfo* info);
 
-// What the WAVE writer does with an existing output file: 0 asks on standard input (the default),
-// 1 overwrites it, 2 refuses it.
+// What the WAVE writers of all engine objects do with an existing output file: 0 asks on standard
+// input (the default), 1 overwrites it, 2 refuses it.
 extern "C" QELPSND_API void qelpsnd_set_overwrite(int policy);
 
 // What the normalizer found and did in its last run, for callers that show more than progress.
@@ -149,8 +164,9 @@ struct QelpsndNormResult {
 
 // 1 when path names a regular file that holds AC-3 audio: a frame that passes its CRC check within
 // its first MiB, the test InitEncoder applies to its input. 0 otherwise (also for "-", folders,
-// devices and files that cannot be read); -1 when it cannot be told now, as a conversion or
-// preview is running. Hosts use it to never write over an AC-3 file (any non-zero: keep it).
+// devices and files that cannot be read); -1 when it cannot be told (no memory for the scan's
+// decoder). It may be asked while conversions or previews run. Hosts use it to never write over an
+// AC-3 file (any non-zero: keep it).
 extern "C" QELPSND_API int qelpsnd_holds_ac3(const char* path);
 
 // The library's version, "MAJOR.MINOR.PATCH".
@@ -159,6 +175,7 @@ extern "C" QELPSND_API const char* qelpsnd_version();
 extern "C" QELPSND_API int fnQelpsnd();
 extern "C" QELPSND_API int nQelpsnd;
 extern "C" QELPSND_API void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user);
-// Fills result with the last normalization's outcome once its worker has ended; returns 1 then,
-// 0 (and only exitCode set) while it runs or when none was started.
+// Fills result with the outcome of the normalization started last in the process (by any engine
+// object, also one that is gone) once its worker has ended; returns 1 then, 0 (and only exitCode
+// set) while it runs or when none was started.
 extern "C" QELPSND_API int qelpsnd_norm_result(QelpsndNormResult* result);

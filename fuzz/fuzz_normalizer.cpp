@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "normalize_thread.h"
@@ -16,7 +15,7 @@
 namespace {
 
 void discard(int, const char*, void*) {}
-void no_progress(int, int, int) {}
+void no_progress(void*, int, int, int) {}
 
 }  // namespace
 
@@ -30,11 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(f);
   // The first byte picks peak normalization (0) or a fixed gain of 1 to 50 dB.
   const int amplify = data[0] % 51;
-  setenv("NORMFILE", path.c_str(), 1);
-  setenv("AMPLIFY", std::to_string(amplify).c_str(), 1);
-  qelp::normalizer_set_progress_callback(no_progress);
-  qelp::normalizer_prepare();
-  const int code = qelp::NormalizeThread();
+  const std::string amplify_text = std::to_string(amplify);
+  qelp::NormRun run;
+  run.path = path.c_str();
+  run.amplify = amplify_text.c_str();
+  run.progress = no_progress;
+  const int code = qelp::NormalizeThread(run);
   if (code < 0 || code > 4) __builtin_trap();
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || static_cast<size_t>(st.st_size) != size - 1) __builtin_trap();

@@ -36,8 +36,8 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   qelpsnd_set_diagnostics(discard, nullptr);
-  static qelp::COutputWavefile writer;
-  qelp::g_output_wavefile = &writer;
+  static qelp::FailureRecord failure;
+  static qelp::COutputWavefile writer(failure.failure);
   static const std::string path = "/tmp/qelp-fuzz-writer-" + std::to_string(getpid()) + ".wav";
   std::remove(path.c_str());
   writer.set_path(path.c_str());
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   acmSetFormatChooser(fuzzed_chooser, nullptr, 0);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::always);
 
-  if (!qelp::output_wavefile_open()) {
+  if (!writer.open()) {
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
       std::fclose(f);
       __builtin_trap();  // a refused start leaves no file
@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> frame(6144);
   for (int i = 0; i < frames; ++i) {
     for (size_t k = 0; k < frame.size(); ++k) frame[k] = static_cast<uint8_t>(k * 31 + i);
-    if (!qelp::output_wavefile_write(frame.data())) break;
+    if (!writer.write(frame.data())) break;
   }
-  qelp::output_wavefile_close();
+  writer.close();
 
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) __builtin_trap();

@@ -1,13 +1,18 @@
 // The Windows base types, multimedia result codes and the WAVE format description that the codec
-// manager and the wave output stand-ins share, with the widths they have on Windows (DWORD and UINT
-// are 32 bits, the _PTR types as wide as a pointer).
+// manager, the wave output and the event stand-ins use, declared once, with the widths they have on
+// Windows (DWORD and UINT are 32 bits, the _PTR types as wide as a pointer). Result codes of one
+// service alone are declared with it (msacm.h, wave_out.h).
 #pragma once
 
 #include <cstdint>
 
 using DWORD = uint32_t;
 using WORD = uint16_t;
+using UINT = uint32_t;
+using BOOL = int;
 using DWORD_PTR = uintptr_t;
+using HANDLE = void*;
+using LPCSTR = const char*;
 using MMRESULT = uint32_t;
 
 // Multimedia result codes.

@@ -15,13 +15,11 @@ namespace {
 constexpr int kLastBandBin = 253;   // bins from here on belong to no band
 
 // Working storage of one allocation run.
-int16_t psd[kBins];
-int16_t bndpsd[kBands];
-int16_t excite[kBands];
-int16_t mask[kBands];
-
-struct allocation_parameters {
-  int sdecay, fdecay, sgain, dbknee, floor;
+struct allocation_work {
+  int16_t psd[kBins];
+  int16_t bndpsd[kBands];
+  int16_t excite[kBands];
+  int16_t mask[kBands];
 };
 
 // Delta bit allocation of one channel: mode and up to eight segments.
@@ -49,14 +47,35 @@ int16_t s16(int v) { return static_cast<int16_t>(v); }
 int max_of(int a, int b) { return a > b ? a : b; }
 int min_of(int a, int b) { return a < b ? a : b; }
 
+// latab by the difference a - b of the two values added, latab[min(|a - b| / 2, 255)], for every
+// difference two PSD sums can have: PSD values lie in 0..3072 (exponents 0..24) and a band's sum
+// of at most 24 of them lies at most 23 x 64 above its largest, so a - b lies in -3072..4544. The
+// additions of a band form a chain, each waiting for the one before; one look-up by the difference
+// keeps the absolute value, the shift and the clamp out of it. A mask keeps any index in the table.
+constexpr int kDifferenceOffset = 3584;  // the index of a - b, for a - b in -3584..4607
+constexpr int kDifferenceEntries = 8192;
+struct difference_table {
+  uint8_t add[kDifferenceEntries];
+};
+difference_table make_difference_table() {
+  difference_table t{};
+  for (int i = 0; i < kDifferenceEntries; ++i) {
+    const int c = i - kDifferenceOffset;
+    t.add[i] = static_cast<uint8_t>(latab[min_of(std::abs(c) >> 1, 255)]);
+  }
+  return t;
+}
+const difference_table logadd_table = make_difference_table();  // made when the library is loaded
+
 int logadd(int a, int b) {
   const int c = a - b;
-  const int k = min_of(std::abs(c) >> 1, 255);
-  return c >= 0 ? a + latab[k] : b + latab[k];
+  return (c >= 0 ? a : b) + logadd_table.add[(c + kDifferenceOffset) & (kDifferenceEntries - 1)];
 }
 
 // Step A: power spectral density per bin and integrated per band.
-void psd_integrate(int start, int end, const uint16_t* exps) {
+void psd_integrate(allocation_work& w, int start, int end, const uint16_t* exps) {
+  int16_t* __restrict psd = w.psd;
+  int16_t* __restrict bndpsd = w.bndpsd;
   for (int bin = start; bin < end; ++bin) psd[bin] = s16(3072 - 128 * exps[bin]);
   int j = masktab[start];
   int i = start;
@@ -85,7 +104,9 @@ int lowcomp_step(int lowcomp, int b0, int b1, int band) {
 
 // Step B: excitation per band from the band PSD, with low-frequency compensation and leaks.
 // The LFE rule leaves out the compensation at band 6, the LFE channel's last band.
-void excitation_compute(const channel_run& run, const allocation_parameters& p) {
+void excitation_compute(allocation_work& w, const channel_run& run, const allocation_parameters& p) {
+  const int16_t* __restrict bndpsd = w.bndpsd;
+  int16_t* __restrict excite = w.excite;
   const int bndstrt = masktab[run.start];
   const int bndend = masktab[run.end - 1] + 1;
   const int fgain = run.fgain;
@@ -131,7 +152,10 @@ void excitation_compute(const channel_run& run, const allocation_parameters& p) 
 
 // Step C: masking curve per band, hearing threshold and delta bit allocation. False when a delta
 // segment would run past the last band.
-bool mask_compute(const channel_run& run, const allocation_parameters& p, int fscod) {
+bool mask_compute(allocation_work& w, const channel_run& run, const allocation_parameters& p, int fscod) {
+  const int16_t* __restrict bndpsd = w.bndpsd;
+  int16_t* __restrict excite = w.excite;
+  int16_t* __restrict mask = w.mask;
   const int bndstrt = masktab[run.start];
   const int bndend = masktab[run.end - 1] + 1;
   for (int band = bndstrt; band < bndend; ++band) {
@@ -154,8 +178,25 @@ bool mask_compute(const channel_run& run, const allocation_parameters& p, int fs
   return true;
 }
 
+// baptab by the address before its clamp to 0..63: PSD values lie in 0..3072 and a band's masking
+// value m in -2048..8912 (the floor plus up to 0x1FE0), so (psd - m) >> 5 lies in -279..160. A mask
+// keeps any index in the table.
+constexpr int kAddressOffset = 280;  // the index of address 0
+constexpr int kAddressEntries = 512;
+struct address_table {
+  uint8_t bap[kAddressEntries];
+};
+address_table make_address_table() {
+  address_table t{};
+  for (int i = 0; i < kAddressEntries; ++i) t.bap[i] = static_cast<uint8_t>(baptab[min_of(max_of(i - kAddressOffset, 0), 63)]);
+  return t;
+}
+const address_table bap_by_address = make_address_table();  // made when the library is loaded
+
 // Step D: bap per bin from PSD over the mask, offset by the SNR offset and floor.
-void bap_compute(const channel_run& run, const allocation_parameters& p) {
+void bap_compute(const allocation_work& w, const channel_run& run, const allocation_parameters& p) {
+  const int16_t* __restrict psd = w.psd;
+  const int16_t* __restrict mask = w.mask;
   int j = masktab[run.start];
   int i = run.start;
   int lastbin;
@@ -165,45 +206,24 @@ void bap_compute(const channel_run& run, const allocation_parameters& p) {
     if (m < 0) m = 0;
     m = (m & 0x1FE0) + p.floor;
     for (; i < lastbin; ++i) {
-      int address = (psd[i] - m) >> 5;
-      address = min_of(max_of(address, 0), 63);
-      run.baps[i] = static_cast<uint16_t>(baptab[address]);
+      const int address = (psd[i] - m) >> 5;
+      run.baps[i] = bap_by_address.bap[(address + kAddressOffset) & (kAddressEntries - 1)];
     }
     ++j;
   } while (run.end > lastbin);
 }
 
-bool compute_channel(const channel_run& run, const allocation_parameters& p, int fscod) {
+bool compute_channel(allocation_work& w, const channel_run& run, const allocation_parameters& p, int fscod) {
   if (run.start >= run.end || run.end > kLastBandBin) return true;   // no bins to allocate
-  psd_integrate(run.start, run.end, run.exps);
-  excitation_compute(run, p);
-  const bool ok = mask_compute(run, p, fscod);
-  bap_compute(run, p);
+  psd_integrate(w, run.start, run.end, run.exps);
+  excitation_compute(w, run, p);
+  const bool ok = mask_compute(w, run, p, fscod);
+  bap_compute(w, run, p);
   return ok;
 }
 
-// Everything one channel's baps depend on. Most blocks send new exponents for some channels only,
-// and the baps of the others come out as before: a channel whose inputs equal those of its last
-// run gets that run's baps again instead of a new run. The result is the same bit for bit.
-struct channel_inputs {
-  int start, end, fgain, fastleak, slowleak, snroffset, fscod;
-  bool lfe_rule;
-  allocation_parameters p;
-  bool delta_applied;
-  int nseg;
-  uint16_t offst[kMaxDeltaSegments], len[kMaxDeltaSegments], ba[kMaxDeltaSegments];
-  uint16_t exps[kBins];   // only the run's bins are kept
-};
-
-struct channel_memory {
-  bool valid = false;
-  bool ok = true;
-  channel_inputs inputs;
-  uint16_t baps[kBins];
-};
-
-// Slots 0..4 full-bandwidth channels, 5 the coupling channel, 6 the LFE channel.
-channel_memory g_memory[kMaxFbwChannels + 2];
+// The reuse cache (decoder_state.h): a channel whose inputs equal those of its last run gets that
+// run's baps again. The result is the same bit for bit.
 
 bool delta_applied(const delta_info& d) { return d.mode == 0 || d.mode == 1; }
 
@@ -263,15 +283,16 @@ void remember_inputs(channel_inputs& in, const channel_run& run, const allocatio
   std::memcpy(in.exps + first, run.exps + first, run_bytes(run));
 }
 
-bool allocate_channel(int slot, const channel_run& run, const allocation_parameters& p, int fscod) {
-  channel_memory& m = g_memory[slot];
+bool allocate_channel(decoder& d, allocation_work& w, int slot, const channel_run& run,
+                      const allocation_parameters& p, int fscod) {
+  channel_memory& m = d.allocation[slot];
   const int first = first_bin(run);
   const size_t bytes = run_bytes(run);
   if (m.valid && same_inputs(m.inputs, run, p, fscod)) {
     if (bytes) std::memcpy(run.baps + first, m.baps + first, bytes);
     return m.ok;
   }
-  m.ok = compute_channel(run, p, fscod);
+  m.ok = compute_channel(w, run, p, fscod);
   remember_inputs(m.inputs, run, p, fscod);
   if (bytes) std::memcpy(m.baps + first, run.baps + first, bytes);
   m.valid = true;
@@ -297,8 +318,9 @@ bool all_offsets_zero(const audblk& ab) {
   return ab.csnroffst == 0 && ab.cplfsnroffst == 0 && ab.lfefsnroffst == 0;
 }
 
-void clear_baps(audblk& ab) {
-  for (channel_memory& m : g_memory) m.valid = false;
+void clear_baps(decoder& d) {
+  audblk& ab = d.audblk;
+  for (channel_memory& m : d.allocation) m.valid = false;
   for (auto& channel : ab.fbw_bap) {
     for (uint16_t& bap : channel) bap = 0;
   }
@@ -308,24 +330,28 @@ void clear_baps(audblk& ab) {
 
 }  // namespace
 
-void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab) {
+void allocate_bits(decoder& d) {
+  const uint16_t fscod = d.syncinfo.fscod;
+  const bsi& b = d.bsi;
+  audblk& ab = d.audblk;
   if (nothing_new(ab)) return;   // exponents and parameters as before: so are the baps
   if (fscod > 2) return;
 
   const allocation_parameters p = {slowdec[ab.sdcycod], fastdec[ab.fdcycod], slowgain[ab.sgaincod],
                                    dbpbtab[ab.dbpbcod], floortab[ab.floorcod]};
   if (all_offsets_zero(ab)) {
-    clear_baps(ab);
+    clear_baps(d);
     return;
   }
 
+  allocation_work w;
   bool ok = true;
   for (int ch = 0; ch < b.nfchans; ++ch) {
     const delta_info delta = {ab.deltbae[ch], ab.deltnseg[ch], ab.deltoffst[ch], ab.deltlen[ch],
                               ab.deltba[ch]};
     const channel_run run = {0, ab.endmant[ch], ab.fbw_exp[ch], fastgain[ab.fgaincod[ch]], 0, 0,
                              false, snr_offset(ab, ab.fsnroffst[ch]), delta, ab.fbw_bap[ch]};
-    ok = allocate_channel(ch, run, p, fscod) && ok;
+    ok = allocate_channel(d, w, ch, run, p, fscod) && ok;
   }
   if (ab.cplinu) {
     const delta_info delta = {ab.cpldeltbae, ab.cpldeltnseg, ab.cpldeltoffst, ab.cpldeltlen,
@@ -334,16 +360,16 @@ void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab) {
                              fastgain[ab.cplfgaincod], 256 * ab.cplfleak + 768,
                              256 * ab.cplsleak + 768, false, snr_offset(ab, ab.cplfsnroffst), delta,
                              ab.cpl_bap};
-    ok = allocate_channel(kMaxFbwChannels, run, p, fscod) && ok;
+    ok = allocate_channel(d, w, kMaxFbwChannels, run, p, fscod) && ok;
   }
   if (b.lfeon) {
     const delta_info none = {2, 0, nullptr, nullptr, nullptr};
     const channel_run run = {0, kLfeBins, ab.lfe_exp, fastgain[ab.lfefgaincod], 0, 0, true,
                              snr_offset(ab, ab.lfefsnroffst), none, ab.lfe_bap};
-    ok = allocate_channel(kMaxFbwChannels + 1, run, p, fscod) && ok;
+    ok = allocate_channel(d, w, kMaxFbwChannels + 1, run, p, fscod) && ok;
   }
   // A delta segment past the last band: the stream is inconsistent; the frame is given up.
-  if (!ok) error_flag = 1;
+  if (!ok) d.error_flag = 1;
 }
 
 }  // namespace ac3

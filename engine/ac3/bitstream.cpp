@@ -6,89 +6,72 @@
 
 namespace ac3 {
 
-bit_reader g_bits;
-
 namespace {
 
-fill_callback g_fill = nullptr;
-uint8_t* g_chunk_pos = nullptr;
-uint8_t* g_chunk_end = nullptr;
-uint64_t g_consumed = 0;
-int g_frame_count = 0;
-int g_bytes_dirty = 0;  // bytes at the frame buffer's start that may be non-zero
-
-void next_chunk() {
-  g_fill(&g_chunk_pos, &g_chunk_end);
-}
+void next_chunk(chunk_input& in) { in.fill(in.fill_user, &in.pos, &in.end); }
 
 }  // namespace
 
-void bitstream_set_callback(fill_callback fill) { g_fill = fill; }
-
-fill_callback bitstream_callback() { return g_fill; }
-
-uint8_t chunk_next_byte() {
-  if (g_chunk_pos == g_chunk_end) next_chunk();
-  ++g_consumed;
-  return *g_chunk_pos++;
+void bitstream_set_callback(decoder& d, fill_callback fill, void* user) {
+  d.input.fill = fill;
+  d.input.fill_user = user;
 }
 
-void chunk_discard() { g_chunk_pos = g_chunk_end; }
+uint8_t chunk_next_byte(decoder& d) {
+  chunk_input& in = d.input;
+  if (in.pos == in.end) next_chunk(in);
+  ++in.consumed;
+  return *in.pos++;
+}
 
-void frame_bytes_load(int n) {
+void chunk_discard(decoder& d) { d.input.pos = d.input.end; }
+
+void frame_bytes_load(decoder& d, int n) {
+  chunk_input& in = d.input;
+  bit_reader& r = d.bits;
   if (n < 0) n = 0;
   if (n > kFrameBufferBytes) n = kFrameBufferBytes;
   int copied = 0;
   while (copied < n) {
-    if (g_chunk_pos > g_chunk_end) {
+    if (in.pos > in.end) {
       qelp::diag_out("argh!\n");
-      g_chunk_pos = g_chunk_end;
+      in.pos = in.end;
     }
-    if (g_chunk_pos == g_chunk_end) next_chunk();
-    int piece = static_cast<int>(g_chunk_end - g_chunk_pos);
+    if (in.pos == in.end) next_chunk(in);
+    int piece = static_cast<int>(in.end - in.pos);
     if (piece > n - copied) piece = n - copied;
-    std::memcpy(g_bits.frame_buffer + copied, g_chunk_pos, static_cast<size_t>(piece));
-    g_chunk_pos += piece;
+    std::memcpy(r.frame_buffer + copied, in.pos, static_cast<size_t>(piece));
+    in.pos += piece;
     copied += piece;
   }
-  g_consumed += static_cast<uint64_t>(n);
+  in.consumed += static_cast<uint64_t>(n);
   // Zeros behind the data: the last partial word and loads past the end read as zero bits.
-  if (g_bytes_dirty > n) std::memset(g_bits.frame_buffer + n, 0, static_cast<size_t>(g_bytes_dirty - n));
-  g_bytes_dirty = n;
-  g_frame_count = n;
-  g_bits.next = g_bits.frame_buffer;
-  g_bits.data_end = g_bits.frame_buffer + n;
-  g_bits.bits_left = 0;
-  g_bits.word = 0;
-  g_bits.words_past_end = 0;
+  if (r.bytes_dirty > n) std::memset(r.frame_buffer + n, 0, static_cast<size_t>(r.bytes_dirty - n));
+  r.bytes_dirty = n;
+  r.data_bytes = n;
+  r.next = r.frame_buffer;
+  r.data_end = r.frame_buffer + n;
+  r.bits_left = 0;
+  r.word = 0;
+  r.words_past_end = 0;
 }
 
-int frame_bytes_count() { return g_frame_count; }
-
-void bits_seek(int pos) {
+void bits_seek(decoder& d, int pos) {
+  bit_reader& r = d.bits;
   if (pos < 0) pos = 0;
   // The reader loads whole words: after pos bits it has loaded ceil(pos / 32) of them, those past
   // the data as zero words.
   const int loaded = pos / 32 + (pos % 32 != 0 ? 1 : 0);
-  const int data_words = (g_frame_count + 3) / 4;
+  const int data_words = (r.data_bytes + 3) / 4;
   const int from_data = loaded < data_words ? loaded : data_words;
-  g_bits.next = g_bits.frame_buffer + 4 * from_data;
-  g_bits.words_past_end = loaded - from_data;
-  g_bits.word = 0;
+  r.next = r.frame_buffer + 4 * from_data;
+  r.words_past_end = loaded - from_data;
+  r.word = 0;
   if (loaded > 0 && loaded <= data_words) {
-    const uint8_t* p = g_bits.frame_buffer + 4 * (loaded - 1);
-    g_bits.word = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    const uint8_t* p = r.frame_buffer + 4 * (loaded - 1);
+    r.word = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
   }
-  g_bits.bits_left = 32 * loaded - pos;
+  r.bits_left = 32 * loaded - pos;
 }
-
-uint64_t input_bytes_consumed() { return g_consumed; }
-
-namespace {
-uint64_t g_last_sync_end = UINT64_MAX;
-}  // namespace
-
-uint64_t last_sync_end() { return g_last_sync_end; }
-void last_sync_end_set(uint64_t consumed) { g_last_sync_end = consumed; }
 
 }  // namespace ac3

@@ -3,54 +3,29 @@
 
 #include <cstdint>
 
-#include "ac3/decoder.h"
+#include "ac3/decoder_state.h"
 
 namespace ac3 {
 
-// The largest frame is 1920 words; the buffer holds it without its first five bytes, plus room
-// for the reader's last whole word.
-constexpr int kFrameBufferBytes = 3840;
-// Zero bytes behind the largest frame, so that readers may load whole words (and the mantissa loop
-// eight bytes at a time, up to one channel's worth of bits) past the data without a bounds check.
-constexpr int kFrameBufferSlack = 528;
-
-// The read position. Hot loops copy it into a local variable, so that it stays in registers, and
-// store it back when they are done.
-struct bit_cursor {
-  uint32_t word;           // current word, the stream's first byte most significant
-  int bits_left;           // unread low-order bits of word (0..32)
-  const uint8_t* next;     // next word to load from frame_buffer
-  const uint8_t* data_end; // one past the frame's data in frame_buffer
-  int words_past_end;      // zero words handed out after the frame's data, for bits_position
-};
-
-struct bit_reader : bit_cursor {
-  uint8_t frame_buffer[kFrameBufferBytes + kFrameBufferSlack];  // zero behind the data
-};
-
-extern bit_reader g_bits;
-
-// Hands the fill callback to the reader; bitstream_callback tells which one it has.
-void bitstream_set_callback(fill_callback fill);
-fill_callback bitstream_callback();
+// Hands the fill callback and its user pointer to the reader (decoder_init does it from the config).
+void bitstream_set_callback(decoder& d, fill_callback fill, void* user);
 
 // The byte at the read position of the current chunk; asks for the next chunk when it is used up.
-uint8_t chunk_next_byte();
+uint8_t chunk_next_byte(decoder& d);
 
 // Drops the rest of the current chunk: the next byte comes from a new chunk.
-void chunk_discard();
+void chunk_discard(decoder& d);
 
 // Copies the next n bytes of input into the frame buffer and starts reading bits at its start.
-void frame_bytes_load(int n);
+void frame_bytes_load(decoder& d, int n);
 
-// Input bytes taken from the chunks since load, for the engine's end-of-input test.
-uint64_t input_bytes_consumed();
+// Input bytes taken from the chunks since the reset, for the owner's end-of-input test.
+inline uint64_t input_bytes_consumed(const decoder& d) { return d.input.consumed; }
 
 // Input bytes consumed up to the end of the last frame's sync word, or UINT64_MAX when the last
-// search gave up without finding one. Lets the engine tell a frame in the file's real bytes from a
+// search gave up without finding one. Lets the owner tell a frame in the input's real bytes from a
 // search that ran into the zero padding behind its end.
-uint64_t last_sync_end();
-void last_sync_end_set(uint64_t consumed);
+inline uint64_t last_sync_end(const decoder& d) { return d.input.last_sync_end; }
 
 // Loads the next 32-bit big-endian word of the frame buffer; past the frame's data it loads zeros.
 // The buffer holds four zero bytes behind the data, so the last word never reads outside it.
@@ -81,20 +56,20 @@ inline uint32_t cursor_take(bit_cursor& c, int n) {
 }
 
 // Next n bits (1..32) of the frame.
-inline uint32_t bits_take(int n) { return cursor_take(g_bits, n); }
+inline uint32_t bits_take(decoder& d, int n) { return cursor_take(d.bits, n); }
 
 // Bits of the frame body consumed so far, counted from the byte after fscod/frmsizecod; reads past
 // the frame's end count too.
-inline int bits_position() {
-  return (static_cast<int>(g_bits.next - g_bits.frame_buffer) + 4 * g_bits.words_past_end) * 8 -
-         g_bits.bits_left;
+inline int bits_position(const decoder& d) {
+  const bit_reader& r = d.bits;
+  return (static_cast<int>(r.next - r.frame_buffer) + 4 * r.words_past_end) * 8 - r.bits_left;
 }
 
 // Moves the read position to bit pos of the frame body (pos >= 0), as if bits had been taken up to it.
-void bits_seek(int pos);
+void bits_seek(decoder& d, int pos);
 
 // The frame body as loaded, and its length in bytes.
-inline const uint8_t* frame_bytes() { return g_bits.frame_buffer; }
-int frame_bytes_count();
+inline const uint8_t* frame_bytes(const decoder& d) { return d.bits.frame_buffer; }
+inline int frame_bytes_count(const decoder& d) { return d.bits.data_bytes; }
 
 }  // namespace ac3

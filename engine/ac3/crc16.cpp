@@ -39,15 +39,8 @@ constexpr std::array<std::array<uint16_t, 256>, kSlice> make_slices() {
 }
 
 constexpr auto kSlices = make_slices();
-uint16_t g_register = 0;
 
 }  // namespace
-
-void crc16_reset() { g_register = 0; }
-
-void crc16_byte(uint8_t b) {
-  g_register = static_cast<uint16_t>(kTable[((g_register >> 8) ^ b) & 0xffu] ^ (g_register << 8));
-}
 
 uint16_t crc16_update(uint16_t reg, const uint8_t* data, int n) {
   int i = 0;
@@ -61,11 +54,5 @@ uint16_t crc16_update(uint16_t reg, const uint8_t* data, int n) {
   for (; i < n; ++i) reg = static_cast<uint16_t>(kTable[((reg >> 8) ^ data[i]) & 0xffu] ^ (reg << 8));
   return reg;
 }
-
-void crc16_block(const uint8_t* data, int n) { g_register = crc16_update(g_register, data, n); }
-
-bool crc16_is_zero() { return g_register == 0; }
-
-uint16_t crc16_value() { return g_register; }
 
 }  // namespace ac3

@@ -5,13 +5,8 @@
 
 namespace ac3 {
 
-void crc16_reset();
-void crc16_byte(uint8_t b);
-void crc16_block(const uint8_t* data, int n);
-bool crc16_is_zero();
-uint16_t crc16_value();
-
-// The same register arithmetic on a caller's register, for scans beside the decoder.
+// The register after n bytes of data, starting from reg (0 for a new check). A frame passes its
+// check when the register over its bytes after the sync word is 0.
 uint16_t crc16_update(uint16_t reg, const uint8_t* data, int n);
 
 }  // namespace ac3

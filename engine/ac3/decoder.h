@@ -1,5 +1,6 @@
-// The AC-3 decoder as the engine sees it: a fill callback for input, decoder_init, decode_one_frame.
-// The decoder is a single instance over static state; one thread drives it at a time.
+// The AC-3 decoder as the engine sees it: a fill callback for input, decoder_reset, decoder_init,
+// decode_one_frame. All of a decoder's state is one struct (decoder_state.h) that its owner keeps;
+// decoders share nothing that changes, so each may run on its own thread.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +11,16 @@ constexpr int kPcmFrameBytes = 6144;       // 1536 stereo pairs of signed 16-bit
 constexpr int kPcmBlockBytes = 1024;       // one audio block: 256 pairs
 constexpr int kBlocksPerFrame = 6;
 
-// Sets start and end to the first byte and one past the last byte of the next input chunk.
-// Chunks are never empty. The return value is not used.
-using fill_callback = int (*)(uint8_t** start, uint8_t** end);
+// Sets start and end to the first byte and one past the last byte of the next input chunk. user is
+// the decoder_config's fill_user. Chunks are never empty. The return value is not used.
+using fill_callback = int (*)(void* user, uint8_t** start, uint8_t** end);
 
 struct decoder_config {
   uint32_t flags;               // no flag is interpreted; the engine passes 0
   fill_callback fill;           // the input callback
   uint16_t output_channels;     // the engine passes 2; the decoder always produces two
   uint16_t dual_mono_channel;   // which channel of a 1+1 stream is heard (0: Ch1)
+  void* fill_user;              // handed to fill with every call
 };
 
 struct decoded_frame {
@@ -29,14 +31,17 @@ struct decoded_frame {
   uint32_t samples_clipped;     // samples of pcm that the fold-down limited to full scale
 };
 
-// Surround-compatible fold-down when non-zero. Set by the engine just before decoder_init.
-extern int32_t surround_mode;
+struct decoder;
 
-// Installs the callback, builds the tables and arms the guards. Leaves the input position, the
+// Puts the decoder in the state of a new one: no input, no overlap in the transform, the dither
+// register at 1, no kept exponents, allocation or coupling, the counters at zero.
+void decoder_reset(decoder& d);
+
+// Installs the callback and the output choice and arms the guards. Leaves the input position, the
 // transform's overlap, the kept exponent/allocation/coupling state and the counters as they are.
-void decoder_init(const decoder_config& config);
+void decoder_init(decoder& d, const decoder_config& config);
 
 // Decodes the next frame from the input. Never null; a bad frame leaves the PCM frame all zeros.
-decoded_frame* decode_one_frame();
+decoded_frame* decode_one_frame(decoder& d);
 
 }  // namespace ac3

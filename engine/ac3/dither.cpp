@@ -4,16 +4,26 @@ namespace ac3 {
 
 namespace {
 
-uint16_t g_register = 1;
+dither_sequence make_sequence() {
+  dither_sequence s{};
+  uint16_t reg = 1;
+  for (int p = 0; p < kDitherCycle; ++p) {
+    reg = dither_step(reg);
+    s.values[p] = dither_mantissa(reg);
+  }
+  for (int p = 0; p < kBins; ++p) s.values[kDitherCycle + p] = s.values[p];
+  return s;
+}
 
 }  // namespace
 
-int16_t dither_next() {
-  g_register = dither_step(g_register);
-  return dither_value(g_register);
-}
+// Made when the library is loaded (65535 steps) and never changed after.
+const dither_sequence dither_values = make_sequence();
 
-uint16_t dither_register() { return g_register; }
-void dither_register_set(uint16_t value) { g_register = value; }
+float dither_next(decoder& d) {
+  const float value = dither_values.values[d.dither_position];
+  d.dither_position = dither_advance(d.dither_position, 1);
+  return value;
+}
 
 }  // namespace ac3

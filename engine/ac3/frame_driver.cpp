@@ -6,80 +6,78 @@
 
 namespace ac3 {
 
-decoder_config g_config;
-syncinfo g_syncinfo;
-bsi g_bsi;
-audblk g_audblk;
-coeff_buffer_t coeff_buffer;
-decoded_frame g_decoded_frame;
-uint8_t g_pcm_frame[kPcmFrameBytes];
-int32_t error_flag;
-int32_t frame_counter;
-int32_t banner_printed;
-int32_t surround_mode;
-
-void decoder_init(const decoder_config& config) {
-  g_config = config;
-  bitstream_set_callback(config.fill);
-  imdct_tables_build();
-  arm_guards(g_syncinfo, g_bsi, g_audblk);
-  g_decoded_frame.pcm = g_pcm_frame;
+void decoder_reset(decoder& d) {
+  std::memset(&d, 0, sizeof d);
+  d.input.last_sync_end = UINT64_MAX;
+  d.dither_position = 0;  // the register's state 1
+  d.frame.pcm = d.pcm;
+  arm_guards(d);
 }
 
-void audblk_frame_begin(audblk& ab) {
+void decoder_init(decoder& d, const decoder_config& config) {
+  d.config = config;
+  bitstream_set_callback(d, config.fill, config.fill_user);
+  arm_guards(d);
+  d.frame.pcm = d.pcm;
+}
+
+void audblk_frame_begin(decoder& d) {
   // Delta bit allocation belongs to its frame: a frame that sends none in its first block uses none,
   // instead of segments left from an earlier frame or another file.
+  audblk& ab = d.audblk;
   for (uint16_t& mode : ab.deltbae) mode = 2;
   ab.cpldeltbae = 2;
 }
 
 namespace {
 
-decoded_frame* give_up_frame() {
-  error_flag = 0;
-  std::memset(g_pcm_frame, 0, sizeof g_pcm_frame);
-  g_decoded_frame.muted = 1;
-  g_decoded_frame.samples_clipped = 0;
-  return &g_decoded_frame;
+decoded_frame* give_up_frame(decoder& d) {
+  d.error_flag = 0;
+  std::memset(d.pcm, 0, sizeof d.pcm);
+  d.frame.muted = 1;
+  d.frame.samples_clipped = 0;
+  return &d.frame;
 }
 
 }  // namespace
 
-decoded_frame* decode_one_frame() {
-  read_syncinfo(g_syncinfo);
-  if (error_flag) return give_up_frame();
+decoded_frame* decode_one_frame(decoder& d) {
+  read_syncinfo(d);
+  if (d.error_flag) return give_up_frame(d);
 
-  ++frame_counter;
-  g_decoded_frame.sampling_rate = g_syncinfo.sampling_rate;
+  ++d.frame_counter;
+  d.frame.sampling_rate = d.syncinfo.sampling_rate;
 
-  read_bsi(g_bsi);
-  if (!banner_printed) {
-    print_stream_banner(g_syncinfo, g_bsi);
-    banner_printed = 1;
+  read_bsi(d);
+  if (!d.banner_printed) {
+    print_stream_banner(d.syncinfo, d.bsi);
+    d.banner_printed = 1;
   }
 
-  audblk_frame_begin(g_audblk);
+  audblk_frame_begin(d);
 
-  uint8_t* out = g_pcm_frame;
+  uint8_t* out = d.pcm;
   uint32_t clipped = 0;
   for (int block = 0; block < kBlocksPerFrame; ++block, out += kPcmBlockBytes) {
-    const int slots = g_bsi.nfchans + g_bsi.lfeon;
-    std::memset(coeff_buffer, 0, sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
-    read_audblk(g_bsi, g_audblk);
-    expand_exponents(g_bsi, g_audblk);
-    if (error_flag) return give_up_frame();
-    allocate_bits(g_syncinfo.fscod, g_bsi, g_audblk);
-    unpack_coefficients(g_bsi, g_audblk, coeff_buffer);
-    if (error_flag) return give_up_frame();
-    if (g_bsi.acmod == 2) rematrix_stereo(g_audblk, coeff_buffer);
-    inverse_transform(g_bsi, g_audblk, coeff_buffer);
-    clipped += mix_to_stereo(g_bsi, coeff_buffer, out);
-    check_guards(g_syncinfo, g_bsi, g_audblk);
-    if (error_flag) return give_up_frame();
+    const int slots = d.bsi.nfchans + d.bsi.lfeon;
+    std::memset(d.coeffs, 0,
+                sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
+    read_audblk(d);
+    expand_exponents(d);
+    if (d.error_flag) return give_up_frame(d);
+    allocate_bits(d);
+    unpack_coefficients(d);
+    if (d.error_flag) return give_up_frame(d);
+    if (d.bsi.acmod == 2) rematrix_stereo(d);
+    fold_down(d);
+    inverse_transform(d);
+    clipped += write_pcm(d, out);
+    check_guards(d);
+    if (d.error_flag) return give_up_frame(d);
   }
-  g_decoded_frame.muted = 0;
-  g_decoded_frame.samples_clipped = clipped;
-  return &g_decoded_frame;
+  d.frame.muted = 0;
+  d.frame.samples_clipped = clipped;
+  return &d.frame;
 }
 
 }  // namespace ac3

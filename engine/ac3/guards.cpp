@@ -13,28 +13,31 @@ bool any_nonzero_tail(const uint16_t* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
 }
 
-bool any_nonzero_tail(const int16_t* values) {
+bool any_nonzero_tail(const float* values) {
   return values[253] != 0 || values[254] != 0 || values[255] != 0;
 }
 
-void fail(const char* what) { sanity_check_failed(what); }
-
 }  // namespace
 
-void sanity_check_failed(const char* what) {
+void sanity_check_failed(decoder& d, const char* what) {
   qelp::diag_err("\n** Sanity check failed -- %s **", what);
-  error_flag = 1;
+  d.error_flag = 1;
 }
 
-void arm_guards(syncinfo& si, bsi& b, audblk& ab) {
-  si.guard_word = kGuardWord;
-  b.guard_word = kGuardWord;
+void arm_guards(decoder& d) {
+  audblk& ab = d.audblk;
+  d.syncinfo.guard_word = kGuardWord;
+  d.bsi.guard_word = kGuardWord;
   ab.guard_word1 = kGuardWord;
   ab.guard_word2 = kGuardWord;
   ab.guard_word3 = kGuardWord;
 }
 
-void check_guards(const syncinfo& si, const bsi& b, const audblk& ab) {
+void check_guards(decoder& d) {
+  const syncinfo& si = d.syncinfo;
+  const bsi& b = d.bsi;
+  const audblk& ab = d.audblk;
+  const auto fail = [&d](const char* what) { sanity_check_failed(d, what); };
   if (si.guard_word != kGuardWord) fail("syncinfo magic number");
   if (b.guard_word != kGuardWord) fail("bsi magic number");
   if (ab.guard_word1 != kGuardWord) fail("audblk magic number 1");

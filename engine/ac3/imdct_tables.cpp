@@ -1,15 +1,9 @@
-// Builds the pre/post-twiddle factors and the FFT twiddles of the inverse transform.
+// Builds the pre/post-twiddle factors and the FFT twiddles of the inverse transform, in long double.
 #include "ac3/imdct_tables.h"
 
 #include <cmath>
 
-#include "ac3/stages.h"
-
 namespace ac3 {
-
-float xcos1[128], xsin1[128];
-float xcos2[64], xsin2[64];
-float fft_twiddle_re[7][64], fft_twiddle_im[7][64];
 
 namespace {
 
@@ -22,27 +16,28 @@ void pre_post_factors(float* xcos, float* xsin, int count, long double size) {
   }
 }
 
-}  // namespace
+// The cosine of a right angle is 0, not the rounding error of pi/2.
+float exact_zero(long double v) { return std::fabs(v) < 1e-15L ? 0.0f : static_cast<float>(v); }
 
-void imdct_tables_build() {
-  pre_post_factors(xcos1, xsin1, 128, 4096.0L);
-  pre_post_factors(xcos2, xsin2, 64, 2048.0L);
+transform_factor_tables build_transform_factors() {
+  transform_factor_tables t{};
+  pre_post_factors(t.xcos1, t.xsin1, 128, 4096.0L);
+  pre_post_factors(t.xcos2, t.xsin2, 64, 2048.0L);
 
-  const long double two_pi = 6.283185307179586476925286766559L;
+  const long double pi = 3.141592653589793238462643383279503L;
   for (int m = 0; m < 7; ++m) {
-    const long double angle = -two_pi / static_cast<long double>(2 << m);
-    const float c = static_cast<float>(std::cos(angle));
-    const float s = static_cast<float>(std::sin(angle));
-    float w_re = 1.0f, w_im = 0.0f;
-    for (int k = 0; k < (1 << m); ++k) {
-      fft_twiddle_re[m][k] = w_re;
-      fft_twiddle_im[m][k] = w_im;
-      const float re = c * w_re - s * w_im;
-      const float im = s * w_re + c * w_im;
-      w_re = re;
-      w_im = im;
+    const int h = 1 << m;
+    for (int k = 0; k < h; ++k) {
+      const long double angle = -pi * k / h;
+      t.fft_twiddle_re[m][k] = exact_zero(std::cos(angle));
+      t.fft_twiddle_im[m][k] = exact_zero(std::sin(angle));
     }
   }
+  return t;
 }
+
+}  // namespace
+
+const transform_factor_tables transform_factors = build_transform_factors();
 
 }  // namespace ac3

@@ -1,19 +1,26 @@
 // Mantissas of one block in stream order: each full-bandwidth channel, the coupling channel after
 // the first coupled channel, then the LFE channel; then the coupled channels are rebuilt.
 //
-// The loop over the bins is the decoder's hottest code, and the bap of neighbouring bins changes
-// unpredictably, so each bin is handled without branching on its bap: every quantizer is described
-// by table entries (code width, group size, levels), the code is taken from a 64-bit window of the
-// frame at the bit position, and the pending digits of the grouped quantizers sit in per-bap slots.
+// A mantissa is read as a float at the scale of a 32-bit two's complement number (full scale is
+// kMantissaUnit, 2^31): a code of bap 6 and up is such a number once it sits at the top of 32 bits,
+// and the levels of the symmetric quantizers (bap 1..5) are exact fractions rounded once to float.
+// A channel is read in two passes: the codes in stream order, with the dither of the bins without
+// bits where the channel asks for it; then the exponents' scale 2^-(31 + e), on vectors.
+//
+// The first pass is the decoder's hottest loop. Each bin takes its bits from a 64-bit window at
+// the read position; bap 6..15 (and 0 in a channel without dither) need no table and no branch (a
+// mask keeps the code's bits, or none); bap 1..5 look their code up in a table row, the grouped
+// ones (1, 2, 4) handing out the pending digits of their last code first; a dithered bap 0 takes
+// the next value of the dither sequence.
 #include "ac3/mantissas.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "ac3/bitstream.h"
 #include "ac3/coupling.h"
 #include "ac3/dither.h"
-#include "ac3/exponent_scale.h"
 #include "ac3/quantizer_tables.h"
 #include "ac3/stages.h"
 #include "diagnostics.h"
@@ -22,60 +29,78 @@ namespace ac3 {
 
 namespace {
 
-constexpr int kBaps = 16;
-constexpr int kCodeSlots = 128;  // codes a look-up table row covers; wider codes are not looked up
-constexpr uint64_t kInvalidCode = uint64_t{1} << 63;
-
 // Bits of a fresh code, by bap: the grouped quantizers (1, 2, 4) read one code per group.
 constexpr std::array<uint8_t, kBaps> kCodeBits = {0, 5, 7, 3, 7, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 16};
 static_assert(kCodeBits[3] == quant_bits[3] && kCodeBits[5] == quant_bits[5] && kCodeBits[15] == quant_bits[15]);
-// Levels one code carries, by bap.
-constexpr std::array<uint8_t, kBaps> kGroupSize = {1, 3, 3, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-// Row of kLevels by bap; row 0 (all zeros) serves bap 0 and the two's complement codes of bap 6+.
-constexpr std::array<uint8_t, kBaps> kRow = {0, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-constexpr int kFirstTwosComplementBap = 6;
 
-// The levels of every code of the quantizers of bap 1 to 5, packed 16 bits each with the first
-// level (the most significant digit) lowest; codes without a meaning carry kInvalidCode.
-template <int Base, int Size>
-constexpr std::array<uint64_t, kCodeSlots> make_row(const int16_t (&levels)[Base]) {
-  std::array<uint64_t, kCodeSlots> row{};
+// The bits of a two's complement code at the top of a 32-bit word, by bap; none below bap 6.
+constexpr std::array<uint32_t, kBaps> make_twos_masks() {
+  std::array<uint32_t, kBaps> masks{};
+  for (int bap = 6; bap < kBaps; ++bap) masks[bap] = ~uint32_t{0} << (32 - kCodeBits[bap]);
+  return masks;
+}
+constexpr std::array<uint32_t, kBaps> kTwosMask = make_twos_masks();
+
+// The levels of the symmetric quantizers one after the other, after a zero level: level k of the
+// L-level quantizer is (2k - (L - 1)) / L of full scale.
+constexpr int kLevelCount[6] = {1, 3, 5, 7, 11, 15};  // index 0: the zero level
+constexpr int level_base(int bap) {
+  int base = 0;
+  for (int b = 0; b < bap; ++b) base += kLevelCount[b];
+  return base;
+}
+constexpr std::array<float, level_base(6)> make_levels() {
+  std::array<float, level_base(6)> levels{};
+  for (int bap = 1; bap <= 5; ++bap) {
+    const int count = kLevelCount[bap];
+    for (int k = 0; k < count; ++k)
+      levels[static_cast<std::size_t>(level_base(bap) + k)] =
+          static_cast<float>(static_cast<double>(2 * k - (count - 1)) / count * kMantissaUnit);
+  }
+  return levels;
+}
+constexpr std::array<float, level_base(6)> kLevels = make_levels();
+static_assert(kLevels[0] == 0.0f && kLevels[level_base(1) + 1] == 0.0f && kLevels[level_base(5) + 14] < kMantissaUnit);
+
+// A table row entry, for each code of bap 1..5: the level indices of its digits, first digit in
+// the low byte, then the digits after the first (bits 24, 25) and whether the code has no meaning
+// (bit 31; its digits are the zero level and none are pending).
+constexpr int kCodeSlots = 128;  // codes a row covers (7 bits at most)
+constexpr uint32_t kInvalidCode = uint32_t{1} << 31;
+constexpr int kGroupSize[6] = {1, 3, 3, 1, 2, 1};
+
+template <int Bap>
+constexpr std::array<uint32_t, kCodeSlots> make_row() {
+  constexpr int base = kLevelCount[Bap];
+  constexpr int size = kGroupSize[Bap];
+  std::array<uint32_t, kCodeSlots> row{};
   int codes = 1;
-  for (int d = 0; d < Size; ++d) codes *= Base;
+  for (int d = 0; d < size; ++d) codes *= base;
   for (int code = 0; code < kCodeSlots; ++code) {
     if (code >= codes) {
-      row[code] = kInvalidCode;
+      row[static_cast<std::size_t>(code)] = kInvalidCode;
       continue;
     }
     int rest = code;
-    uint64_t packed = 0;
-    for (int d = Size - 1; d >= 0; --d) {
-      packed |= uint64_t{static_cast<uint16_t>(levels[rest % Base])} << (16 * d);
-      rest /= Base;
+    uint32_t packed = 0;
+    for (int d = size - 1; d >= 0; --d) {  // the first digit is the most significant
+      packed |= static_cast<uint32_t>(level_base(Bap) + rest % base) << (8 * d);
+      rest /= base;
     }
-    row[code] = packed;
+    row[static_cast<std::size_t>(code)] = packed | static_cast<uint32_t>(size - 1) << 24;
   }
   return row;
 }
 
-constexpr std::array<std::array<uint64_t, kCodeSlots>, 6> kLevels = {
-    std::array<uint64_t, kCodeSlots>{},
-    make_row<3, 3>(quant_levels_3),    // bap 1: three 3-level digits in 5 bits
-    make_row<5, 3>(quant_levels_5),    // bap 2: three 5-level digits in 7 bits
-    make_row<7, 1>(quant_levels_7),    // bap 3
-    make_row<11, 2>(quant_levels_11),  // bap 4: two 11-level digits in 7 bits
-    make_row<15, 1>(quant_levels_15),  // bap 5
+constexpr std::array<std::array<uint32_t, kCodeSlots>, 5> kRows = {
+    make_row<1>(),  // three 3-level digits in 5 bits
+    make_row<2>(),  // three 5-level digits in 7 bits
+    make_row<3>(),
+    make_row<4>(),  // two 11-level digits in 7 bits
+    make_row<5>(),
 };
-static_assert(kLevels[1][5] == (uint64_t{21845} << 32 | uint64_t{0xAAAB}));  // digits 0, 1, 2
-static_assert(kLevels[3][7] == kInvalidCode && kLevels[5][15] == kInvalidCode && kLevels[1][27] == kInvalidCode);
-
-// Digits of a group not yet handed out, by bap; only the slots of bap 1, 2 and 4 ever hold any.
-struct group_slots {
-  uint64_t pending[kBaps];
-  int count[kBaps];
-};
-
-group_slots g_groups{};
+static_assert(kRows[0][5] == (level_base(1) | (level_base(1) + 1) << 8 | (level_base(1) + 2) << 16 | 2u << 24));
+static_assert(kRows[2][7] == kInvalidCode && kRows[4][15] == kInvalidCode && kRows[0][27] == kInvalidCode);
 
 // A bin of each channel may take at most 16 bits: a channel never reads further than this past
 // where it starts.
@@ -104,143 +129,167 @@ inline uint64_t window_checked(const uint8_t* body, int data_bytes, int pos) {
 struct mantissa_reader {
   const uint8_t* body;
   int data_bytes;
-  int pos;           // bit position in the frame body
-  uint16_t dither;   // the dither register
-  bool invalid;      // an invalid code was met
-  group_slots groups;
+  int pos;              // bit position in the frame body
+  uint32_t invalid;     // not zero once an invalid code or bap was met
+  group_slots groups;   // only the slots of bap 1, 2 and 4 ever hold digits
 };
 
-// The mantissa of one bin of this bap (0..15): a fraction of full scale (32768 = 1.0).
-template <bool Checked, bool Dither>
-inline int16_t read_one(mantissa_reader& r, unsigned bap) {
-  const uint64_t window = Checked ? window_checked(r.body, r.data_bytes, r.pos) : window_fast(r.body, r.pos);
-  if (kGroupSize[bap] == 1) {
-    // One code per bin; bap 0 reads none.
-    const int width = kCodeBits[bap];
-    const auto code = static_cast<uint32_t>((window >> 1) >> (63 - width));  // width 0 gives 0
-    r.pos += width;
-    const uint64_t entry = kLevels[kRow[bap]][code & (kCodeSlots - 1)];
-    r.invalid |= (entry & kInvalidCode) != 0;
-    // Two's complement codes (bap 6 and up): the code's top bit lands on bit 15.
-    const auto twos = static_cast<int16_t>(static_cast<uint16_t>(code << (16 - width)));
-    int16_t value = bap >= kFirstTwosComplementBap ? twos : static_cast<int16_t>(static_cast<uint16_t>(entry));
-    if constexpr (Dither) {
-      // Bins without bits get the next dither value.
-      const uint16_t stepped = dither_step(r.dither);
-      const bool noisy = bap == 0;
-      r.dither = noisy ? stepped : r.dither;
-      value = noisy ? dither_value(stepped) : value;
-    }
-    return value;
+// A bin of bap 1..5, whose bits at the read position are the top of window; gives the bits read.
+inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window, int& width) {
+  uint32_t packed;
+  const int pending = r.groups.count[bap];
+  if (pending > 0) {
+    packed = r.groups.pending[bap];
+    r.groups.count[bap] = pending - 1;
+    width = 0;
+  } else {
+    width = kCodeBits[bap];
+    const auto code = static_cast<uint32_t>(window >> (64 - width));  // width 3..7
+    packed = kRows[bap - 1][code & (kCodeSlots - 1)];
+    r.invalid |= packed & kInvalidCode;
+    r.groups.count[bap] = static_cast<int>((packed >> 24) & 3u);
   }
-  // Grouped quantizers: a code carries the levels of this bin and the next ones of the same bap.
-  const int pending_count = r.groups.count[bap];
-  if (pending_count > 0) {
-    const uint64_t digits = r.groups.pending[bap];
-    r.groups.pending[bap] = digits >> 16;
-    r.groups.count[bap] = pending_count - 1;
-    return static_cast<int16_t>(static_cast<uint16_t>(digits));
-  }
-  const int width = kCodeBits[bap];
-  const auto code = static_cast<uint32_t>(window >> (64 - width));
-  r.pos += width;
-  const uint64_t entry = kLevels[kRow[bap]][code & (kCodeSlots - 1)];
-  const bool invalid = (entry & kInvalidCode) != 0;
-  r.invalid |= invalid;
-  r.groups.pending[bap] = entry >> 16;
-  r.groups.count[bap] = invalid ? 0 : kGroupSize[bap] - 1;  // no digits from an invalid code
-  return static_cast<int16_t>(static_cast<uint16_t>(entry));
+  r.groups.pending[bap] = packed >> 8;
+  return kLevels[packed & 0x3fu];
 }
 
-template <bool Checked, bool Dither, typename Store>
-inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, Store store) {
-  for (int bin = begin; bin < end; ++bin) {
-    const unsigned bap = baps[bin];
-    if (bap >= kBaps) [[unlikely]] {
-      r.invalid = true;
-      store(bin, int16_t{0});
-      continue;
+// One bin whose bits are at the top of window: stores its mantissa, moves window and pos past its
+// code. Bins of bap 6..15 (and of bap 0 without dither) take the branch-free path; bap 1..5 look
+// their code up, and with Dither a bin of bap 0 takes dither[taken] and counts it.
+template <bool Dither>
+inline void read_bin(mantissa_reader& r, unsigned bap, uint64_t& window, int& pos, float& out, const float* dither,
+                     int& taken) {
+  int width;
+  if (Dither ? bap < 6u : bap - 1u < 5u) {
+    if (Dither && bap == 0) {
+      out = dither[taken++];
+      width = 0;
+    } else {
+      out = read_table_level(r, bap, window, width);
     }
-    store(bin, read_one<Checked, Dither>(r, bap));
+  } else {
+    width = kCodeBits[bap];
+    out = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(window >> 32) & kTwosMask[bap]));
   }
+  window <<= width;
+  pos += width;
+}
+
+// The mantissas of bins begin..end at the mantissa scale; bap 0 gives 0, or with Dither the next
+// dither value from the decoder's position in the dither sequence. A window holds at least 57 bits
+// at the read position and a code at most 16, so three bins share one.
+template <bool Checked, bool Dither>
+inline void read_bins(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out,
+                      uint16_t& dither_position) {
+  const auto window_at = [&r](int pos) {
+    return Checked ? window_checked(r.body, r.data_bytes, pos) : window_fast(r.body, pos);
+  };
+  int pos = r.pos;
+  const float* dither = dither_values.values + dither_position;  // at most kBins values read
+  int taken = 0;
+  int bin = begin;
+  for (; bin + 3 <= end; bin += 3) {
+    uint64_t window = window_at(pos);
+    read_bin<Dither>(r, baps[bin] & (kBaps - 1u), window, pos, out[bin], dither, taken);  // bit allocation
+    read_bin<Dither>(r, baps[bin + 1] & (kBaps - 1u), window, pos, out[bin + 1], dither, taken);  // gives 0..15
+    read_bin<Dither>(r, baps[bin + 2] & (kBaps - 1u), window, pos, out[bin + 2], dither, taken);
+  }
+  for (; bin < end; ++bin) {
+    uint64_t window = window_at(pos);
+    read_bin<Dither>(r, baps[bin] & (kBaps - 1u), window, pos, out[bin], dither, taken);
+  }
+  r.pos = pos;
+  if constexpr (Dither) dither_position = dither_advance(dither_position, taken);
 }
 
 // Bins begin..end of one channel: the fast window when every load stays inside the buffer.
-template <bool Dither, typename Store>
-void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, Store store) {
+template <bool Dither>
+void read_channel(mantissa_reader& r, const uint16_t* baps, int begin, int end, float* out,
+                  uint16_t& dither_position) {
   if ((r.pos >> 3) + kChannelBytesMax + 8 <= kFrameBufferBytes + kFrameBufferSlack) {
-    read_bins<false, Dither>(r, baps, begin, end, store);
+    read_bins<false, Dither>(r, baps, begin, end, out, dither_position);
   } else {
-    read_bins<true, Dither>(r, baps, begin, end, store);
+    read_bins<true, Dither>(r, baps, begin, end, out, dither_position);
   }
 }
 
+// Mantissas to coefficients: times 2^-(31 + e) for the bin's exponent e.
+void scale_bins(const uint16_t* exps, int end, float* out) {
+  for (int bin = 0; bin < end; ++bin) out[bin] *= mantissa_scale(exps[bin]);
+}
+
 // An invalid code makes the frame bad; the message comes once per frame.
-void report_invalid(const mantissa_reader& r) {
+void report_invalid(decoder& d, const mantissa_reader& r) {
   if (!r.invalid) return;
-  if (!error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
-  error_flag = 1;
+  if (!d.error_flag) qelp::diag_err("** Invalid mantissa - skipping frame **\n");
+  d.error_flag = 1;
 }
 
-mantissa_reader reader_begin() {
-  return {frame_bytes(), frame_bytes_count(), bits_position(), dither_register(), false, g_groups};
+mantissa_reader reader_begin(const decoder& d) {
+  return {frame_bytes(d), frame_bytes_count(d), bits_position(d), 0u, d.groups};
 }
 
-void reader_end(const mantissa_reader& r) {
-  bits_seek(r.pos);
-  dither_register_set(r.dither);
-  g_groups = r.groups;
-  report_invalid(r);
+void reader_end(decoder& d, const mantissa_reader& r) {
+  bits_seek(d, r.pos);
+  d.groups = r.groups;
+  report_invalid(d, r);
 }
 
 }  // namespace
 
-void group_state_reset() { g_groups = group_slots{}; }
+void group_state_reset(decoder& d) { d.groups = group_slots{}; }
 
-int16_t next_mantissa(int bap, bool dither) {
-  mantissa_reader r = reader_begin();
-  int16_t value = 0;
+float next_mantissa(decoder& d, int bap, bool dither) {
+  mantissa_reader r = reader_begin(d);
+  float value = 0.0f;
   if (bap < 0 || bap >= kBaps) {
-    r.invalid = true;
+    r.invalid = 1;
   } else {
-    value = dither ? read_one<true, true>(r, static_cast<unsigned>(bap))
-                   : read_one<true, false>(r, static_cast<unsigned>(bap));
+    const uint16_t b = static_cast<uint16_t>(bap);
+    if (dither)
+      read_bins<true, true>(r, &b, 0, 1, &value, d.dither_position);
+    else
+      read_bins<true, false>(r, &b, 0, 1, &value, d.dither_position);
   }
-  reader_end(r);
-  return value;
+  reader_end(d, r);
+  return value / kMantissaUnit;
 }
 
-void unpack_coefficients(const bsi& b, audblk& ab, coeff_buffer_t& coeffs) {
-  group_state_reset();
-  mantissa_reader r = reader_begin();
+void unpack_coefficients(decoder& d) {
+  const bsi& b = d.bsi;
+  audblk& ab = d.audblk;
+  coeff_buffer_t& coeffs = d.coeffs;
+  group_state_reset(d);
+  mantissa_reader r = reader_begin(d);
+  uint16_t dither_position = d.dither_position;
   bool coupling_read = false;
-  for (int ch = 0; ch < b.nfchans; ++ch) {
+  const int channels = b.nfchans <= kMaxFbwChannels ? b.nfchans : kMaxFbwChannels;
+  for (int ch = 0; ch < channels; ++ch) {
     float* out = coeffs[ch];
-    const uint16_t* exps = ab.fbw_exp[ch];
-    const auto scaled = [out, exps](int bin, int16_t m) { out[bin] = m * exponent_scale[exps[bin]]; };
-    if (ab.dithflag[ch] != 0) {
-      read_channel<true>(r, ab.fbw_bap[ch], 0, ab.endmant[ch], scaled);
-    } else {
-      read_channel<false>(r, ab.fbw_bap[ch], 0, ab.endmant[ch], scaled);
-    }
+    const int end = ab.endmant[ch] <= kBins ? ab.endmant[ch] : kBins;
+    if (ab.dithflag[ch] != 0)
+      read_channel<true>(r, ab.fbw_bap[ch], 0, end, out, dither_position);
+    else
+      read_channel<false>(r, ab.fbw_bap[ch], 0, end, out, dither_position);
+    scale_bins(ab.fbw_exp[ch], end, out);
     if (ab.cplinu && ab.chincpl[ch] && !coupling_read) {
-      int16_t* cplmant = ab.cplmant;
-      read_channel<false>(r, ab.cpl_bap, ab.cplstrtmant, ab.cplendmant,
-                          [cplmant](int bin, int16_t m) { cplmant[bin] = m; });
+      const int cpl_end = ab.cplendmant <= kBins ? ab.cplendmant : kBins;
+      read_channel<false>(r, ab.cpl_bap, ab.cplstrtmant, cpl_end, ab.cplmant, dither_position);
       coupling_read = true;
     }
   }
   if (b.lfeon) {
-    float* out = coeffs[kLfeSlot];
-    const uint16_t* exps = ab.lfe_exp;
-    read_channel<false>(r, ab.lfe_bap, 0, kLfeBins,
-                        [out, exps](int bin, int16_t m) { out[bin] = m * exponent_scale[exps[bin]]; });
+    read_channel<false>(r, ab.lfe_bap, 0, kLfeBins, coeffs[kLfeSlot], dither_position);
+    scale_bins(ab.lfe_exp, kLfeBins, coeffs[kLfeSlot]);
   }
-  reader_end(r);
+  d.dither_position = dither_position;
+  reader_end(d, r);
   // Coupled channels are rebuilt after all mantissas are read; their dither runs on from there.
   if (ab.cplinu) {
-    for (int ch = 0; ch < b.nfchans; ++ch) {
-      if (ab.chincpl[ch]) decouple_channel(coeffs[ch], b, ab, ch);
+    coupling_zeros zeros;
+    find_coupling_zeros(ab, zeros);
+    for (int ch = 0; ch < channels; ++ch) {
+      if (ab.chincpl[ch]) decouple_channel(d, coeffs[ch], ch, zeros);
     }
   }
 }

@@ -52,7 +52,7 @@ struct audblk {
   uint16_t deltbaie, cpldeltbae, deltbae[5], cpldeltnseg, cpldeltoffst[8], cpldeltlen[8],
       cpldeltba[8], deltnseg[5], deltoffst[5][8], deltlen[5][8], deltba[5][8];
   uint16_t skiple, skipl;
-  int16_t cplmant[256];                    // the coupling channel's mantissa values
+  float cplmant[256];                      // the coupling channel's mantissas, full scale 2^31
   uint16_t ncplsubnd, ncplbnd, nchgrps[5], ncplgrps, endmant[5], cplstrtmant, cplendmant;
   uint16_t fbw_exp[5][256], cpl_exp[256], lfe_exp[7];
   uint16_t fbw_bap[5][256], cpl_bap[256], lfe_bap[7];

@@ -14,7 +14,9 @@ constexpr rematrix_band kBands[4] = {{13, 24}, {25, 36}, {37, 60}, {61, 252}};
 
 }  // namespace
 
-void rematrix_stereo(const audblk& ab, coeff_buffer_t& coeffs) {
+void rematrix_stereo(decoder& d) {
+  const audblk& ab = d.audblk;
+  coeff_buffer_t& coeffs = d.coeffs;
   int bands = 4;
   int upper = kBands[3].last;
   if (ab.cplinu) {

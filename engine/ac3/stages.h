@@ -1,4 +1,5 @@
-// The stages the frame driver runs for each frame and audio block, in order.
+// The stages the frame driver runs for each frame and audio block, in order. Each takes the
+// decoder's state and reads and writes its records there.
 #pragma once
 
 #include <cstdint>
@@ -8,33 +9,36 @@
 namespace ac3 {
 
 // Sync search, syncinfo and CRC over the whole frame; loads the frame body for bits_take.
-void read_syncinfo(syncinfo& si);
+void read_syncinfo(decoder& d);
 
 // What an audio block of a new frame starts from: no delta bit allocation unless the frame sends
 // some (each frame decodes on its own, whatever came before it).
-void audblk_frame_begin(audblk& ab);
+void audblk_frame_begin(decoder& d);
 
 // Bit stream information and audio block side information.
-void read_bsi(bsi& b);
-void read_audblk(const bsi& b, audblk& ab);
+void read_bsi(decoder& d);
+void read_audblk(decoder& d);
 void print_stream_banner(const syncinfo& si, const bsi& b);
 
 // Exponents and bit allocation.
-void expand_exponents(const bsi& b, audblk& ab);
-void allocate_bits(uint16_t fscod, const bsi& b, audblk& ab);
+void expand_exponents(decoder& d);
+void allocate_bits(decoder& d);
 
-// Mantissas, coupling and rematrixing into coeff_buffer.
-void unpack_coefficients(const bsi& b, audblk& ab, coeff_buffer_t& coeffs);
-void rematrix_stereo(const audblk& ab, coeff_buffer_t& coeffs);
+// Mantissas, coupling and rematrixing into the coefficient buffer.
+void unpack_coefficients(decoder& d);
+void rematrix_stereo(decoder& d);
 
-// Inverse transform with windowing and overlap-add, in place in coeff_buffer.
-void imdct_tables_build();
-void inverse_transform(const bsi& b, const audblk& ab, coeff_buffer_t& coeffs);
+// Fold-down of the channels' coefficients to the outputs, normal or surround-compatible.
+void fold_down(decoder& d);
 
-// Fold-down to 16-bit stereo and the consistency checks after each block. mix_to_stereo returns
-// how many of the block's 512 samples lay beyond full scale and were limited to it.
-uint32_t mix_to_stereo(const bsi& b, const coeff_buffer_t& coeffs, uint8_t* out);
-void arm_guards(syncinfo& si, bsi& b, audblk& ab);
-void check_guards(const syncinfo& si, const bsi& b, const audblk& ab);
+// Inverse transform of each output's folded coefficients, with windowing and overlap-add.
+void inverse_transform(decoder& d);
+
+// The outputs' samples to 16-bit stereo pairs, saturated at full scale; returns how many of the
+// block's 512 samples lay at or beyond full scale and were limited to it. Then the consistency
+// checks.
+uint32_t write_pcm(decoder& d, uint8_t* out);
+void arm_guards(decoder& d);
+void check_guards(decoder& d);
 
 }  // namespace ac3

@@ -1,4 +1,4 @@
-// The one-line description of the stream printed for the first frame after library load.
+// The one-line description of the stream, printed for the first frame a decoder decodes after its reset.
 #include <cstdio>
 
 #include "ac3/stages.h"

@@ -15,21 +15,22 @@ constexpr uint32_t kSamplingRates[3] = {48000, 44100, 32000};
 
 }  // namespace
 
-void read_syncinfo(syncinfo& si) {
+void read_syncinfo(decoder& d) {
+  syncinfo& si = d.syncinfo;
   uint16_t window = 0;
   for (int examined = 0; examined < kSyncSearchLimit; ++examined) {
-    window = static_cast<uint16_t>((window << 8) | chunk_next_byte());
+    window = static_cast<uint16_t>((window << 8) | chunk_next_byte(d));
     if (window == kSyncword) break;
   }
-  last_sync_end_set(window == kSyncword ? input_bytes_consumed() : UINT64_MAX);
-  const uint8_t crc1_high = chunk_next_byte();
-  const uint8_t crc1_low = chunk_next_byte();
-  const uint8_t rate_byte = chunk_next_byte();
+  d.input.last_sync_end = window == kSyncword ? input_bytes_consumed(d) : UINT64_MAX;
+  const uint8_t crc1_high = chunk_next_byte(d);
+  const uint8_t crc1_low = chunk_next_byte(d);
+  const uint8_t rate_byte = chunk_next_byte(d);
   si.fscod = rate_byte >> 6;
   si.frmsizecod = rate_byte & 0x3f;
   // A reserved rate or a size code outside the table: a bad frame; the search resumes right here.
   if (si.fscod == 3 || si.frmsizecod >= kFrameSizeCodes) {
-    error_flag = 1;
+    d.error_flag = 1;
     return;
   }
   si.sampling_rate = kSamplingRates[si.fscod];
@@ -37,15 +38,12 @@ void read_syncinfo(syncinfo& si) {
   si.bit_rate = frame_size_table[si.frmsizecod].bit_rate;
 
   const int body = 2 * si.frame_size - 5;
-  frame_bytes_load(body);
+  frame_bytes_load(d, body);
 
-  crc16_reset();
-  crc16_byte(crc1_high);
-  crc16_byte(crc1_low);
-  crc16_byte(rate_byte);
-  crc16_block(frame_bytes(), body);
-  if (!crc16_is_zero()) {
-    error_flag = 1;
+  const uint8_t header[3] = {crc1_high, crc1_low, rate_byte};
+  const uint16_t crc = crc16_update(crc16_update(0, header, 3), frame_bytes(d), body);
+  if (crc != 0) {
+    d.error_flag = 1;
     qelp::diag_err("** CRC failed - skipping frame **\n");
   }
 }

@@ -7,6 +7,10 @@
 // (a partial block) by not consuming them or by buffering them itself. With END it consumes what is
 // offered and emits what it holds; when more is left than fits, it produces a full destination and
 // the caller calls again with END until a call produces nothing.
+//
+// The manager calls suggest and open one at a time (under its lock), so a driver may keep a cache
+// for them without a lock of its own; size, convert and close of one stream come from the one thread
+// that uses the stream, while other streams of the same driver are used on other threads.
 #pragma once
 
 #include "msacm.h"

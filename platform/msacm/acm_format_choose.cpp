@@ -1,19 +1,26 @@
 // The format chooser: lists what the drivers can make from the source format and lets the host's
 // chooser pick one; without a chooser the first offer (16-bit PCM like the source) is taken.
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
 
 #include "acm_registry.h"
 #include "msacm.h"
 
 namespace {
 
-AcmFormatChooser g_chooser = nullptr;
-void* g_chooser_user = nullptr;
-DWORD g_chooser_flags = 0;
+// The host's chooser (acmSetFormatChooser), one for the process; used under the manager's lock.
+struct ChooserSetting {
+  AcmFormatChooser chooser = nullptr;
+  void* user = nullptr;
+  DWORD flags = 0;
+};
+ChooserSetting g_chooser;
 
 constexpr size_t kMaxOffers = 64;
-AcmFormatOffer g_offers[kMaxOffers];
 
+// Call with the manager's lock held.
 size_t collect_offers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity) {
   const AcmDriver* drivers[acm::kMaxDrivers + 2];
   size_t count = acm::drivers_loaded(drivers, sizeof drivers / sizeof drivers[0]);
@@ -33,22 +40,25 @@ void copy_text(char* dest, size_t size, const char* text) {
 extern "C" {
 
 void acmSetFormatChooser(AcmFormatChooser chooser, void* user, DWORD flags) {
-  g_chooser = chooser;
-  g_chooser_user = user;
-  g_chooser_flags = flags;
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
+  g_chooser = ChooserSetting{chooser, user, flags};
 }
 
 size_t acmFormatBytes(const WAVEFORMATEX* wfx) { return sizeof(WAVEFORMATEX) + wfx->cbSize; }
 
 size_t acmFormatEnumOffers(const WAVEFORMATEX* src, AcmFormatOffer* offers, size_t capacity, DWORD flags) {
   if (src == nullptr || offers == nullptr) return 0;
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
   if ((flags & ACM_CHOOSERF_LOADED_DRIVERS) == 0) acm::module_load();
   return collect_offers(src, offers, capacity);
 }
 
 const char* acmCodecModuleProblem() { return acm::module_problem(); }
 
-int acmCodecModuleLoad() { return acm::module_load() ? 1 : 0; }
+int acmCodecModuleLoad() {
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
+  return acm::module_load() ? 1 : 0;
+}
 
 const char* acmCodecModuleDescription() { return acm::module_description(); }
 
@@ -70,12 +80,22 @@ MMRESULT acmFormatChooseA(ACMFORMATCHOOSEA* afc) {
   if (afc->pwfx == nullptr || afc->cbwfx < sizeof(WAVEFORMATEX) || afc->pwfxEnum == nullptr) {
     return MMSYSERR_INVALPARAM;
   }
-  // A chooser shows everything the codecs offer, so the FFmpeg module is loaded for it.
-  if (g_chooser != nullptr && (g_chooser_flags & ACM_CHOOSERF_LOADED_DRIVERS) == 0) acm::module_load();
-  const size_t count = collect_offers(afc->pwfxEnum, g_offers, kMaxOffers);
+  // The offers of this request; the host's chooser is called without the lock, so that it may take
+  // its time (a dialog) while other conversions go on.
+  std::unique_ptr<AcmFormatOffer[]> offers(new (std::nothrow) AcmFormatOffer[kMaxOffers]);
+  if (!offers) return MMSYSERR_NOMEM;
+  ChooserSetting setting;
+  size_t count = 0;
+  {
+    std::lock_guard<std::mutex> guard(acm::manager_lock());
+    setting = g_chooser;
+    // A chooser shows everything the codecs offer, so the FFmpeg module is loaded for it.
+    if (setting.chooser != nullptr && (setting.flags & ACM_CHOOSERF_LOADED_DRIVERS) == 0) acm::module_load();
+    count = collect_offers(afc->pwfxEnum, offers.get(), kMaxOffers);
+  }
   if (count == 0) return MMSYSERR_NODRIVER;
-  if (g_chooser == nullptr) return acmFormatOfferTake(afc, &g_offers[0]);
-  return g_chooser(afc, g_offers, count, g_chooser_user);
+  if (setting.chooser == nullptr) return acmFormatOfferTake(afc, &offers[0]);
+  return setting.chooser(afc, offers.get(), count, setting.user);
 }
 
 }  // extern "C"

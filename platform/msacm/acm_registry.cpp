@@ -13,6 +13,8 @@ namespace acm {
 
 namespace {
 
+// The codec manager's shared state: the driver table, shared by every engine object of the process.
+std::mutex g_manager_lock;
 const AcmDriver* g_registered[kMaxDrivers] = {};
 const AcmDriver* g_module_driver = nullptr;
 bool g_module_tried = false;
@@ -54,6 +56,8 @@ bool try_module(const std::string& path, std::string& problem) {
 }
 
 }  // namespace
+
+std::mutex& manager_lock() { return g_manager_lock; }
 
 size_t drivers_loaded(const AcmDriver** out, size_t capacity) {
   size_t n = 0;
@@ -98,15 +102,24 @@ bool module_load() {
   return false;
 }
 
-const char* module_problem() { return g_module_problem; }
+const char* module_problem() {
+  std::lock_guard<std::mutex> guard(g_manager_lock);
+  // Written only by the one load, under the lock: stable from then on.
+  return g_module_tried ? g_module_problem : "";
+}
 
-const char* module_description() { return g_module_description; }
+const char* module_description() {
+  std::lock_guard<std::mutex> guard(g_manager_lock);
+  // Written only by the one load, under the lock: stable from then on.
+  return g_module_description;
+}
 
 }  // namespace acm
 
 MMRESULT acm_driver_register(const AcmDriver* driver) {
   if (driver == nullptr || driver->interface_version != ACM_DRIVER_INTERFACE_VERSION)
     return MMSYSERR_INVALPARAM;
+  std::lock_guard<std::mutex> guard(acm::g_manager_lock);
   for (const AcmDriver*& slot : acm::g_registered) {
     if (slot == driver) return MMSYSERR_NOERROR;
   }
@@ -120,6 +133,7 @@ MMRESULT acm_driver_register(const AcmDriver* driver) {
 }
 
 void acm_driver_unregister(const AcmDriver* driver) {
+  std::lock_guard<std::mutex> guard(acm::g_manager_lock);
   for (const AcmDriver*& slot : acm::g_registered) {
     if (slot == driver) slot = nullptr;
   }

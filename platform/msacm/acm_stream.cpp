@@ -1,6 +1,7 @@
 // Codec streams: open a driver's stream for a source and destination format, ask its sizes, and
 // convert through prepared stream headers.
 #include <cstring>
+#include <mutex>
 
 #include "acm_registry.h"
 #include "msacm.h"
@@ -13,6 +14,7 @@ struct AcmStream {
 
 namespace {
 
+// The stream slots of the process, claimed and released under the manager's lock.
 constexpr size_t kMaxStreams = 8;
 AcmStream g_streams[kMaxStreams] = {};
 
@@ -22,6 +24,7 @@ constexpr size_t kReservedDstLength = 1;
 constexpr size_t kReservedStream = 2;
 
 bool handle_valid(HACMSTREAM has) {
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
   for (AcmStream& s : g_streams) {
     if (&s == has) return s.in_use;
   }
@@ -68,6 +71,8 @@ MMRESULT acmStreamOpen(HACMSTREAM* phas, HACMDRIVER had, const WAVEFORMATEX* pwf
   if (pwfltr != nullptr) return ACMERR_NOTPOSSIBLE;  // no filters
   if (phas != nullptr) *phas = nullptr;
 
+  // The lock is held for the whole open, so the free slot found stays free until it is taken.
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
   AcmStream* slot = nullptr;
   if (!query) {
     for (AcmStream& s : g_streams) {
@@ -161,6 +166,7 @@ MMRESULT acmStreamClose(HACMSTREAM has, DWORD fdwClose) {
   if (!handle_valid(has)) return MMSYSERR_INVALHANDLE;
   if (fdwClose != 0) return MMSYSERR_INVALFLAG;
   has->driver->close(has->state);
+  std::lock_guard<std::mutex> guard(acm::manager_lock());
   *has = AcmStream{false, nullptr, nullptr};
   return MMSYSERR_NOERROR;
 }

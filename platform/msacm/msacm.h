@@ -3,8 +3,9 @@
 // counterpart. Codecs come from drivers (acm_driver.h): the built-in PCM driver, drivers a host or a
 // test registers, and the FFmpeg module, which is loaded only when it is needed.
 //
-// All functions run on the caller's thread; the manager keeps process-wide state and is not meant to
-// be used from two threads at once.
+// All functions run on the caller's thread. The driver table, the host's chooser and the stream slots
+// are shared by the process and used under one lock; streams are used each on their own thread, so
+// several conversions may run at once.
 #pragma once
 
 #include <cstddef>

@@ -3,7 +3,12 @@
 // is an event and nothing else; CloseHandle releases it.
 #pragma once
 
-#include "platform/winmm/win_types.h"
+#include "platform/win_types.h"
+
+// The two values of BOOL (here, where the event calls take them, not with the shared types: a host's
+// own Windows vocabulary may define them as macros).
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
 
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0x00000000;

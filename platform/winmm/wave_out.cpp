@@ -12,8 +12,6 @@
 
 namespace {
 
-thread_local char t_failure[512];
-
 std::mutex g_monitor_lock;
 wave_out_monitor g_monitor = nullptr;
 void* g_monitor_user = nullptr;
@@ -21,12 +19,15 @@ void* g_monitor_user = nullptr;
 std::atomic<int> g_live_devices{0};
 std::atomic<int> g_open_attempts{0};
 
-MMRESULT open_failed(MMRESULT code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// A failed open: the reason goes to the caller's buffer (when it gave one).
+MMRESULT open_failed(char* why, size_t why_size, MMRESULT code, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
 
-MMRESULT open_failed(MMRESULT code, const char* format, ...) {
+MMRESULT open_failed(char* why, size_t why_size, MMRESULT code, const char* format, ...) {
+  if (why == nullptr || why_size == 0) return code;
   va_list args;
   va_start(args, format);
-  std::vsnprintf(t_failure, sizeof t_failure, format, args);
+  std::vsnprintf(why, why_size, format, args);
   va_end(args);
   return code;
 }
@@ -38,12 +39,6 @@ bool format_playable(const WAVEFORMATEX& f) {
   if (f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 384000) return false;
   if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8) return false;
   return f.nAvgBytesPerSec == f.nBlockAlign * f.nSamplesPerSec;
-}
-
-// A call on a device whose back end failed: the reason goes where wave_out_failure_text finds it.
-MMRESULT device_failure(wave_device& device) {
-  std::snprintf(t_failure, sizeof t_failure, "%s", device.backend->failure());
-  return MMSYSERR_ERROR;
 }
 
 bool header_ok(const WAVEHDR* h, UINT size) { return h != nullptr && size == sizeof(WAVEHDR); }
@@ -73,49 +68,67 @@ void wave_out_set_monitor(wave_out_monitor monitor, void* user) {
   g_monitor_user = user;
 }
 
-const char* wave_out_failure_text() { return t_failure; }
+void wave_out_device_failure(HWAVEOUT device, char* why, size_t why_size) {
+  if (why == nullptr || why_size == 0) return;
+  why[0] = '\0';
+  if (device == nullptr) return;
+  std::lock_guard<std::mutex> guard(device->lock);
+  if (device->failed) std::snprintf(why, why_size, "%s", device->backend->failure());
+}
 int wave_out_live_count() { return g_live_devices.load(); }
 int wave_out_open_attempts() { return g_open_attempts.load(); }
 
-MMRESULT waveOutOpen(HWAVEOUT* out, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR,
-                     DWORD flags) {
-  t_failure[0] = '\0';
+MMRESULT waveOutOpen(HWAVEOUT* out, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                     DWORD_PTR instance, DWORD flags) {
+  return wave_out_open_explained(out, device_id, format, callback, instance, flags, nullptr, 0);
+}
+
+MMRESULT wave_out_open_explained(HWAVEOUT* out, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                                 DWORD_PTR, DWORD flags, char* why_failed, size_t why_size) {
+  if (why_failed != nullptr && why_size > 0) why_failed[0] = '\0';
   if (device_id != WAVE_MAPPER && device_id != 0) {
-    return open_failed(MMSYSERR_BADDEVICEID, "There is no sound device number %u", device_id);
+    return open_failed(why_failed, why_size, MMSYSERR_BADDEVICEID, "There is no sound device number %u",
+                       device_id);
   }
-  if (format == nullptr) return open_failed(MMSYSERR_INVALPARAM, "No sound format was given");
+  if (format == nullptr)
+    return open_failed(why_failed, why_size, MMSYSERR_INVALPARAM, "No sound format was given");
   DWORD callback_type = flags & CALLBACK_TYPEMASK;
   if (callback_type != CALLBACK_EVENT && callback_type != CALLBACK_NULL) {
-    return open_failed(MMSYSERR_INVALFLAG, "Only event callbacks are offered by this sound output");
+    return open_failed(why_failed, why_size, MMSYSERR_INVALFLAG,
+                       "Only event callbacks are offered by this sound output");
   }
   if (callback_type == CALLBACK_EVENT && callback == 0) {
-    return open_failed(MMSYSERR_INVALPARAM, "No event was given for the sound device to signal");
+    return open_failed(why_failed, why_size, MMSYSERR_INVALPARAM,
+                       "No event was given for the sound device to signal");
   }
   if (!format_playable(*format)) {
-    return open_failed(WAVERR_BADFORMAT, "The sound device cannot play format %u, %u Hz, %u channels, %u bits",
+    return open_failed(why_failed, why_size, WAVERR_BADFORMAT,
+                       "The sound device cannot play format %u, %u Hz, %u channels, %u bits",
                        format->wFormatTag, format->nSamplesPerSec, format->nChannels, format->wBitsPerSample);
   }
   if ((flags & WAVE_FORMAT_QUERY) != 0) return MMSYSERR_NOERROR;
-  if (out == nullptr) return open_failed(MMSYSERR_INVALPARAM, "No place for the device handle was given");
+  if (out == nullptr)
+    return open_failed(why_failed, why_size, MMSYSERR_INVALPARAM, "No place for the device handle was given");
   *out = nullptr;
 
   auto* device = new (std::nothrow) wave_device;
-  if (device == nullptr) return open_failed(MMSYSERR_NOMEM, "Out of memory opening the sound device");
+  if (device == nullptr)
+    return open_failed(why_failed, why_size, MMSYSERR_NOMEM, "Out of memory opening the sound device");
   device->format = *format;
   device->event = callback_type == CALLBACK_EVENT ? reinterpret_cast<HANDLE>(callback) : nullptr;
   g_open_attempts.fetch_add(1);
-  char why[sizeof t_failure] = "";
+  char why[512] = "";
   device->backend = wave_backend_open(*format, why, sizeof why);
   if (device->backend == nullptr) {
     delete device;
     if (why[0] == '\0') std::snprintf(why, sizeof why, "Out of memory opening the sound device");
-    return open_failed(MMSYSERR_NODRIVER, "%s", why);
+    return open_failed(why_failed, why_size, MMSYSERR_NODRIVER, "%s", why);
   }
   try {
     device->thread = std::thread(wave_device_run, device);
   } catch (const std::system_error&) {
     delete device;
-    return open_failed(MMSYSERR_NOMEM, "Cannot start the sound device's thread");
+    return open_failed(why_failed, why_size, MMSYSERR_NOMEM, "Cannot start the sound device's thread");
   }
   g_live_devices.fetch_add(1);
   if (device->event != nullptr) SetEvent(device->event);  // the device is open
@@ -149,7 +162,7 @@ MMRESULT waveOutWrite(HWAVEOUT device, WAVEHDR* header, UINT size) {
     DWORD flags = wave_header_flags(header);
     if ((flags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
     if ((flags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-    if (device->failed) return device_failure(*device);
+    if (device->failed) return MMSYSERR_ERROR;
     flags_update(header, WHDR_INQUEUE, WHDR_DONE);
     wave_device_queue(*device, header);
   }
@@ -195,7 +208,7 @@ MMRESULT waveOutGetPosition(HWAVEOUT device, MMTIME* time, UINT size) {
   if (device == nullptr) return MMSYSERR_INVALHANDLE;
   if (time == nullptr || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
   std::lock_guard<std::mutex> guard(device->lock);
-  if (device->failed) return device_failure(*device);
+  if (device->failed) return MMSYSERR_ERROR;
   uint64_t frames = device->paused ? device->played : wave_device_played(*device);
   frames -= device->origin;
   switch (time->wType) {

@@ -6,15 +6,20 @@
 //   unset, empty or "default"  the ALSA device "default"
 //   "null"                     a device that takes each buffer in real time for its length, silently
 //   "alsa:NAME" or "NAME"      the ALSA device NAME ("alsa:null" is ALSA's own null device)
-// A device that cannot be opened is a failed waveOutOpen; wave_out_failure_text says why.
+// A device that cannot be opened is a failed waveOutOpen; wave_out_open_explained also says why.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
-#include "platform/winmm/win_types.h"
+#include "platform/win_types.h"
 
 using LPCWAVEFORMATEX = const WAVEFORMATEX*;
 
+// Wave output result codes.
+constexpr MMRESULT WAVERR_BADFORMAT = 32;
+constexpr MMRESULT WAVERR_STILLPLAYING = 33;
+constexpr MMRESULT WAVERR_UNPREPARED = 34;
 
 struct wave_device;
 using HWAVEOUT = wave_device*;
@@ -72,9 +77,13 @@ inline DWORD wave_header_flags(WAVEHDR* header) {
   return std::atomic_ref<DWORD>(header->dwFlags).load(std::memory_order_acquire);
 }
 
-// Why the last waveOutOpen on this thread failed, naming the device ("" after a success), or why
-// a later call found the device failed.
-const char* wave_out_failure_text();
+// waveOutOpen that also says why it failed, naming the device, in why (why_size bytes; "" after a
+// success).
+MMRESULT wave_out_open_explained(HWAVEOUT* device, UINT device_id, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                                 DWORD_PTR instance, DWORD flags, char* why, size_t why_size);
+
+// Why the device's back end failed ("" while it works), for a call that returned MMSYSERR_ERROR.
+void wave_out_device_failure(HWAVEOUT device, char* why, size_t why_size);
 
 // The device named by QELP_AUDIO_DEVICE as a user would recognise it ("default", "null", "hw:1").
 const char* wave_out_device_name();

@@ -51,10 +51,9 @@ MMRESULT choose(ACMFORMATCHOOSEA* afc, const AcmFormatOffer* offers, size_t coun
 
 std::string write_wave(const std::string& short_name, uint32_t rate, const std::vector<int16_t>& samples,
                        const std::string& path) {
-  // A writer of its own for the time of this call; an engine's writer is put back afterwards.
-  qelp::COutputWavefile writer;
-  qelp::COutputWavefile* const engine_writer = qelp::g_output_wavefile;
-  qelp::g_output_wavefile = &writer;
+  // A writer of its own, with a failure record of its own.
+  qelp::FailureRecord failure;
+  qelp::COutputWavefile writer(failure.failure);
   writer.format = qelp::StreamFormat{2, rate, 6144};
   writer.set_path(path.c_str());
   std::string name = short_name;
@@ -62,22 +61,21 @@ std::string write_wave(const std::string& short_name, uint32_t rate, const std::
   qelpsnd_set_diagnostics([](int, const char*, void*) {}, nullptr);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::always);
   std::string result;
-  if (qelp::output_wavefile_open() != 1) {
-    result = qelp::failure_text();
+  if (writer.open() != 1) {
+    result = failure.text;
   } else {
     const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
     for (size_t at = 0; at + 6144 <= samples.size() * 2; at += 6144) {
-      if (qelp::output_wavefile_write(bytes + at) != 1) {
-        result = qelp::failure_text();
+      if (writer.write(bytes + at) != 1) {
+        result = failure.text;
         break;
       }
     }
-    if (qelp::output_wavefile_close() != 1 && result.empty()) result = qelp::failure_text();
+    if (writer.close() != 1 && result.empty()) result = failure.text;
   }
   acmSetFormatChooser(nullptr, nullptr, 0);
   qelpsnd_set_diagnostics(nullptr, nullptr);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::ask);
-  qelp::g_output_wavefile = engine_writer;
   return result;
 }
 

@@ -1,7 +1,7 @@
 // How a run ended, in the status line's words: the texts themselves, then the controller showing
 // them after the end of the stream, Cancel, a normalization and a failure.
 #include "controller_fixture.h"
-#include "output_wavefile.h"
+#include "engine_parts.h"
 #include "qelpsnd.h"
 #include "run_outcome.h"
 #include "support/paths.h"
@@ -83,12 +83,12 @@ TEST_F(ControllerTest, APeakNormalizationSaysTheGainItApplied)
 
 TEST_F(ControllerTest, AFailureIsShownInTheAlertColoursUntilTheNextGoodStart)
 {
-    qelp::output_wavefile_set_size_limit(10 * 6144);
     choose("stereo_48k_192.ac3", "limited.wav", 1);
     CConversionController c(ui);
+    qelp::EngineParts::of(c.m_engine).writer.set_size_limit(10 * 6144);
     c.OnStart();
     run_conversion(c);
-    qelp::output_wavefile_set_size_limit(0);
+    qelp::EngineParts::of(c.m_engine).writer.set_size_limit(0);
     EXPECT_TRUE(ui.alert);
     EXPECT_EQ(ui.status, c.m_engine.m_lastErrorText);
     EXPECT_NE(ui.status.find("limited.wav"), std::string::npos) << ui.status;

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "controller_fixture.h"
-#include "output_wavefile.h"
+#include "engine_parts.h"
 #include "platform/msacm/msacm.h"
 #include "qelpsnd.h"
 #include "support/paths.h"
@@ -246,21 +246,20 @@ TEST_F(StartFaultTest, ClosingDuringANormalizationWaitsForTheWorker)
 
 TEST_F(StartFaultTest, AFailedWriteIsSaidAndTheFileNotNormalized)
 {
-    // The writer stops at a size limit as it would on a full disk.
-    qelp::output_wavefile_set_size_limit(10 * 6144);
-    choose("stereo_48k_192.ac3", "limited.wav", 1);
-    CConversionController c(ui);
-    c.OnStart();
-    run_conversion(c);
-    qelp::output_wavefile_set_size_limit(0);
-    EXPECT_EQ(c.GetState(), State::Ready);
-    EXPECT_NE(ui.status.find("limited.wav"), std::string::npos) << ui.status;
-    EXPECT_TRUE(ui.flashing);
-    EXPECT_FALSE(ui.timerRunning);
-    EXPECT_TRUE(ui.enabled[IDC_START_CONVERT]);
-    for (const std::string& s : ui.statusHistory) {
-        EXPECT_NE(s, CConversionController::kTextScanning);
-    }
+  // The writer stops at a size limit as it would on a full disk.
+  choose("stereo_48k_192.ac3", "limited.wav", 1);
+  CConversionController c(ui);
+  qelp::EngineParts::of(c.m_engine).writer.set_size_limit(10 * 6144);
+  c.OnStart();
+  run_conversion(c);
+  EXPECT_EQ(c.GetState(), State::Ready);
+  EXPECT_NE(ui.status.find("limited.wav"), std::string::npos) << ui.status;
+  EXPECT_TRUE(ui.flashing);
+  EXPECT_FALSE(ui.timerRunning);
+  EXPECT_TRUE(ui.enabled[IDC_START_CONVERT]);
+  for (const std::string& s : ui.statusHistory) {
+    EXPECT_NE(s, CConversionController::kTextScanning);
+  }
     const WaveFile wave = read_wave(ui.controls.m_wavPath);
     ASSERT_TRUE(wave.valid);  // what was written is still a valid file
     EXPECT_LE(wave.dataBytes, 10u * 6144u);

@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "qelpsnd.h"
-#include "support/decoder_reset.h"
-#include "support/paths.h"
 #include "support/ac3_frame_kinds.h"
+#include "support/paths.h"
 #include "support/stream_decoding.h"
 #include "support/wave_reader.h"
 
@@ -62,12 +61,11 @@ class DamagedStreams : public testing::Test {
     return it->second;
   }
 
-  // Converts the bytes through the engine from the decoder's load-time state; the PCM frames.
+  // Converts the bytes through the engine (every conversion starts from a fresh decoder); the PCM frames.
   Decoded decode(const Bytes& stream) {
     std::string in = dir_ + "/in.ac3";
     std::string out = dir_ + "/out.wav";
     qelp_test::write_bytes(in, stream);
-    qelp_test::decoder_state_reset();
     Decoded d;
     engine_->SetInFile(in.data());
     engine_->SetOutFile(out.data());

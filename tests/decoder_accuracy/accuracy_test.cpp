@@ -1,6 +1,7 @@
 // Our decoder against FFmpeg's as an independent reference, on every clean fixture, in normal and
-// surround-compatible fold-down. Streams rewritten without dither must match sample for sample
-// within the 16-bit truncation; the original, dithered streams must agree in length and in level.
+// surround-compatible fold-down, with the build's transform and with the portable one. Streams
+// rewritten without dither must match sample for sample within the 16-bit truncation; the original,
+// dithered streams must agree in length and in level.
 // A missing ffmpeg fails these tests.
 #include <gtest/gtest.h>
 
@@ -53,11 +54,14 @@ TEST_P(DitherFree, MatchesReferenceWithinTruncation) {
 
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error) << fixture;
-  for (const bool surround : {false, true}) {
-    SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
-    const our_output ours = decode_stream(clean.bytes, surround);
-    EXPECT_EQ("", ours.diagnostics) << "the rewritten stream must decode without complaint";
-    expect_matches_reference(ours, ref, surround);
+  for (const vector_choice& transform : kVectorChoices) {
+    SCOPED_TRACE(std::string(transform.name) + " transform");
+    for (const bool surround : {false, true}) {
+      SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
+      const our_output ours = decode_stream(clean.bytes, surround, 0, transform.portable);
+      EXPECT_EQ("", ours.diagnostics) << "the rewritten stream must decode without complaint";
+      expect_matches_reference(ours, ref, surround);
+    }
   }
 }
 
@@ -76,9 +80,11 @@ TEST_P(Dithered, LengthsAndFrameLevelsAgree) {
 
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error) << fixture;
-  for (const bool surround : {false, true}) {
-    SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
-    const our_output ours = decode_stream(original, surround);
+  for (const auto& [transform, surround] : {std::pair{kVectorChoices[0], false}, std::pair{kVectorChoices[0], true},
+                                            std::pair{kVectorChoices[1], false}, std::pair{kVectorChoices[1], true}}) {
+    SCOPED_TRACE(std::string(transform.name) + " transform, " +
+                 (surround ? "surround-compatible fold-down" : "normal fold-down"));
+    const our_output ours = decode_stream(original, surround, 0, transform.portable);
     EXPECT_EQ("", ours.diagnostics);
     ASSERT_EQ(ours.frames, ref.channels[0].size() / kFrameSamples);
 

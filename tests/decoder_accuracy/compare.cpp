@@ -55,9 +55,9 @@ void expect_matches_reference(const our_output& ours, const reference_output& re
     const char* which = side == 0 ? "left" : "right";
     EXPECT_GT(st.compared, ours.frames * kFrameSamples * 9 / 10) << which;
     EXPECT_GT(st.signal, 0.0) << which << " is silent: nothing was compared";
-    EXPECT_LE(st.worst_difference, 2)
+    EXPECT_LE(st.worst_difference, 1)
         << which << " worst at sample " << st.worst_at << " (frame " << st.worst_at / kFrameSamples << ")";
-    EXPECT_GE(st.ser_ours(), st.ser_ideal() - 1.0)
+    EXPECT_GE(st.ser_ours(), st.ser_ideal() - 0.1)
         << which << ": ours " << st.ser_ours() << " dB, ideal " << st.ser_ideal() << " dB";
   }
 }

@@ -33,7 +33,7 @@ struct channel_stats {
 channel_stats compare_channel(const our_output& ours, const std::vector<double>& ref, int side);
 
 // The whole check of a dither-free stream, as gtest expectations: lengths agree to the frame; no
-// sample more than 2 LSB from the ideal; each side's signal-to-error within 1 dB of the ideal's.
+// sample more than 1 LSB from the ideal; each side's signal-to-error within 0.1 dB of the ideal's.
 void expect_matches_reference(const our_output& ours, const reference_output& ref, bool surround,
                               int dual_mono_channel = 0);
 

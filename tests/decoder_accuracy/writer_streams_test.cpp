@@ -94,12 +94,15 @@ void check_against_ffmpeg(const std::vector<ac3test::written_frame>& frames, int
   ASSERT_TRUE(write_file(path, bytes));
   const reference_output ref = decode_with_ffmpeg(path, dir);
   ASSERT_EQ("", ref.error);
-  for (const bool surround : {false, true}) {
-    SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
-    const our_output ours = decode_stream(bytes, surround, dual_mono_channel);
-    EXPECT_EQ("", ours.diagnostics);
-    EXPECT_EQ(frames.size(), ours.frames);
-    expect_matches_reference(ours, ref, surround, dual_mono_channel);
+  for (const vector_choice& transform : kVectorChoices) {
+    SCOPED_TRACE(std::string(transform.name) + " transform");
+    for (const bool surround : {false, true}) {
+      SCOPED_TRACE(surround ? "surround-compatible fold-down" : "normal fold-down");
+      const our_output ours = decode_stream(bytes, surround, dual_mono_channel, transform.portable);
+      EXPECT_EQ("", ours.diagnostics);
+      EXPECT_EQ(frames.size(), ours.frames);
+      expect_matches_reference(ours, ref, surround, dual_mono_channel);
+    }
   }
 }
 

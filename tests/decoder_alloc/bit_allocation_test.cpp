@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "ac3/stages.h"
+#include "support/ac3_bit_allocation.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -78,15 +80,24 @@ int bap_sum(const uint16_t* baps, int from, int to) {
 
 class BitAllocation : public ::testing::Test {
  protected:
-  void SetUp() override { ac3::error_flag = 0; }
-  void TearDown() override { ac3::error_flag = 0; }
+  // Runs the decoder's allocation on a block the test keeps: the decoder's reuse cache carries
+  // from call to call as it does from block to block.
+  void allocate(uint16_t fscod, const ac3::bsi& b, ac3::audblk& ab) {
+    dec->syncinfo.fscod = fscod;
+    dec->bsi = b;
+    dec->audblk = ab;
+    ac3::allocate_bits(dec);
+    ab = dec->audblk;
+  }
+
+  decoder_test::test_decoder dec;
 };
 
 TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
   const ac3::bsi b = mode(2, 0);
   static ac3::audblk ab{};
   set_new_block(ab, 2, 181);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   static ac3::audblk computed;
   computed = ab;
   ASSERT_GT(bap_sum(ab.fbw_bap[0], 0, 181), 0);
@@ -95,13 +106,13 @@ TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
   fill_baps(ab, 5);
   static ac3::audblk kept;
   kept = ab;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_TRUE(same_baps(ab, kept));
 
   // A new coupling leak alone does not count as new allocation data.
   ab.cplleake = 1;
   ab.cplfleak = 5;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_TRUE(same_baps(ab, kept));
 
   // Any one of the flags brings the computation back, with the same result as before.
@@ -110,14 +121,14 @@ TEST_F(BitAllocation, BlockWithNothingNewKeepsEveryBapBitForBit) {
     set_reuse_block(ab);
     fill_baps(ab, 9);
     ab.*flag = 1;
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     EXPECT_EQ(std::memcmp(ab.fbw_bap[0], computed.fbw_bap[0], 181 * sizeof(uint16_t)), 0);
     EXPECT_EQ(std::memcmp(ab.fbw_bap[1], computed.fbw_bap[1], 181 * sizeof(uint16_t)), 0);
   }
   set_reuse_block(ab);
   fill_baps(ab, 9);
   ab.chexpstr[4] = 2;   // a channel the mode does not have still counts
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], computed.fbw_bap[0], 181 * sizeof(uint16_t)), 0);
 }
 
@@ -130,7 +141,7 @@ TEST_F(BitAllocation, AllSnrOffsetsZeroGivesAllZeroBaps) {
   ab.cplfsnroffst = 0;
   ab.lfefsnroffst = 0;
   fill_baps(ab, 3);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   static ac3::audblk zero{};
   EXPECT_TRUE(same_baps(ab, zero));
 
@@ -138,7 +149,7 @@ TEST_F(BitAllocation, AllSnrOffsetsZeroGivesAllZeroBaps) {
   // channels in use are computed and the others keep their baps.
   fill_baps(ab, 3);
   ab.fsnroffst[3] = 1;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(bap_sum(ab.fbw_bap[3], 0, 256), 1920);   // the pattern fill_baps left there
 }
 
@@ -158,7 +169,7 @@ TEST_F(BitAllocation, LfeChannelIgnoresTheBandAboveItsLast) {
     std::memcpy(ab.lfe_exp, lfe_exps, sizeof lfe_exps);
     // Bin 7 of the full-bandwidth channel: 256 PSD units above the LFE's band 6, or far below.
     ab.fbw_exp[0][7] = variant == 0 ? 6 : 22;
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     std::memcpy(lfe_baps[variant], ab.lfe_bap, sizeof ab.lfe_bap);
   }
   EXPECT_EQ(std::memcmp(lfe_baps[0], lfe_baps[1], sizeof lfe_baps[0]), 0);
@@ -184,7 +195,7 @@ TEST_F(BitAllocation, CouplingChannelStartsWithItsOwnLeaks) {
     ab.cpldeltbae = 2;
     ab.cplfleak = static_cast<uint16_t>(variant == 1 ? 7 : 0);
     ab.cplsleak = static_cast<uint16_t>(variant == 2 ? 7 : 0);
-    ac3::allocate_bits(kFscod48k, b, ab);
+    allocate(kFscod48k, b, ab);
     std::memcpy(cpl_baps[variant], ab.cpl_bap, sizeof ab.cpl_bap);
   }
   // A larger starting leak masks more, so no bin gets more bits and the first bins get fewer.
@@ -203,7 +214,7 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   static ac3::audblk base;
   base = {};
   set_new_block(base, 1, 253);
-  ac3::allocate_bits(kFscod48k, b, base);
+  allocate(kFscod48k, b, base);
 
   static ac3::audblk ab;
   ab = base;
@@ -215,7 +226,7 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   ab.deltoffst[0][1] = 10;   // band 43 (bins 109..120): -512
   ab.deltlen[0][1] = 1;
   ab.deltba[0][1] = 0;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   for (int bin = 0; bin < 253; ++bin) {
     if (bin >= 34 && bin < 43) {
       EXPECT_LE(ab.fbw_bap[0][bin], base.fbw_bap[0][bin]) << bin;
@@ -233,12 +244,12 @@ TEST_F(BitAllocation, DeltaSegmentsShiftTheMaskOfTheirBandsOnly) {
   // Mode 0 applies the segments kept from before; mode 2 applies none.
   ab.deltbae[0] = 0;
   fill_baps(ab, 1);
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], with_delta.fbw_bap[0], 253 * sizeof(uint16_t)), 0);
   ab.deltbae[0] = 2;
-  ac3::allocate_bits(kFscod48k, b, ab);
+  allocate(kFscod48k, b, ab);
   EXPECT_EQ(std::memcmp(ab.fbw_bap[0], base.fbw_bap[0], 253 * sizeof(uint16_t)), 0);
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_FALSE(dec->error_flag);
 }
 
 TEST_F(BitAllocation, DeltaSegmentsPastTheLastBandMakeTheFrameBad) {
@@ -254,8 +265,74 @@ TEST_F(BitAllocation, DeltaSegmentsPastTheLastBandMakeTheFrameBad) {
   ab.deltoffst[0][1] = 3;
   ab.deltlen[0][1] = 15;   // bands 49..63: past band 49
   ab.deltba[0][1] = 5;
-  ac3::allocate_bits(kFscod48k, b, ab);
-  EXPECT_TRUE(ac3::error_flag);
+  allocate(kFscod48k, b, ab);
+  EXPECT_TRUE(dec->error_flag);
+}
+
+// Every range a channel can have, against the test's own allocation: full-bandwidth channels
+// ending at every bin (cutting each band anywhere), and coupling channels from every start to every
+// end (whose first band may be cut too), with exponents that vary bin by bin.
+TEST_F(BitAllocation, EveryChannelRangeMatchesTheTestsOwnAllocation) {
+  uint32_t x = 2718;
+  auto next = [&x]() { return x = x * 1664525u + 1013904223u, x >> 16; };
+  int compared = 0;
+  // Random exponents at every end; then, at the widest end, the extremes of the band sums: all
+  // exponents 0 (the loudest PSD everywhere), and 0 and 24 side by side.
+  for (int end = 1; end <= 253 + 2; ++end) {
+    static ac3::audblk ab;
+    ab = {};
+    const int pattern = end > 253 ? end - 253 : 0;
+    const int bins = pattern ? 253 : end;
+    set_new_block(ab, 1, bins);
+    for (int bin = 0; bin < bins; ++bin) {
+      ab.fbw_exp[0][bin] = static_cast<uint16_t>(pattern == 1 ? 0 : pattern == 2 ? (bin % 2) * 24 : next() % 25);
+    }
+    ab.csnroffst = static_cast<uint16_t>(10 + next() % 30);
+    allocate(kFscod48k, mode(1, 0), ab);
+    ac3test::allocation_input in;
+    in.sdcycod = ab.sdcycod, in.fdcycod = ab.fdcycod, in.sgaincod = ab.sgaincod, in.dbpbcod = ab.dbpbcod;
+    in.floorcod = ab.floorcod, in.fgaincod = ab.fgaincod[0];
+    in.start = 0, in.end = bins, in.exps = ab.fbw_exp[0];
+    in.snroffset = 64 * ab.csnroffst + 4 * ab.fsnroffst[0] - 960;
+    uint16_t want[256] = {};
+    ac3test::compute_baps(in, want);
+    ASSERT_EQ(0, std::memcmp(want, ab.fbw_bap[0], sizeof(uint16_t) * static_cast<size_t>(bins)))
+        << "end " << bins << " pattern " << pattern;
+    ++compared;
+  }
+  for (int begf = 0; begf < 16; ++begf) {
+    for (int endf = begf; endf < 16; ++endf) {
+      const int start = 37 + 12 * begf, end = 37 + 12 * (endf + 3) > 253 ? 253 : 37 + 12 * (endf + 3);
+      if (start >= end) continue;
+      static ac3::audblk ab;
+      ab = {};
+      set_new_block(ab, 2, start);
+      ab.cplinu = 1;
+      ab.chincpl[0] = ab.chincpl[1] = 1;
+      ab.cplexpstr = 1;
+      ab.cplstrtmant = static_cast<uint16_t>(start);
+      ab.cplendmant = static_cast<uint16_t>(end);
+      for (int bin = start; bin < end; ++bin) ab.cpl_exp[bin] = static_cast<uint16_t>(next() % 25);
+      ab.cplfsnroffst = 6;
+      ab.cplfgaincod = 2;
+      ab.cpldeltbae = 2;
+      ab.cplfleak = static_cast<uint16_t>(next() % 8);
+      ab.cplsleak = static_cast<uint16_t>(next() % 8);
+      allocate(kFscod48k, mode(2, 0), ab);
+      ac3test::allocation_input in;
+      in.sdcycod = ab.sdcycod, in.fdcycod = ab.fdcycod, in.sgaincod = ab.sgaincod, in.dbpbcod = ab.dbpbcod;
+      in.floorcod = ab.floorcod, in.fgaincod = ab.cplfgaincod;
+      in.start = start, in.end = end, in.exps = ab.cpl_exp;
+      in.fastleak = 256 * ab.cplfleak + 768, in.slowleak = 256 * ab.cplsleak + 768;
+      in.snroffset = 64 * ab.csnroffst + 4 * ab.cplfsnroffst - 960;
+      uint16_t want[256] = {};
+      ac3test::compute_baps(in, want);
+      ASSERT_EQ(0, std::memcmp(want + start, ab.cpl_bap + start, sizeof(uint16_t) * static_cast<size_t>(end - start)))
+          << "coupling " << start << ".." << end;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 255 + 100);
 }
 
 }  // namespace

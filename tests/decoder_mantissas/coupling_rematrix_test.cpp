@@ -5,7 +5,9 @@
 
 #include "ac3/coupling.h"
 #include "ac3/dither.h"
+#include "ac3/mantissas.h"
 #include "ac3/stages.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ class Coupling : public ::testing::Test {
     ab.ncplbnd = 2;
     ab.cplbndstrc[2] = 1;
     for (int bin = 37; bin < 73; ++bin) {
-      ab.cplmant[bin] = 16384;   // 0.5
+      ab.cplmant[bin] = 0.5f * ac3::kMantissaUnit;
       ab.cpl_exp[bin] = 1;       // × 0.5
       ab.cpl_bap[bin] = 3;
     }
@@ -45,15 +47,19 @@ class Coupling : public ::testing::Test {
     }
   }
 
-  static ac3::audblk ab;
-  static ac3::coeff_buffer_t coeffs;
+  // Rebuilds channel ch of a stream of this mode into its coefficients.
+  void decouple(const ac3::bsi& b, int ch) {
+    dec->bsi = b;
+    ac3::decouple_channel(dec, coeffs[ch], ch);
+  }
+
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
 };
 
-ac3::audblk Coupling::ab;
-ac3::coeff_buffer_t Coupling::coeffs;
-
 TEST_F(Coupling, CoordinatesScaleTheCouplingChannelPerBand) {
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   EXPECT_EQ(coeffs[0][36], 0.0f);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[0][bin], 0.25f * 0.75f) << bin;
   for (int bin = 49; bin < 73; ++bin) EXPECT_FLOAT_EQ(coeffs[0][bin], 0.25f / 131072) << bin;
@@ -64,8 +70,8 @@ TEST_F(Coupling, PhaseFlagsNegateTheSecondChannelOfAStereoPairInTheirBands) {
   ab.phsflginu = 1;
   ab.phsflg[0] = 0;
   ab.phsflg[1] = 1;
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
+  decouple(mode(2), 0);
+  decouple(mode(2), 1);
   EXPECT_FLOAT_EQ(coeffs[1][40], coeffs[0][40]);
   EXPECT_GT(coeffs[0][60], 0.0f);
   EXPECT_FLOAT_EQ(coeffs[1][60], -coeffs[0][60]);
@@ -73,17 +79,17 @@ TEST_F(Coupling, PhaseFlagsNegateTheSecondChannelOfAStereoPairInTheirBands) {
 
   // Without phsflginu, or outside 2/0, the flags are not looked at.
   ab.phsflginu = 0;
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
+  decouple(mode(2), 1);
   EXPECT_FLOAT_EQ(coeffs[1][60], coeffs[0][60]);
   ab.phsflginu = 1;
-  ac3::decouple_channel(coeffs[1], mode(6), ab, 1);
+  decouple(mode(6), 1);
   EXPECT_FLOAT_EQ(coeffs[1][60], coeffs[0][60]);
 }
 
 TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
   for (int bin = 37; bin < 73; ++bin) ab.cpl_bap[bin] = bin % 2 == 0 ? 0 : 3;
   ab.dithflag[0] = 1;
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   int dithered = 0;
   for (int bin = 38; bin < 48; bin += 2) {
     if (coeffs[0][bin] != 0.25f * 0.75f) ++dithered;
@@ -93,18 +99,48 @@ TEST_F(Coupling, DitherFillsOnlyTheBinsWithoutBitsWhenTheChannelAsksForIt) {
 
   // Without dither the stored coupling mantissa is used whatever the bap.
   ab.dithflag[1] = 0;
-  const uint16_t before = ac3::dither_register();
-  ac3::decouple_channel(coeffs[1], mode(2), ab, 1);
-  EXPECT_EQ(ac3::dither_register(), before);
+  const uint16_t before = dec->dither_position;
+  decouple(mode(2), 1);
+  EXPECT_EQ(dec->dither_position, before);
   for (int bin = 37; bin < 49; ++bin) EXPECT_FLOAT_EQ(coeffs[1][bin], 0.25f * 0.75f) << bin;
 }
 
+// Each dithered coupled channel takes the next dither values for the coupling channel's bins without
+// bits, in bin order, each scaled by its bin's exponent and band coordinate; the next channel goes
+// on from there.
+TEST_F(Coupling, DitheredChannelsTakeConsecutiveDitherValues) {
+  for (int bin = 37; bin < 73; ++bin) ab.cpl_bap[bin] = bin % 3 == 0 ? 0 : 3;
+  ab.dithflag[0] = ab.dithflag[1] = 1;
+  const int start = ac3::kDitherCycle - 5;  // the second channel runs past the cycle's end
+  dec->dither_position = static_cast<uint16_t>(start);
+  ac3::coupling_zeros zeros;
+  ac3::find_coupling_zeros(ab, zeros);
+  ASSERT_EQ(zeros.count, 12);  // 39, 42, ..., 72
+  EXPECT_EQ(zeros.bins[0], 39);
+  EXPECT_EQ(zeros.bins[11], 72);
+  int p = start;
+  for (int ch = 0; ch < 2; ++ch) {
+    dec->bsi = mode(2);
+    ac3::decouple_channel(dec, coeffs[ch], ch, zeros);
+    for (int bin = 37; bin < 73; ++bin) {
+      const float coordinate = bin < 49 ? 0.75f : 1.0f / 131072;  // band 0: sub-band 0; band 1: sub-bands 1, 2
+      if (bin % 3 != 0) {
+        EXPECT_EQ(coeffs[ch][bin], 0.25f * coordinate) << ch << " " << bin;
+        continue;
+      }
+      EXPECT_EQ(coeffs[ch][bin], ac3::dither_values.values[p] / ac3::kMantissaUnit * 0.5f * coordinate) << ch << " " << bin;
+      p = p + 1 == ac3::kDitherCycle ? 0 : p + 1;
+    }
+  }
+  EXPECT_EQ(dec->dither_position, p);
+}
+
 TEST_F(Coupling, CoordinatesNotSentAreThoseOfTheEarlierBlock) {
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   const float first = coeffs[0][40];
   ab.cplcoe[0] = 0;   // this block sends none; the stored ones stay in force
   std::memset(coeffs, 0, sizeof coeffs);
-  ac3::decouple_channel(coeffs[0], mode(2), ab, 0);
+  decouple(mode(2), 0);
   EXPECT_EQ(coeffs[0][40], first);
 }
 
@@ -120,16 +156,15 @@ class Rematrix : public ::testing::Test {
   bool rematrixed(int bin) const { return coeffs[0][bin] == 4.0f && coeffs[1][bin] == 2.0f; }
   bool untouched(int bin) const { return coeffs[0][bin] == 3.0f && coeffs[1][bin] == 1.0f; }
 
-  static ac3::audblk ab;
-  ac3::coeff_buffer_t coeffs;
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
 };
-
-ac3::audblk Rematrix::ab;
 
 TEST_F(Rematrix, WithoutCouplingTheLastBandEndsAtBin252) {
   ab.rematflg[0] = 1;
   ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(untouched(12));
   EXPECT_TRUE(rematrixed(13));
   EXPECT_TRUE(rematrixed(24));
@@ -144,7 +179,7 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 3;   // coupling from bin 73
   ab.rematflg[2] = ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(untouched(36));
   EXPECT_TRUE(rematrixed(37));
   EXPECT_TRUE(rematrixed(61));
@@ -155,7 +190,7 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 1;   // three bands; the third ends at bin 48
   ab.rematflg[2] = ab.rematflg[3] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(rematrixed(48));
   EXPECT_TRUE(untouched(49));
   EXPECT_TRUE(untouched(61));
@@ -164,14 +199,14 @@ TEST_F(Rematrix, WithCouplingBandsStopBelowTheCouplingRange) {
   ab.cplinu = 1;
   ab.cplbegf = 0;   // two bands: a flag kept for band 2 is not used
   ab.rematflg[1] = ab.rematflg[2] = 1;
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   EXPECT_TRUE(rematrixed(25));
   EXPECT_TRUE(rematrixed(36));
   EXPECT_TRUE(untouched(37));
 }
 
 TEST_F(Rematrix, BandsWithoutTheirFlagAreLeftAlone) {
-  ac3::rematrix_stereo(ab, coeffs);
+  ac3::rematrix_stereo(dec);
   for (int bin = 0; bin < 256; ++bin) EXPECT_TRUE(untouched(bin)) << bin;
 }
 

@@ -19,6 +19,11 @@ using decoder_test::diagnostics_capture;
 
 constexpr char kInvalidMantissa[] = "** Invalid mantissa - skipping frame **\n";
 
+// A quantizer level as the exact fraction it stands for, rounded once to float.
+float fraction(int numerator, int denominator) {
+  return static_cast<float>(static_cast<double>(numerator) / denominator);
+}
+
 ac3::bsi mode(int acmod, int lfeon) {
   const int nfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
   ac3::bsi b{};
@@ -31,28 +36,31 @@ ac3::bsi mode(int acmod, int lfeon) {
 class Mantissas : public ::testing::Test {
  protected:
   void SetUp() override {
-    ac3::error_flag = 0;
+    dec->error_flag = 0;
     std::memset(&ab, 0, sizeof ab);
     std::memset(coeffs, 0, sizeof coeffs);
-    ac3::group_state_reset();
+    ac3::group_state_reset(dec);
   }
-  void TearDown() override { ac3::error_flag = 0; }
 
   void load(bit_writer& w) {
     w.put(0x3C5, 10);   // a marker after the mantissas
     bits_ = w.size_bits() - 10;
-    decoder_test::load_frame_body(w.bytes());
+    decoder_test::load_frame_body(dec, w.bytes());
   }
   // All mantissa bits and no more were read.
-  void expect_all_read() { EXPECT_EQ(ac3::bits_position(), bits_); }
+  void expect_all_read() { EXPECT_EQ(ac3::bits_position(dec), bits_); }
 
-  static ac3::audblk ab;
-  static ac3::coeff_buffer_t coeffs;
+  // Unpacks the block as the test set it up, in a stream of this mode.
+  void unpack(const ac3::bsi& b) {
+    dec->bsi = b;
+    ac3::unpack_coefficients(dec);
+  }
+
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
+  ac3::coeff_buffer_t& coeffs = dec->coeffs;
   int bits_ = 0;
 };
-
-ac3::audblk Mantissas::ab;
-ac3::coeff_buffer_t Mantissas::coeffs;
 
 TEST_F(Mantissas, GroupedQuantizersHandOutTheirDigitsInOrder) {
   bit_writer w;
@@ -60,12 +68,12 @@ TEST_F(Mantissas, GroupedQuantizersHandOutTheirDigitsInOrder) {
   w.put(25 * 4 + 5 * 0 + 3, 7);     // bap 2: levels 4, 0, 3
   w.put(11 * 10 + 1, 7);            // bap 4: levels 10, 1
   load(w);
-  const int16_t bap1[3] = {-21845, 0, 21845};
-  for (int16_t v : bap1) EXPECT_EQ(ac3::next_mantissa(1, false), v);
-  const int16_t bap2[3] = {26214, -26214, 13107};
-  for (int16_t v : bap2) EXPECT_EQ(ac3::next_mantissa(2, false), v);
-  EXPECT_EQ(ac3::next_mantissa(4, false), 29789);
-  EXPECT_EQ(ac3::next_mantissa(4, false), -23831);
+  const float bap1[3] = {fraction(-2, 3), 0.0f, fraction(2, 3)};
+  for (float v : bap1) EXPECT_EQ(ac3::next_mantissa(dec, 1, false), v);
+  const float bap2[3] = {fraction(4, 5), fraction(-4, 5), fraction(2, 5)};
+  for (float v : bap2) EXPECT_EQ(ac3::next_mantissa(dec, 2, false), v);
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-8, 11));
   expect_all_read();
 }
 
@@ -75,32 +83,32 @@ TEST_F(Mantissas, InterleavedGroupsKeepTheirOwnState) {
   w.put(0, 7);       // bap 4 group: 0, 0
   w.put(0, 5);       // second bap 1 group: 0, 0, 0
   load(w);
-  EXPECT_EQ(ac3::next_mantissa(1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(4, false), -29789);
-  EXPECT_EQ(ac3::next_mantissa(1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(4, false), -29789);
-  EXPECT_EQ(ac3::next_mantissa(1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(1, false), -21845);
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(-10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(-2, 3));
   expect_all_read();
 }
 
 TEST_F(Mantissas, TableQuantizersAndTwosComplementCodes) {
   bit_writer w;
-  w.put(6, 3);            // bap 3: 28086
-  w.put(0, 4);            // bap 5: -30583
+  w.put(6, 3);            // bap 3: 6/7
+  w.put(0, 4);            // bap 5: -14/15
   w.put(0b10000, 5);      // bap 6: most negative of 5 bits
   w.put(0b01111, 5);      // bap 6: largest positive
   w.put(0x2AB, 14);       // bap 14
   w.put(0x8000, 16);      // bap 15: -1.0
   w.put(0x7FFF, 16);      // bap 15
   load(w);
-  EXPECT_EQ(ac3::next_mantissa(3, false), 28086);
-  EXPECT_EQ(ac3::next_mantissa(5, false), -30583);
-  EXPECT_EQ(ac3::next_mantissa(6, false), -32768);
-  EXPECT_EQ(ac3::next_mantissa(6, false), 15 << 11);
-  EXPECT_EQ(ac3::next_mantissa(14, false), 0x2AB << 2);
-  EXPECT_EQ(ac3::next_mantissa(15, false), -32768);
-  EXPECT_EQ(ac3::next_mantissa(15, false), 32767);
+  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), fraction(6, 7));
+  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), fraction(-14, 15));
+  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), -1.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 6, false), 15.0f / 16);
+  EXPECT_EQ(ac3::next_mantissa(dec, 14, false), 0x2AB / 8192.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), -1.0f);
+  EXPECT_EQ(ac3::next_mantissa(dec, 15, false), 32767.0f / 32768);
   expect_all_read();
 }
 
@@ -111,7 +119,7 @@ TEST_F(Mantissas, Bap15CodeOf0x8000IsMinusOneTimesTheExponentsScale) {
   ab.endmant[0] = 1;
   ab.fbw_bap[0][0] = 15;
   ab.fbw_exp[0][0] = 3;
-  ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
+  unpack(mode(1, 0));
   EXPECT_EQ(coeffs[0][0], -0.125f);
   expect_all_read();
 }
@@ -129,12 +137,12 @@ TEST_F(Mantissas, GroupBegunInOneChannelContinuesInTheNext) {
   ab.lfe_bap[0] = 2;
   ab.lfe_bap[1] = 2;
   ab.lfe_exp[0] = ab.lfe_exp[1] = 1;
-  ac3::unpack_coefficients(mode(2, 1), ab, coeffs);
-  EXPECT_FLOAT_EQ(coeffs[0][0], 21845.0f / 32768);
-  EXPECT_FLOAT_EQ(coeffs[1][0], -21845.0f / 32768);
+  unpack(mode(2, 1));
+  EXPECT_EQ(coeffs[0][0], fraction(2, 3));
+  EXPECT_EQ(coeffs[1][0], fraction(-2, 3));
   EXPECT_EQ(coeffs[1][1], 0.0f);
-  EXPECT_FLOAT_EQ(coeffs[5][0], -13107.0f / 65536);
-  EXPECT_FLOAT_EQ(coeffs[5][1], -26214.0f / 65536);
+  EXPECT_EQ(coeffs[5][0], fraction(-2, 5) / 2);  // exponent 1 halves the level
+  EXPECT_EQ(coeffs[5][1], fraction(-4, 5) / 2);
   expect_all_read();
 }
 
@@ -145,10 +153,10 @@ TEST_F(Mantissas, GroupsDoNotCarryOverIntoTheNextBlock) {
   load(w);
   ab.endmant[0] = 1;
   ab.fbw_bap[0][0] = 1;
-  ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
-  EXPECT_FLOAT_EQ(coeffs[0][0], 21845.0f / 32768);
-  ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
-  EXPECT_FLOAT_EQ(coeffs[0][0], -21845.0f / 32768);
+  unpack(mode(1, 0));
+  EXPECT_EQ(coeffs[0][0], fraction(2, 3));
+  unpack(mode(1, 0));
+  EXPECT_EQ(coeffs[0][0], fraction(-2, 3));
   expect_all_read();
 }
 
@@ -165,13 +173,13 @@ TEST_F(Mantissas, InvalidCodesMakeTheFrameBadWithOneMessage) {
     for (int bin = 0; bin < 3; ++bin) ab.fbw_bap[0][bin] = static_cast<uint16_t>(c.bap);
     for (int bin = 0; bin < 3; ++bin) coeffs[0][bin] = 5.0f;
     diagnostics_capture capture;
-    ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
-    EXPECT_TRUE(ac3::error_flag);
+    unpack(mode(1, 0));
+    EXPECT_TRUE(dec->error_flag);
     EXPECT_EQ(capture.err, kInvalidMantissa);
     // Unpacking goes on to the block's end; no digits are handed out from an invalid group, so
     // every bin reads a code of its own.
     for (int bin = 0; bin < 3; ++bin) EXPECT_EQ(coeffs[0][bin], 0.0f);
-    EXPECT_EQ(ac3::bits_position(), 3 * c.bits);
+    EXPECT_EQ(ac3::bits_position(dec), 3 * c.bits);
   }
 }
 
@@ -184,12 +192,12 @@ TEST_F(Mantissas, ValidCodesAtTheTopOfEachRangeAreAccepted) {
   w.put(14, 4);
   load(w);
   diagnostics_capture capture;
-  EXPECT_EQ(ac3::next_mantissa(1, false), 21845);
-  EXPECT_EQ(ac3::next_mantissa(2, false), 26214);
-  EXPECT_EQ(ac3::next_mantissa(4, false), 29789);
-  EXPECT_EQ(ac3::next_mantissa(3, false), 28086);
-  EXPECT_EQ(ac3::next_mantissa(5, false), 30583);
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_EQ(ac3::next_mantissa(dec, 1, false), fraction(2, 3));
+  EXPECT_EQ(ac3::next_mantissa(dec, 2, false), fraction(4, 5));
+  EXPECT_EQ(ac3::next_mantissa(dec, 4, false), fraction(10, 11));
+  EXPECT_EQ(ac3::next_mantissa(dec, 3, false), fraction(6, 7));
+  EXPECT_EQ(ac3::next_mantissa(dec, 5, false), fraction(14, 15));
+  EXPECT_FALSE(dec->error_flag);
   EXPECT_TRUE(capture.err.empty());
 }
 
@@ -201,7 +209,7 @@ TEST_F(Mantissas, ZeroBapBinsAreSilentWithoutDitherAndNoisyWithIt) {
   ab.dithflag[0] = 0;
   ab.dithflag[1] = 1;
   for (float& v : coeffs[0]) v = 9.0f;
-  ac3::unpack_coefficients(mode(2, 0), ab, coeffs);
+  unpack(mode(2, 0));
   int nonzero = 0;
   for (int bin = 0; bin < 200; ++bin) {
     EXPECT_EQ(coeffs[0][bin], 0.0f);
@@ -213,21 +221,72 @@ TEST_F(Mantissas, ZeroBapBinsAreSilentWithoutDitherAndNoisyWithIt) {
 }
 
 TEST(Dither, RunsThroughEveryNonZeroRegisterStateBeforeRepeating) {
-  const uint16_t saved = ac3::dither_register();
-  ac3::dither_register_set(1);
-  EXPECT_EQ(ac3::dither_next(), 181);   // register 0x0100: 256 × 0.707
+  uint16_t reg = 1;   // where a reset decoder's register starts
+  EXPECT_EQ(ac3::dither_value(ac3::dither_step(reg)), 181);   // register 0x0100: 256 × 0.707
   long long sum = 0;
   int peak = 0;
-  int steps = 1;
-  for (; ac3::dither_register() != 1 && steps < 70000; ++steps) {
-    const int v = ac3::dither_next();
+  int steps = 0;
+  std::vector<bool> seen(65536, false);
+  do {
+    reg = ac3::dither_step(reg);
+    ASSERT_FALSE(seen[reg]) << "state " << reg << " again after " << steps << " steps";
+    seen[reg] = true;
+    const int v = ac3::dither_value(reg);
     sum += v;
-    if (std::abs(v) > peak) peak = std::abs(v);
-  }
+    peak = std::max(peak, std::abs(v));
+    ++steps;
+  } while (reg != 1 && steps < 70000);
   EXPECT_EQ(steps, 65535);
+  EXPECT_FALSE(seen[0]);
   EXPECT_EQ(peak, 23168);               // 32768 × 181 / 256
   EXPECT_LT(std::llabs(sum), 65535LL * 200);
-  ac3::dither_register_set(saved);
+}
+
+// The decoder reads dither from a table of the register's cycle: entry p is the value of the
+// register p + 1 steps after 1, the cycle's first kBins entries repeat behind it, and the decoder's
+// position runs on around the cycle.
+TEST(Dither, TheSequenceTableIsTheRegistersCycle) {
+  uint16_t reg = 1;
+  for (int p = 0; p < ac3::kDitherCycle + ac3::kBins; ++p) {
+    reg = ac3::dither_step(reg);
+    ASSERT_EQ(ac3::dither_values.values[p], ac3::dither_value(reg) * 65536.0f) << "entry " << p;
+  }
+  decoder_test::test_decoder dec;
+  EXPECT_EQ(dec->dither_position, 0);   // a reset decoder: the register at 1
+  EXPECT_EQ(ac3::dither_next(dec), 181 * 65536.0f);
+  dec->dither_position = ac3::kDitherCycle - 1;
+  EXPECT_EQ(ac3::dither_next(dec), ac3::dither_values.values[ac3::kDitherCycle - 1]);
+  EXPECT_EQ(dec->dither_position, 0);
+  EXPECT_EQ(ac3::dither_advance(ac3::kDitherCycle - 10, 256), 246);
+}
+
+// A channel's dither values follow on from where the last one left them, through the end of the
+// cycle: the bins without bits of two dithered channels and a coupled one take consecutive values.
+TEST_F(Mantissas, DitheredBinsTakeConsecutiveValuesAcrossChannelsAndTheCycleEnd) {
+  bit_writer w;
+  w.put(0x1234, 16);   // channel 0, bin 3 (bap 15); every other bin has no bits
+  load(w);
+  const ac3::bsi b = mode(2, 0);
+  ab.dithflag[0] = ab.dithflag[1] = 1;
+  ab.endmant[0] = 200;
+  ab.endmant[1] = 150;
+  ab.fbw_bap[0][3] = 15;
+  const int start = ac3::kDitherCycle - 120;   // the first channel runs past the cycle's end
+  dec->dither_position = static_cast<uint16_t>(start);
+  unpack(b);
+  int p = start;
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int bin = 0; bin < ab.endmant[ch]; ++bin) {
+      if (ch == 0 && bin == 3) {
+        EXPECT_EQ(coeffs[0][3], 0x1234 / 32768.0f);
+        continue;
+      }
+      ASSERT_EQ(coeffs[ch][bin], ac3::dither_values.values[p] / ac3::kMantissaUnit) << ch << " " << bin;
+      p = p + 1 == ac3::kDitherCycle ? 0 : p + 1;
+    }
+  }
+  EXPECT_EQ(dec->dither_position, p);
+  expect_all_read();
 }
 
 TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) {
@@ -250,13 +309,13 @@ TEST_F(Mantissas, StreamOrderPutsTheCouplingChannelAfterTheFirstCoupledChannel) 
   }
   for (int bin = 37; bin < 49; ++bin) ab.cpl_bap[bin] = 15;
   ab.lfe_bap[0] = 15;
-  ac3::unpack_coefficients(b, ab, coeffs);
+  unpack(b);
   EXPECT_FLOAT_EQ(coeffs[0][0], 0.125f);
   EXPECT_FLOAT_EQ(coeffs[1][0], 0.25f);
   EXPECT_FLOAT_EQ(coeffs[2][0], 0.375f);
   EXPECT_FLOAT_EQ(coeffs[5][0], 0.5f);
-  EXPECT_EQ(ab.cplmant[37], 0x0100);
-  EXPECT_EQ(ab.cplmant[48], 0x0C00);
+  EXPECT_EQ(ab.cplmant[37], 0x0100 / 32768.0f * ac3::kMantissaUnit);  // at the mantissa scale
+  EXPECT_EQ(ab.cplmant[48], 0x0C00 / 32768.0f * ac3::kMantissaUnit);
   expect_all_read();
 }
 
@@ -289,16 +348,26 @@ mixed_channel make_mixed_channel(int bins, uint32_t seed) {
 
 // Unpacks one channel of these baps from a frame body, starting at bit `at`; returns the values
 // and leaves the reader after them.
-std::vector<float> unpack_at(const std::vector<uint8_t>& body, int at, const std::vector<uint16_t>& baps) {
-  decoder_test::load_frame_body(body);
-  for (int skipped = 0; skipped < at; skipped += 16) ac3::bits_take(std::min(16, at - skipped));
-  static ac3::audblk ab;
-  static ac3::coeff_buffer_t coeffs;
+// The block of its own is unpacked in the decoder's place; the test's block is put back after.
+std::vector<float> unpack_at(decoder_test::test_decoder& dec, const std::vector<uint8_t>& body, int at,
+                             const std::vector<uint16_t>& baps) {
+  decoder_test::load_frame_body(dec, body);
+  for (int skipped = 0; skipped < at; skipped += 16) ac3::bits_take(dec, std::min(16, at - skipped));
+  static ac3::audblk kept_ab;
+  static ac3::coeff_buffer_t kept_coeffs;
+  kept_ab = dec->audblk;
+  std::memcpy(kept_coeffs, dec->coeffs, sizeof kept_coeffs);
+  ac3::audblk& ab = dec->audblk;
   std::memset(&ab, 0, sizeof ab);
+  std::memset(dec->coeffs, 0, sizeof dec->coeffs);
   ab.endmant[0] = static_cast<uint16_t>(baps.size());
   std::copy(baps.begin(), baps.end(), ab.fbw_bap[0]);
-  ac3::unpack_coefficients(mode(1, 0), ab, coeffs);
-  return std::vector<float>(coeffs[0], coeffs[0] + baps.size());
+  dec->bsi = mode(1, 0);
+  ac3::unpack_coefficients(dec);
+  std::vector<float> values(dec->coeffs[0], dec->coeffs[0] + baps.size());
+  dec->audblk = kept_ab;
+  std::memcpy(dec->coeffs, kept_coeffs, sizeof kept_coeffs);
+  return values;
 }
 
 TEST_F(Mantissas, CodesReadTheSameAtTheStartAndAtTheEndOfTheLargestFrame) {
@@ -311,8 +380,8 @@ TEST_F(Mantissas, CodesReadTheSameAtTheStartAndAtTheEndOfTheLargestFrame) {
     SCOPED_TRACE(tail_bits);
     std::vector<uint8_t> front(codes);
     front.resize(3840, 0xA5);
-    const std::vector<float> expected = unpack_at(front, 0, c.baps);
-    EXPECT_EQ(ac3::bits_position(), code_bits);
+    const std::vector<float> expected = unpack_at(dec, front, 0, c.baps);
+    EXPECT_EQ(ac3::bits_position(dec), code_bits);
 
     // The same codes ending tail_bits before the end of a 3840-byte body.
     const int at = 3840 * 8 - tail_bits - code_bits;
@@ -322,14 +391,14 @@ TEST_F(Mantissas, CodesReadTheSameAtTheStartAndAtTheEndOfTheLargestFrame) {
     std::vector<uint8_t> back = w.bytes();
     back.resize(3840);
     for (int i = 0; i < tail_bits; ++i) back[3839 - i / 8] |= static_cast<uint8_t>(1u << (i % 8));
-    EXPECT_EQ(unpack_at(back, at, c.baps), expected);
-    EXPECT_EQ(ac3::bits_position(), at + code_bits);
+    EXPECT_EQ(unpack_at(dec, back, at, c.baps), expected);
+    EXPECT_EQ(ac3::bits_position(dec), at + code_bits);
     // The reader goes on exactly behind the codes.
     if (tail_bits > 0) {
-      EXPECT_EQ(ac3::bits_take(tail_bits), (1u << tail_bits) - 1u);
+      EXPECT_EQ(ac3::bits_take(dec, tail_bits), (1u << tail_bits) - 1u);
     }
   }
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_FALSE(dec->error_flag);
 }
 
 TEST_F(Mantissas, CodesPastTheEndOfTheFrameReadAsZeroAndAreCounted) {
@@ -346,53 +415,54 @@ TEST_F(Mantissas, CodesPastTheEndOfTheFrameReadAsZeroAndAreCounted) {
     std::vector<uint8_t> body = w.bytes();
     ASSERT_EQ(body.size(), static_cast<size_t>(bytes));
     const std::vector<uint16_t> baps(40, 15);
-    const std::vector<float> values = unpack_at(body, at, baps);
+    const std::vector<float> values = unpack_at(dec, body, at, baps);
     EXPECT_FLOAT_EQ(values[0], 32767.0f / 32768);
     EXPECT_FLOAT_EQ(values[1], static_cast<int16_t>(0xF000) / 32768.0f);
     for (size_t bin = 2; bin < values.size(); ++bin) EXPECT_EQ(values[bin], 0.0f) << bin;
-    EXPECT_EQ(ac3::bits_position(), at + 40 * 16);
+    EXPECT_EQ(ac3::bits_position(dec), at + 40 * 16);
     // Two more channels of 253 sixteen-bit codes: over a kilobyte past the data.
     ab.endmant[0] = ab.endmant[1] = 253;
     std::fill(ab.fbw_bap[0], ab.fbw_bap[0] + 253, uint16_t{15});
     std::fill(ab.fbw_bap[1], ab.fbw_bap[1] + 253, uint16_t{15});
     ab.fbw_bap[1][100] = 1;
     for (float& v : coeffs[1]) v = 1.0f;
-    ac3::unpack_coefficients(mode(2, 0), ab, coeffs);
-    for (int bin = 0; bin < 253; ++bin) ASSERT_EQ(coeffs[1][bin], bin == 100 ? -21845.0f / 32768 : 0.0f) << bin;
-    EXPECT_EQ(ac3::bits_position(), at + 40 * 16 + 253 * 16 + 252 * 16 + 5);
-    EXPECT_EQ(ac3::bits_take(32), 0u);
+    unpack(mode(2, 0));
+    for (int bin = 0; bin < 253; ++bin) ASSERT_EQ(coeffs[1][bin], bin == 100 ? fraction(-2, 3) : 0.0f) << bin;
+    EXPECT_EQ(ac3::bits_position(dec), at + 40 * 16 + 253 * 16 + 252 * 16 + 5);
+    EXPECT_EQ(ac3::bits_take(dec, 32), 0u);
   }
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_FALSE(dec->error_flag);
 }
 
 TEST_F(Mantissas, ALongerEarlierFrameLeavesNoBytesBehindTheData) {
   // The loop reads eight bytes at a time past the data; a short frame after a long one must still
   // see zeros there.
   std::vector<uint8_t> long_body(3840, 0xFF);
-  decoder_test::load_frame_body(long_body);
+  decoder_test::load_frame_body(dec, long_body);
   const std::vector<uint8_t> short_body(10, 0x00);
   const std::vector<uint16_t> baps(30, 15);
-  const std::vector<float> values = unpack_at(short_body, 0, baps);
+  const std::vector<float> values = unpack_at(dec, short_body, 0, baps);
   for (float v : values) EXPECT_EQ(v, 0.0f);
 }
 
 TEST(BitsSeek, LandsWhereTakingTheBitsWouldHave) {
+  decoder_test::test_decoder dec;
   std::vector<uint8_t> body(37);
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(0x3B * (i + 1));
   for (int pos : {0, 1, 31, 32, 33, 64, 100, 288, 295, 296, 297, 320, 333, 500}) {
     SCOPED_TRACE(pos);
-    decoder_test::load_frame_body(body);
-    for (int taken = 0; taken < pos; taken += 7) ac3::bits_take(std::min(7, pos - taken));
+    decoder_test::load_frame_body(dec, body);
+    for (int taken = 0; taken < pos; taken += 7) ac3::bits_take(dec, std::min(7, pos - taken));
     std::vector<uint32_t> expected;
-    for (int i = 0; i < 12; ++i) expected.push_back(ac3::bits_take(13));
-    const int expected_end = ac3::bits_position();
+    for (int i = 0; i < 12; ++i) expected.push_back(ac3::bits_take(dec, 13));
+    const int expected_end = ac3::bits_position(dec);
 
-    decoder_test::load_frame_body(body);
-    ac3::bits_take(5);
-    ac3::bits_seek(pos);
-    EXPECT_EQ(ac3::bits_position(), pos);
-    for (uint32_t v : expected) EXPECT_EQ(ac3::bits_take(13), v);
-    EXPECT_EQ(ac3::bits_position(), expected_end);
+    decoder_test::load_frame_body(dec, body);
+    ac3::bits_take(dec, 5);
+    ac3::bits_seek(dec, pos);
+    EXPECT_EQ(ac3::bits_position(dec), pos);
+    for (uint32_t v : expected) EXPECT_EQ(ac3::bits_take(dec, 13), v);
+    EXPECT_EQ(ac3::bits_position(dec), expected_end);
   }
 }
 

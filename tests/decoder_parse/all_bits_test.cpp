@@ -47,26 +47,26 @@ struct frame_result {
   bool padding_zero = true;
 };
 
-frame_result parse_frame() {
+frame_result parse_frame(decoder& d) {
   frame_result r;
-  read_syncinfo(g_syncinfo);
-  if (error_flag) {
+  read_syncinfo(d);
+  if (d.error_flag) {
     r.error = true;
     return r;
   }
-  read_bsi(g_bsi);
-  for (int block = 0; block < kBlocksPerFrame && !error_flag; ++block) {
-    std::memset(coeff_buffer, 0, sizeof coeff_buffer);
-    read_audblk(g_bsi, g_audblk);
-    expand_exponents(g_bsi, g_audblk);
-    if (error_flag) break;
-    allocate_bits(g_syncinfo.fscod, g_bsi, g_audblk);
-    unpack_coefficients(g_bsi, g_audblk, coeff_buffer);
+  read_bsi(d);
+  for (int block = 0; block < kBlocksPerFrame && !d.error_flag; ++block) {
+    std::memset(d.coeffs, 0, sizeof d.coeffs);
+    read_audblk(d);
+    expand_exponents(d);
+    if (d.error_flag) break;
+    allocate_bits(d);
+    unpack_coefficients(d);
   }
-  r.error = error_flag != 0;
-  r.position = bits_position();
-  r.body_bits = 8 * frame_bytes_count();
-  const uint8_t* body = frame_bytes();
+  r.error = d.error_flag != 0;
+  r.position = bits_position(d);
+  r.body_bits = 8 * frame_bytes_count(d);
+  const uint8_t* body = frame_bytes(d);
   for (int bit = r.position; bit < r.body_bits - kTrailerBits; ++bit) {
     if ((body[bit / 8] >> (7 - bit % 8)) & 1) r.padding_zero = false;
   }
@@ -76,20 +76,21 @@ frame_result parse_frame() {
 TEST(AllBitsAccountedFor, EveryFrameOfEveryCleanFixtureEndsInItsPadding) {
   const std::vector<std::string> fixtures = clean_fixtures();
   ASSERT_GE(fixtures.size(), 20u);
+  decoder_test::test_decoder dec;
   decoder_config config{};
-  decoder_init(config);
+  decoder_init(dec, config);
   int frames_checked = 0;
   for (const std::string& name : fixtures) {
     SCOPED_TRACE(name);
     const std::vector<uint8_t> data = decoder_test::read_file(qelp_test::data_path(name));
     ASSERT_FALSE(data.empty());
-    decoder_test::feed_bytes(data);
-    const uint64_t consumed_before = input_bytes_consumed();
+    decoder_test::feed_bytes(dec, data);
+    const uint64_t consumed_before = input_bytes_consumed(*dec);
     int frame = 0;
     for (size_t offset = 0, size; (size = whole_frame_at(data, offset)) != 0; offset += size, ++frame) {
-      const frame_result r = parse_frame();
+      const frame_result r = parse_frame(dec);
       ASSERT_FALSE(r.error) << "frame " << frame;
-      ASSERT_EQ(input_bytes_consumed() - consumed_before, offset + size) << "frame " << frame;
+      ASSERT_EQ(input_bytes_consumed(*dec) - consumed_before, offset + size) << "frame " << frame;
       ASSERT_LE(r.position, r.body_bits - kTrailerBits) << "frame " << frame;
       ASSERT_TRUE(r.padding_zero) << "frame " << frame << " position " << r.position;
       ++frames_checked;

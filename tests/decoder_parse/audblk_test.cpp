@@ -24,21 +24,20 @@ ac3::bsi mode(int acmod, int lfeon) {
 
 class ReadAudblk : public ::testing::Test {
  protected:
-  void SetUp() override { ac3::error_flag = 0; }
-  void TearDown() override { ac3::error_flag = 0; }
-
   // Parses what w holds as one block and checks that it ends right before the marker.
   void parse(bit_writer& w, const ac3::bsi& b, bool expect_marker = true) {
     w.put(kMarker, 10);
-    decoder_test::load_frame_body(w.bytes());
-    ac3::read_audblk(b, ab);
+    decoder_test::load_frame_body(dec, w.bytes());
+    dec->bsi = b;
+    ac3::read_audblk(dec);
     if (expect_marker) {
-      EXPECT_EQ(bits_position(), w.size_bits() - 10);
-      EXPECT_EQ(ac3::bits_take(10), kMarker);
+      EXPECT_EQ(bits_position(dec), w.size_bits() - 10);
+      EXPECT_EQ(ac3::bits_take(dec, 10), kMarker);
     }
   }
 
-  ac3::audblk ab{};
+  decoder_test::test_decoder dec;
+  ac3::audblk& ab = dec->audblk;
 };
 
 // The tail of a block that sends no exponents and no allocation data (2/0 with coupling in use).
@@ -201,7 +200,7 @@ TEST_F(ReadAudblk, WidestBandwidthReadsEightyFourGroupsInD15) {
   bit_writer w;
   put_mono_block(w, 1, 60, 84, -1);
   parse(w, mode(1, 0));
-  ASSERT_FALSE(ac3::error_flag);
+  ASSERT_FALSE(dec->error_flag);
   EXPECT_EQ(ab.endmant[0], 253);
   EXPECT_EQ(ab.nchgrps[0], 84);
   EXPECT_EQ(ab.exps[0][84], 62);
@@ -215,13 +214,14 @@ TEST_F(ReadAudblk, BandwidthCodeAbove60MakesTheFrameBadAndKeepsTheLimits) {
   bit_writer bad;
   put_mono_block(bad, 1, 61, 0, -1);
   parse(bad, mode(1, 0), false);
-  EXPECT_TRUE(ac3::error_flag);
+  EXPECT_TRUE(dec->error_flag);
   EXPECT_EQ(ab.endmant[0], 109);
   EXPECT_EQ(ab.nchgrps[0], 9);
   // Nothing is expanded for a block already found bad, and no message is printed for it.
   decoder_test::diagnostics_capture capture;
   ab.fbw_exp[0][5] = 77;
-  ac3::expand_exponents(mode(1, 0), ab);
+  dec->bsi = mode(1, 0);
+  ac3::expand_exponents(dec);
   EXPECT_EQ(ab.fbw_exp[0][5], 77);
   EXPECT_TRUE(capture.err.empty());
 }
@@ -230,7 +230,7 @@ TEST_F(ReadAudblk, CouplingBeginPastEndPlusTwoMakesTheFrameBad) {
   bit_writer good;
   put_stereo_coupling_block(good, 1, 4, 0, 3);
   parse(good, mode(2, 0));
-  ASSERT_FALSE(ac3::error_flag);
+  ASSERT_FALSE(dec->error_flag);
 
   bit_writer bad;
   bad.put(0, 2); bad.put(0, 2); bad.put(0, 1);
@@ -239,8 +239,8 @@ TEST_F(ReadAudblk, CouplingBeginPastEndPlusTwoMakesTheFrameBad) {
   const int stop = bad.size_bits();
   bad.put(0xFFFF, 16);
   parse(bad, mode(2, 0), false);
-  EXPECT_TRUE(ac3::error_flag);
-  EXPECT_EQ(bits_position(), stop);
+  EXPECT_TRUE(dec->error_flag);
+  EXPECT_EQ(bits_position(dec), stop);
   EXPECT_EQ(ab.cplstrtmant, 49);
   EXPECT_EQ(ab.cplendmant, 121);
   EXPECT_EQ(ab.ncplsubnd, 6);
@@ -251,7 +251,7 @@ TEST_F(ReadAudblk, CouplingBeginEqualToEndPlusTwoIsOneSubband) {
   bit_writer w;
   put_stereo_coupling_block(w, 5, 3, 0, 4);   // no cplbndstrc bits: ncplsubnd is 1
   parse(w, mode(2, 0));
-  EXPECT_FALSE(ac3::error_flag);
+  EXPECT_FALSE(dec->error_flag);
   EXPECT_EQ(ab.ncplsubnd, 1);
   EXPECT_EQ(ab.cplendmant - ab.cplstrtmant, 12);
 }

@@ -35,6 +35,7 @@ void put_plain_rest(bit_writer& w, int lfeon, bool dual_mono) {
 }
 
 TEST(ReadBsi, EachModeReadsItsMixLevelsAndCountsItsChannels) {
+  decoder_test::test_decoder dec;
   const int nfchans[8] = {2, 1, 2, 3, 3, 4, 4, 5};
   for (int acmod = 0; acmod < 8; ++acmod) {
     SCOPED_TRACE(acmod);
@@ -42,9 +43,10 @@ TEST(ReadBsi, EachModeReadsItsMixLevelsAndCountsItsChannels) {
     put_mode(w, 3, acmod, 2, 1, 2);
     put_plain_rest(w, acmod & 1, acmod == 0);
     w.put(0x2AB, 10);   // what follows the bsi
-    decoder_test::load_frame_body(w.bytes());
-    ac3::bsi b{};
-    ac3::read_bsi(b);
+    decoder_test::load_frame_body(dec, w.bytes());
+    ac3::bsi& b = dec->bsi;
+    b = ac3::bsi{};
+    ac3::read_bsi(dec);
     EXPECT_EQ(b.acmod, acmod);
     EXPECT_EQ(b.bsmod, 3);
     EXPECT_EQ(b.nfchans, nfchans[acmod]);
@@ -53,12 +55,13 @@ TEST(ReadBsi, EachModeReadsItsMixLevelsAndCountsItsChannels) {
     EXPECT_EQ(b.surmixlev, (acmod & 4) ? 1 : 0);
     EXPECT_EQ(b.dsurmod, acmod == 2 ? 2 : 0);
     EXPECT_EQ(b.dialnorm, 27);
-    EXPECT_EQ(bits_position(), w.size_bits() - 10);
-    EXPECT_EQ(ac3::bits_take(10), 0x2ABu);
+    EXPECT_EQ(bits_position(dec), w.size_bits() - 10);
+    EXPECT_EQ(ac3::bits_take(dec, 10), 0x2ABu);
   }
 }
 
 TEST(ReadBsi, DualMonoReadsTheSecondChannelsFields) {
+  decoder_test::test_decoder dec;
   bit_writer w;
   put_mode(w, 0, 0, 0, 0, 0);
   w.put(0, 1);            // lfeon
@@ -74,9 +77,10 @@ TEST(ReadBsi, DualMonoReadsTheSecondChannelsFields) {
   w.put(1, 1); w.put(0x2345, 14);            // timecod1e, timecod1
   w.put(1, 1); w.put(0x1FFF, 14);            // timecod2e, timecod2
   w.put(0, 1);                               // addbsie
-  decoder_test::load_frame_body(w.bytes());
-  ac3::bsi b{};
-  ac3::read_bsi(b);
+  decoder_test::load_frame_body(dec, w.bytes());
+  ac3::bsi& b = dec->bsi;
+  b = ac3::bsi{};
+  ac3::read_bsi(dec);
   EXPECT_EQ(b.nfchans, 2);
   EXPECT_EQ(b.dialnorm, 31);
   EXPECT_EQ(b.compr, 0x81);
@@ -93,10 +97,11 @@ TEST(ReadBsi, DualMonoReadsTheSecondChannelsFields) {
   EXPECT_EQ(b.origbs, 1);
   EXPECT_EQ(b.timecod1, 0x2345);
   EXPECT_EQ(b.timecod2, 0x1FFF);
-  EXPECT_EQ(bits_position(), w.size_bits());
+  EXPECT_EQ(bits_position(dec), w.size_bits());
 }
 
 TEST(ReadBsi, LongestAdditionalInformationIsSixtyFourBytes) {
+  decoder_test::test_decoder dec;
   bit_writer w;
   put_mode(w, 0, 2, 0, 0, 0);
   w.put(0, 1); w.put(27, 5); w.put(0, 3); w.put(0, 2); w.put(0, 2);
@@ -104,19 +109,22 @@ TEST(ReadBsi, LongestAdditionalInformationIsSixtyFourBytes) {
   w.put(63, 6);   // addbsil: 64 bytes follow
   for (int i = 0; i < 64; ++i) w.put(static_cast<uint32_t>(i * 3 + 1), 8);
   w.put(0x5, 3);
-  decoder_test::load_frame_body(w.bytes());
-  ac3::bsi b{};
-  ac3::read_bsi(b);
+  decoder_test::load_frame_body(dec, w.bytes());
+  ac3::bsi& b = dec->bsi;
+  b = ac3::bsi{};
+  ac3::read_bsi(dec);
   EXPECT_EQ(b.addbsie, 1);
   EXPECT_EQ(b.addbsil, 63);
   EXPECT_EQ(b.addbsi[0], 1);
   EXPECT_EQ(b.addbsi[63], 63 * 3 + 1);
-  EXPECT_EQ(bits_position(), w.size_bits() - 3);
-  EXPECT_EQ(ac3::bits_take(3), 0x5u);
+  EXPECT_EQ(bits_position(dec), w.size_bits() - 3);
+  EXPECT_EQ(ac3::bits_take(dec, 3), 0x5u);
 }
 
 TEST(ReadBsi, FieldsNotSentKeepTheirEarlierValues) {
-  ac3::bsi b{};
+  decoder_test::test_decoder dec;
+  ac3::bsi& b = dec->bsi;
+  b = ac3::bsi{};
   b.cmixlev = 1;
   b.surmixlev = 2;
   b.langcod = 9;
@@ -124,8 +132,8 @@ TEST(ReadBsi, FieldsNotSentKeepTheirEarlierValues) {
   bit_writer w;
   put_mode(w, 0, 2, 0, 0, 3);   // 2/0 sends neither mix level
   put_plain_rest(w, 0, false);
-  decoder_test::load_frame_body(w.bytes());
-  ac3::read_bsi(b);
+  decoder_test::load_frame_body(dec, w.bytes());
+  ac3::read_bsi(dec);
   EXPECT_EQ(b.cmixlev, 1);
   EXPECT_EQ(b.surmixlev, 2);
   EXPECT_EQ(b.langcode, 0);
@@ -135,12 +143,13 @@ TEST(ReadBsi, FieldsNotSentKeepTheirEarlierValues) {
 }
 
 TEST(BitPosition, CountsReadsPastTheEndOfTheFrame) {
-  decoder_test::load_frame_body({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
-  EXPECT_EQ(ac3::bits_take(32), 0xFFFFFFFFu);
-  EXPECT_EQ(ac3::bits_take(20), 0xFFFF0u);
-  EXPECT_EQ(ac3::bits_take(32), 0u);
-  EXPECT_EQ(ac3::bits_take(32), 0u);
-  EXPECT_EQ(bits_position(), 116);
+  decoder_test::test_decoder dec;
+  decoder_test::load_frame_body(dec, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_EQ(ac3::bits_take(dec, 32), 0xFFFFFFFFu);
+  EXPECT_EQ(ac3::bits_take(dec, 20), 0xFFFF0u);
+  EXPECT_EQ(ac3::bits_take(dec, 32), 0u);
+  EXPECT_EQ(ac3::bits_take(dec, 32), 0u);
+  EXPECT_EQ(bits_position(dec), 116);
 }
 
 }  // namespace

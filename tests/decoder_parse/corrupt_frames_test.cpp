@@ -17,22 +17,26 @@ namespace {
 using namespace ac3;
 
 // Runs the parsing stages over one frame body as the frame driver would, without the CRC test.
-void parse_body(const std::vector<uint8_t>& body) {
-  decoder_test::load_frame_body(body);
-  read_bsi(g_bsi);
+void parse_body(decoder_test::test_decoder& dec, const std::vector<uint8_t>& body) {
+  decoder& d = dec;
+  decoder_test::load_frame_body(dec, body);
+  read_bsi(d);
+  d.syncinfo.fscod = 0;
   for (int block = 0; block < kBlocksPerFrame; ++block) {
-    read_audblk(g_bsi, g_audblk);
-    expand_exponents(g_bsi, g_audblk);
-    if (error_flag) break;
-    allocate_bits(0, g_bsi, g_audblk);
-    unpack_coefficients(g_bsi, g_audblk, coeff_buffer);
-    if (error_flag) break;
-    if (g_bsi.acmod == 2) rematrix_stereo(g_audblk, coeff_buffer);
+    read_audblk(d);
+    expand_exponents(d);
+    if (d.error_flag) break;
+    allocate_bits(d);
+    unpack_coefficients(d);
+    if (d.error_flag) break;
+    if (d.bsi.acmod == 2) rematrix_stereo(d);
   }
-  error_flag = 0;
+  d.error_flag = 0;
 }
 
-void expect_state_sound() {
+void expect_state_sound(const decoder& d) {
+  const bsi& g_bsi = d.bsi;
+  const audblk& g_audblk = d.audblk;
   ASSERT_EQ(g_bsi.guard_word, kGuardWord);
   ASSERT_EQ(g_audblk.guard_word1, kGuardWord);
   ASSERT_EQ(g_audblk.guard_word2, kGuardWord);
@@ -65,7 +69,7 @@ void expect_state_sound() {
 TEST(CorruptFrames, FlippedBitsNeverCarryAStageOutsideItsArrays) {
   std::mt19937 rng(20261207);
   decoder_test::diagnostics_capture quiet;   // the invalid-exponent and -mantissa messages
-  g_bsi.guard_word = g_audblk.guard_word1 = g_audblk.guard_word2 = g_audblk.guard_word3 = kGuardWord;
+  decoder_test::test_decoder dec;            // its guard words are armed
   const char* fixtures[] = {"3f2r_lfe_48k_448.ac3", "stereo_cpl_48k_128.ac3", "mono_lfe_48k_128.ac3",
                             "3f2r_lfe_cpl_48k_256.ac3", "stereo_44k_32.ac3"};
   int frames = 0;
@@ -88,8 +92,8 @@ TEST(CorruptFrames, FlippedBitsNeverCarryAStageOutsideItsArrays) {
       if (trial % 5 == 0) {
         for (size_t i = 2; i < std::min<size_t>(body.size(), 40); ++i) body[i] = static_cast<uint8_t>(rng());
       }
-      parse_body(body);
-      expect_state_sound();
+      parse_body(dec, body);
+      expect_state_sound(*dec);
       if (testing::Test::HasFatalFailure()) return;
       ++frames;
     }

@@ -28,13 +28,13 @@ ac3::syncinfo rate(uint32_t sampling_rate, uint16_t bit_rate) {
 TEST(StreamBanner, PrintedOnceForTheFirstFrameOfA51Stream) {
   const auto data = decoder_test::read_file(qelp_test::data_path("3f2r_lfe_48k_448.ac3"));
   ASSERT_FALSE(data.empty());
+  decoder_test::test_decoder dec;
   ac3::decoder_config config{};
   config.output_channels = 2;
-  ac3::decoder_init(config);
-  decoder_test::feed_bytes(data);
-  ac3::banner_printed = 0;
+  ac3::decoder_init(dec, config);
+  decoder_test::feed_bytes(dec, data);
   diagnostics_capture capture;
-  for (int frame = 0; frame < 4; ++frame) ac3::decode_one_frame();
+  for (int frame = 0; frame < 4; ++frame) ac3::decode_one_frame(dec);
   EXPECT_EQ(capture.out, "5.1 Mode 48.0 KHz 448 kbps Complete Main Audio Service\n");
   EXPECT_EQ(capture.err, "");
 }

@@ -6,6 +6,7 @@
 
 #include "ac3/stages.h"
 #include "qelpsnd.h"
+#include "support/decoder_feed.h"
 
 namespace {
 
@@ -21,26 +22,24 @@ class ConsistencyChecks : public ::testing::Test {
     si = ac3::syncinfo{};
     b = ac3::bsi{};
     ab = ac3::audblk{};
-    ac3::arm_guards(si, b, ab);
+    ac3::arm_guards(dec);
     b.acmod = 7;
     b.nfchans = 5;
     for (auto& c : ab.chbwcod) c = 60;
-    ac3::error_flag = 0;
+    dec->error_flag = 0;
     g_err.clear();
     qelpsnd_set_diagnostics(capture, nullptr);
   }
-  void TearDown() override {
-    qelpsnd_set_diagnostics(nullptr, nullptr);
-    ac3::error_flag = 0;
-  }
+  void TearDown() override { qelpsnd_set_diagnostics(nullptr, nullptr); }
   // Runs the checks; returns the messages they printed.
   std::string check() {
-    ac3::check_guards(si, b, ab);
+    ac3::check_guards(dec);
     return g_err;
   }
-  ac3::syncinfo si;
-  ac3::bsi b;
-  ac3::audblk ab;
+  decoder_test::test_decoder dec;
+  ac3::syncinfo& si = dec->syncinfo;
+  ac3::bsi& b = dec->bsi;
+  ac3::audblk& ab = dec->audblk;
 };
 
 std::string msg(const char* what) { return std::string("\n** Sanity check failed -- ") + what + " **"; }
@@ -50,7 +49,7 @@ TEST_F(ConsistencyChecks, ConsistentBlockPassesSilently) {
   ab.cplbegf = 7;
   ab.cplendf = 5;  // begin may exceed end by two
   EXPECT_EQ("", check());
-  EXPECT_EQ(0, ac3::error_flag);
+  EXPECT_EQ(0, dec->error_flag);
 }
 
 TEST_F(ConsistencyChecks, EachBrokenGuardIsNamed) {
@@ -66,7 +65,7 @@ TEST_F(ConsistencyChecks, EachBrokenGuardIsNamed) {
     SetUp();
     *g.word = 0xdeadbeee;
     EXPECT_EQ(msg(g.message), check());
-    EXPECT_EQ(1, ac3::error_flag);
+    EXPECT_EQ(1, dec->error_flag);
   }
 }
 
@@ -90,7 +89,7 @@ TEST_F(ConsistencyChecks, AllChecksRunInOrderAfterAFailure) {
       msg("fbw_bap out of bounds") + msg("cpl_exp out of bounds") + msg("cpl_bap out of bounds") +
       msg("cpl_mant out of bounds") + msg("cpl params inconsistent") + msg("chbwcod too big");
   EXPECT_EQ(expected, check());
-  EXPECT_EQ(1, ac3::error_flag);
+  EXPECT_EQ(1, dec->error_flag);
 }
 
 TEST_F(ConsistencyChecks, ExponentAndBapChecksCoverOnlyTheLastThreeBins) {
@@ -130,7 +129,7 @@ TEST_F(ConsistencyChecks, ChannelBandwidthCodeAbove60) {
   EXPECT_EQ("", check());
   ab.chbwcod[3] = 61;
   EXPECT_EQ(msg("chbwcod too big"), check());
-  EXPECT_EQ(1, ac3::error_flag);
+  EXPECT_EQ(1, dec->error_flag);
 }
 
 }  // namespace

@@ -10,15 +10,14 @@
 #include <string>
 
 #include "ac3/decoder.h"
+#include "engine_parts.h"
 #include "qelpsnd.h"
-#include "support/decoder_reset.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
 
 namespace {
 
 using qelp_test::data_path;
-using qelp_test::decoder_state_reset;
 using qelp_test::read_bytes;
 using qelp_test::read_wave;
 using qelp_test::scratch_dir;
@@ -134,10 +133,8 @@ bool silent(const uint8_t* frame) {
 // a damaged frame the dither generator, which runs on across frames, is at another point than in
 // the clean stream; the damaged-stream suite compares those frames on streams without dither.)
 TEST_F(EngineTest, DamagedFramesAreSilentAndTheOthersCarryAudio) {
-  decoder_state_reset();
   ASSERT_TRUE(open(data_path("stereo_48k_192.ac3"), out("clean.wav")));
   run();
-  decoder_state_reset();
   ASSERT_TRUE(open(data_path("damaged_bitflip_frame10.ac3"), out("flip.wav")));
   run();
   auto clean = read_wave(out("clean.wav"));
@@ -154,13 +151,11 @@ TEST_F(EngineTest, DamagedFramesAreSilentAndTheOthersCarryAudio) {
 }
 
 TEST_F(EngineTest, SecondConversionWithTheSameObjectMatchesTheFirst) {
-  decoder_state_reset();
   ASSERT_TRUE(open(data_path("3f2r_lfe_48k_448.ac3"), out("one.wav")));
   EXPECT_EQ(run(), 63);
   ASSERT_TRUE(open(data_path("stereo_44k_192.ac3"), out("two.wav")));
   EXPECT_EQ(run(), 58);
   EXPECT_EQ(engine_->m_bytesDecoded, 59 * kFrame);
-  decoder_state_reset();
   ASSERT_TRUE(open(data_path("3f2r_lfe_48k_448.ac3"), out("three.wav")));
   EXPECT_EQ(run(), 63);
   auto one = read_wave(out("one.wav"));
@@ -179,11 +174,10 @@ TEST_F(EngineTest, TheFirstFrameFollowsThisConversionsSurroundSwitch) {
   const std::string in = data_path("3f2r_lfe_48k_448.ac3");
   for (int surround : {1, 0}) {
     engine_->SetSurround(surround);
-    decoder_state_reset();
     ASSERT_TRUE(open(in, out("alone.wav")));
     run();
-    ac3::surround_mode = 1 - surround;  // left behind by another user of the decoder
-    decoder_state_reset();
+    qelp::EngineParts::of(*engine_).reader.decoder().surround_mode =
+        1 - surround;  // left behind by the last conversion
     ASSERT_TRUE(open(in, out("again.wav")));
     run();
     auto alone = read_wave(out("alone.wav"));

@@ -47,7 +47,9 @@ TEST(HoldsAc3, AnswersForEveryKindOfPath) {
   EXPECT_EQ(qelpsnd_holds_ac3((dir + "/late.ac3").c_str()), 0);
 }
 
-TEST(HoldsAc3, CannotTellWhileAConversionRuns) {
+// The question has a decoder of its own, so a running conversion neither keeps it from an answer
+// nor is disturbed by it.
+TEST(HoldsAc3, AnswersWhileAConversionRuns) {
   qelpsnd_set_diagnostics(silence, nullptr);
   qelpsnd_set_overwrite(1);
   const std::string dir = qelp_test::scratch_dir();
@@ -58,11 +60,55 @@ TEST(HoldsAc3, CannotTellWhileAConversionRuns) {
   engine.SetOutFile(out.data());
   ASSERT_EQ(engine.InitEncoder(), 1);
   ASSERT_EQ(engine.DecodeFrame(), 1);
-  EXPECT_EQ(qelpsnd_holds_ac3(in.c_str()), -1);
+  EXPECT_EQ(qelpsnd_holds_ac3(in.c_str()), 1);
+  EXPECT_EQ(qelpsnd_holds_ac3(out.c_str()), 0) << "the WAVE file being written";
   int frames = 1;
   while (engine.DecodeFrame() == 1) ++frames;
   EXPECT_EQ(frames, 63) << "the conversion is unharmed by the question";
   EXPECT_EQ(qelpsnd_holds_ac3(in.c_str()), 1);
+  qelpsnd_set_diagnostics(nullptr, nullptr);
+}
+
+// What the start-up check found is kept by the engine that ran it, whatever others do meanwhile.
+TEST(ConversionStream, BelongsToTheEngineThatOpenedTheConversion) {
+  qelpsnd_set_diagnostics(silence, nullptr);
+  qelpsnd_set_overwrite(1);
+  const std::string dir = qelp_test::scratch_dir();
+  QelpsndStreamInfo info{};
+  info.sampling_rate = 1;
+  EXPECT_EQ(qelpsnd_conversion_stream(nullptr, &info), 0);
+  EXPECT_EQ(info.sampling_rate, 0u);
+  CQelpsnd stereo;
+  CQelpsnd surround;
+  EXPECT_EQ(qelpsnd_conversion_stream(&stereo, &info), 0) << "no conversion opened yet";
+  EXPECT_EQ(qelpsnd_conversion_stream(&stereo, nullptr), 0);
+
+  std::string in = data_path("stereo_44k_192.ac3"), out = dir + "/stereo.wav";
+  stereo.SetInFile(in.data());
+  stereo.SetOutFile(out.data());
+  ASSERT_EQ(stereo.InitEncoder(), 1);
+  std::string in5 = data_path("3f2r_lfe_48k_448.ac3"), out5 = dir + "/surround.wav";
+  surround.SetInFile(in5.data());
+  surround.SetOutFile(out5.data());
+  ASSERT_EQ(surround.InitEncoder(), 1);
+
+  ASSERT_EQ(qelpsnd_conversion_stream(&stereo, &info), 1);
+  EXPECT_STREQ(info.layout, "2/0");
+  EXPECT_EQ(info.sampling_rate, 44100u);
+  EXPECT_EQ(info.bit_rate, 192u);
+  ASSERT_EQ(qelpsnd_conversion_stream(&surround, &info), 1);
+  EXPECT_STREQ(info.layout, "3/2");
+  EXPECT_EQ(info.lfeon, 1);
+  EXPECT_EQ(info.sampling_rate, 48000u);
+  stereo.Terminate();
+  surround.Terminate();
+
+  // A failed start leaves the last successful one's description.
+  std::string missing = dir + "/missing.ac3";
+  stereo.SetInFile(missing.data());
+  EXPECT_EQ(stereo.InitEncoder(), 0);
+  ASSERT_EQ(qelpsnd_conversion_stream(&stereo, &info), 1);
+  EXPECT_STREQ(info.layout, "2/0");
   qelpsnd_set_diagnostics(nullptr, nullptr);
 }
 

@@ -13,6 +13,7 @@
 #include "ac3/stages.h"
 #include "qelpsnd.h"
 #include "support/ac3_frame_writer.h"
+#include "support/decoder_feed.h"
 #include "support/paths.h"
 #include "support/wave_reader.h"
 
@@ -23,7 +24,7 @@ size_t g_pos = 0;
 size_t g_chunk = 2047;
 
 // Delivers the source in chunks of g_chunk bytes, then zeros for ever (as the engine does).
-int fill(uint8_t** start, uint8_t** end) {
+int fill(void*, uint8_t** start, uint8_t** end) {
   static std::vector<uint8_t> zeros(2047, 0);
   if (g_pos >= g_source.size()) {
     *start = zeros.data();
@@ -54,14 +55,15 @@ class FrameSync : public testing::Test {
     g_source = bytes;
     g_pos = 0;
     g_chunk = chunk;
-    ac3::decoder_config config{0, fill, 2, 0};
-    ac3::decoder_init(config);
-    ac3::chunk_discard();
-    origin_ = ac3::input_bytes_consumed();
+    ac3::decoder_config config{0, fill, 2, 0, nullptr};
+    ac3::decoder_init(dec_, config);
+    ac3::chunk_discard(dec_);
+    origin_ = ac3::input_bytes_consumed(*dec_);
   }
 
-  uint64_t consumed() const { return ac3::input_bytes_consumed() - origin_; }
+  uint64_t consumed() { return ac3::input_bytes_consumed(*dec_) - origin_; }
 
+  decoder_test::test_decoder dec_;
   uint64_t origin_ = 0;
 };
 
@@ -75,9 +77,9 @@ TEST_F(FrameSync, EveryFrameOfEveryCleanFixturePassesItsCrc) {
     uint64_t expected_end = 0;
     int frames = 0;
     while (consumed() < bytes.size()) {
-      ac3::syncinfo si{};
-      ac3::read_syncinfo(si);
-      ASSERT_EQ(ac3::error_flag, 0) << name << " frame " << frames;
+      ac3::read_syncinfo(dec_);
+      const ac3::syncinfo& si = dec_->syncinfo;
+      ASSERT_EQ(dec_->error_flag, 0) << name << " frame " << frames;
       expected_end += 2u * si.frame_size;
       ASSERT_EQ(consumed(), expected_end) << name << " frame " << frames;
       ++frames;
@@ -92,8 +94,8 @@ TEST_F(FrameSync, At44kHzTheFrameSizeFollowsTheLowBitOfTheSizeCode) {
   feed(bytes, 2047);
   std::vector<int> sizes;
   while (consumed() < bytes.size()) {
-    ac3::syncinfo si{};
-    ac3::read_syncinfo(si);
+    ac3::read_syncinfo(dec_);
+    const ac3::syncinfo& si = dec_->syncinfo;
     ASSERT_EQ(si.sampling_rate, 44100u);
     ASSERT_EQ(si.bit_rate, 32u);
     ASSERT_EQ(si.frame_size, (si.frmsizecod & 1) ? 70 : 69);
@@ -110,10 +112,9 @@ TEST_F(FrameSync, FindsTheSyncWordSplitAcrossChunksAndAfterJunk) {
   for (size_t chunk : {1u, 2u, 3u, 7u, 2047u}) {
     feed(bytes, chunk);
     for (int f = 0; f < 3; ++f) {
-      ac3::syncinfo si{};
-      ac3::read_syncinfo(si);
-      EXPECT_EQ(ac3::error_flag, 0) << "chunk " << chunk << " frame " << f;
-      EXPECT_EQ(ac3::last_sync_end(), origin_ + 6 + 768u * f + 2) << "chunk " << chunk;
+      ac3::read_syncinfo(dec_);
+      EXPECT_EQ(dec_->error_flag, 0) << "chunk " << chunk << " frame " << f;
+      EXPECT_EQ(ac3::last_sync_end(*dec_), origin_ + 6 + 768u * f + 2) << "chunk " << chunk;
     }
     EXPECT_EQ(consumed(), bytes.size());
   }
@@ -124,14 +125,14 @@ TEST_F(FrameSync, AFailedCrcGivesOneSilentFrameAndOneMessage) {
   bytes.resize(768 * 3);
   bytes[768 + 500] ^= 0x01;
   feed(bytes, 2047);
-  ac3::decode_one_frame();
+  ac3::decode_one_frame(dec_);
   EXPECT_TRUE(g_messages.empty());
-  ac3::decoded_frame* bad = ac3::decode_one_frame();
+  ac3::decoded_frame* bad = ac3::decode_one_frame(dec_);
   EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
   EXPECT_TRUE(std::all_of(bad->pcm, bad->pcm + 6144, [](uint8_t b) { return b == 0; }));
-  EXPECT_EQ(ac3::error_flag, 0);
+  EXPECT_EQ(dec_->error_flag, 0);
   EXPECT_EQ(consumed(), 768u * 2);  // the bad frame's bytes are consumed
-  ac3::decode_one_frame();
+  ac3::decode_one_frame(dec_);
   EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
   EXPECT_EQ(consumed(), 768u * 3);
 }
@@ -142,13 +143,12 @@ TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody
     std::vector<uint8_t> bytes = {0x0B, 0x77, 0x12, 0x34, rate_byte};
     bytes.insert(bytes.end(), clean.begin(), clean.begin() + 768);
     feed(bytes, 2047);
-    ac3::decoded_frame* frame = ac3::decode_one_frame();
+    ac3::decoded_frame* frame = ac3::decode_one_frame(dec_);
     EXPECT_TRUE(std::all_of(frame->pcm, frame->pcm + 6144, [](uint8_t b) { return b == 0; }));
     EXPECT_EQ(consumed(), 5u) << int{rate_byte};
-    EXPECT_EQ(ac3::error_flag, 0);
-    ac3::syncinfo si{};
-    ac3::read_syncinfo(si);  // the real frame right behind it is found
-    EXPECT_EQ(ac3::error_flag, 0);
+    EXPECT_EQ(dec_->error_flag, 0);
+    ac3::read_syncinfo(dec_);
+    EXPECT_EQ(dec_->error_flag, 0);
     EXPECT_EQ(consumed(), 5u + 768u);
   }
   EXPECT_TRUE(g_messages.empty()) << g_messages;
@@ -157,12 +157,11 @@ TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody
 TEST_F(FrameSync, SearchGivesUpAfter65536BytesWithoutASyncWord) {
   std::vector<uint8_t> bytes(70000, 0x55);
   feed(bytes, 2047);
-  ac3::syncinfo si{};
-  ac3::read_syncinfo(si);
-  EXPECT_EQ(ac3::last_sync_end(), UINT64_MAX);
+  ac3::read_syncinfo(dec_);
+  EXPECT_EQ(ac3::last_sync_end(*dec_), UINT64_MAX);
   EXPECT_GE(consumed(), 65536u + 3u);
-  EXPECT_EQ(ac3::error_flag, 1);  // parsing the bytes behind it fails the CRC
-  ac3::error_flag = 0;
+  EXPECT_EQ(dec_->error_flag, 1);  // parsing the bytes behind it fails the CRC
+  dec_->error_flag = 0;
 }
 
 TEST(Crc16, ZeroOverAWholeFrameAndKnownRegisterValues) {
@@ -186,15 +185,18 @@ TEST(Crc16, EightBytesAtATimeAgreeWithTheBitwiseDivisionAtEveryLengthAndStart) {
       SCOPED_TRACE(testing::Message() << "n=" << n << " start=" << start);
       const uint16_t expected = ac3test::crc16_of(data.data() + 1, static_cast<size_t>(n), start);
       EXPECT_EQ(ac3::crc16_update(start, data.data() + 1, n), expected);
-      ac3::crc16_reset();
-      ac3::crc16_byte(static_cast<uint8_t>(start >> 8));
-      ac3::crc16_byte(static_cast<uint8_t>(start));
-      ac3::crc16_block(data.data() + 1, n);
+      const uint8_t start_bytes[2] = {static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start)};
+      uint16_t reg = 0;
+      for (uint8_t byte : start_bytes) reg = ac3::crc16_update(reg, &byte, 1);
+      reg = ac3::crc16_update(reg, data.data() + 1, n);
       // Feeding the start register as two bytes first gives the register that follows it.
-      EXPECT_EQ(ac3::crc16_value(), ac3test::crc16_of(data.data() + 1, static_cast<size_t>(n),
-                                                      ac3test::crc16_of(std::vector<uint8_t>{
-                                                          static_cast<uint8_t>(start >> 8),
-                                                          static_cast<uint8_t>(start)}.data(), 2)));
+      EXPECT_EQ(
+          reg,
+          ac3test::crc16_of(
+              data.data() + 1, static_cast<size_t>(n),
+              ac3test::crc16_of(
+                  std::vector<uint8_t>{static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start)}.data(),
+                  2)));
     }
   }
 }

@@ -51,43 +51,45 @@ outcome decode_between_good_frames(const std::function<void(ac3test::frame_plan&
     bytes.insert(bytes.end(), w.bytes.begin(), w.bytes.end());
     if (n == 1) o.middle = w;
   }
+  decoder_test::test_decoder dec;
   ac3::decoder_config config{};
-  ac3::decoder_init(config);
-  decoder_test::feed_bytes(bytes);
+  ac3::decoder_init(dec, config);
+  decoder_test::feed_bytes(dec, bytes);
   decoder_test::diagnostics_capture capture;
-  ac3::decoded_frame* d = ac3::decode_one_frame();
+  ac3::decoded_frame* d = ac3::decode_one_frame(dec);
   EXPECT_EQ(capture.err, "") << "first good frame";
   std::memset(d->pcm, 0x5a, ac3::kPcmFrameBytes);
-  d = ac3::decode_one_frame();
+  d = ac3::decode_one_frame(dec);
   o.silent = std::all_of(d->pcm, d->pcm + ac3::kPcmFrameBytes, [](uint8_t b) { return b == 0; });
   const std::string after_bad = capture.err;
-  ac3::decode_one_frame();
+  ac3::decode_one_frame(dec);
   EXPECT_EQ(capture.err, after_bad) << "the good frame after the bad one";
-  EXPECT_EQ(ac3::error_flag, 0);
+  EXPECT_EQ(dec->error_flag, 0);
   o.err = after_bad;
   return o;
 }
 
 // Reads a frame stage by stage: true when no stage flags it and its mantissas end where written.
 bool parses_cleanly(const ac3test::written_frame& w) {
+  decoder_test::test_decoder dec;
   ac3::decoder_config config{};
-  ac3::decoder_init(config);
-  decoder_test::feed_bytes(w.bytes);
+  ac3::decoder_init(dec, config);
+  decoder_test::feed_bytes(dec, w.bytes);
   decoder_test::diagnostics_capture capture;
-  ac3::read_syncinfo(ac3::g_syncinfo);
-  if (ac3::error_flag) return false;
-  ac3::read_bsi(ac3::g_bsi);
+  ac3::read_syncinfo(dec);
+  if (dec->error_flag) return false;
+  ac3::read_bsi(dec);
   for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
-    ac3::read_audblk(ac3::g_bsi, ac3::g_audblk);
-    ac3::expand_exponents(ac3::g_bsi, ac3::g_audblk);
-    ac3::allocate_bits(ac3::g_syncinfo.fscod, ac3::g_bsi, ac3::g_audblk);
-    ac3::unpack_coefficients(ac3::g_bsi, ac3::g_audblk, ac3::coeff_buffer);
-    if (ac3::error_flag) {
-      ac3::error_flag = 0;
+    ac3::read_audblk(dec);
+    ac3::expand_exponents(dec);
+    ac3::allocate_bits(dec);
+    ac3::unpack_coefficients(dec);
+    if (dec->error_flag) {
+      dec->error_flag = 0;
       return false;
     }
   }
-  return ac3::bits_position() == w.mantissas_end[ac3test::kBlocks - 1] && capture.err.empty();
+  return ac3::bits_position(dec) == w.mantissas_end[ac3test::kBlocks - 1] && capture.err.empty();
 }
 
 struct mantissa_case {

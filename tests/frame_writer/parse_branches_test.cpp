@@ -186,14 +186,15 @@ void expect_block(const ac3::bsi& b, const ac3::audblk& want, const ac3::audblk&
 #undef EXPECT_FIELD
 
 // Coefficients after unpacking (and decoupling); dithered bins are left out.
-void expect_coefficients(const ac3::bsi& b, const ac3test::coefficient_block& want) {
+void expect_coefficients(const ac3::coeff_buffer_t& coeffs, const ac3::bsi& b,
+                         const ac3test::coefficient_block& want) {
   int compared = 0;
   for (int slot = 0; slot < 6; ++slot) {
     if (slot >= b.nfchans && !(slot == ac3::kLfeSlot && b.lfeon)) continue;
     for (int bin = 0; bin < 256; ++bin) {
       const float w = want[static_cast<size_t>(slot)][static_cast<size_t>(bin)];
       if (std::isnan(w)) continue;
-      ASSERT_EQ(ac3::coeff_buffer[slot][bin], w) << "slot " << slot << " bin " << bin;
+      ASSERT_EQ(coeffs[slot][bin], w) << "slot " << slot << " bin " << bin;
       ++compared;
     }
   }
@@ -201,7 +202,8 @@ void expect_coefficients(const ac3::bsi& b, const ac3test::coefficient_block& wa
 }
 
 // 2/0: the sums and differences of the bands whose rematflg is set, up to the coupling start.
-void expect_rematrixed(const ac3::audblk& want, const ac3test::coefficient_block& before) {
+void expect_rematrixed(const ac3::coeff_buffer_t& coeffs, const ac3::audblk& want,
+                       const ac3test::coefficient_block& before) {
   static const int kBandStart[4] = {13, 25, 37, 61};
   static const int kBandEnd[4] = {25, 37, 61, 253};
   const int bands = !want.cplinu || want.cplbegf > 2 ? 4 : want.cplbegf == 0 ? 2 : 3;
@@ -221,8 +223,8 @@ void expect_rematrixed(const ac3::audblk& want, const ac3test::coefficient_block
         ++changed;
       }
     }
-    ASSERT_FLOAT_EQ(ac3::coeff_buffer[0][bin], want_l) << "left bin " << bin;
-    ASSERT_FLOAT_EQ(ac3::coeff_buffer[1][bin], want_r) << "right bin " << bin;
+    ASSERT_FLOAT_EQ(coeffs[0][bin], want_l) << "left bin " << bin;
+    ASSERT_FLOAT_EQ(coeffs[1][bin], want_r) << "right bin " << bin;
   }
   if (want.rematflg[0] || want.rematflg[1]) {
     EXPECT_GT(changed, 0);
@@ -239,44 +241,45 @@ class FrameKinds : public testing::TestWithParam<kind> {};
 
 // Reads frames stage by stage and compares everything with what the writer wrote.
 void expect_parsed_as_written(const std::vector<ac3test::written_frame>& frames, int fscod) {
+  decoder_test::test_decoder dec;
   ac3::decoder_config config{};
-  ac3::decoder_init(config);
-  decoder_test::feed_bytes(concatenate(frames));
-  ac3::error_flag = 0;
+  ac3::decoder_init(dec, config);
+  decoder_test::feed_bytes(dec, concatenate(frames));
+  dec->error_flag = 0;
   for (size_t n = 0; n < frames.size(); ++n) {
     SCOPED_TRACE("frame " + std::to_string(n));
     const ac3test::written_frame& w = frames[n];
-    ac3::read_syncinfo(ac3::g_syncinfo);
-    ASSERT_EQ(ac3::error_flag, 0);
-    EXPECT_EQ(ac3::g_syncinfo.fscod, fscod);
-    EXPECT_EQ(2 * ac3::g_syncinfo.frame_size, static_cast<int>(w.bytes.size()));
-    ac3::read_bsi(ac3::g_bsi);
-    expect_bsi(w.bsi, ac3::g_bsi);
-    ASSERT_EQ(ac3::bits_position(), w.bsi_end);
+    ac3::read_syncinfo(dec);
+    ASSERT_EQ(dec->error_flag, 0);
+    EXPECT_EQ(dec->syncinfo.fscod, fscod);
+    EXPECT_EQ(2 * dec->syncinfo.frame_size, static_cast<int>(w.bytes.size()));
+    ac3::read_bsi(dec);
+    expect_bsi(w.bsi, dec->bsi);
+    ASSERT_EQ(ac3::bits_position(dec), w.bsi_end);
     for (int blk = 0; blk < ac3test::kBlocks; ++blk) {
       SCOPED_TRACE("block " + std::to_string(blk));
-      std::memset(ac3::coeff_buffer, 0, sizeof ac3::coeff_buffer);
-      ac3::read_audblk(ac3::g_bsi, ac3::g_audblk);
-      ASSERT_EQ(ac3::error_flag, 0);
-      ASSERT_EQ(ac3::bits_position(), w.mantissas_begin[blk]);
-      ac3::expand_exponents(ac3::g_bsi, ac3::g_audblk);
-      ASSERT_EQ(ac3::error_flag, 0);
-      ac3::allocate_bits(ac3::g_syncinfo.fscod, ac3::g_bsi, ac3::g_audblk);
-      ASSERT_EQ(ac3::error_flag, 0);
-      expect_block(w.bsi, w.after_block[static_cast<size_t>(blk)], ac3::g_audblk);
-      ac3::unpack_coefficients(ac3::g_bsi, ac3::g_audblk, ac3::coeff_buffer);
-      ASSERT_EQ(ac3::error_flag, 0);
-      ASSERT_EQ(ac3::bits_position(), w.mantissas_end[blk]);
-      expect_coefficients(w.bsi, w.coefficients[blk]);
+      std::memset(dec->coeffs, 0, sizeof dec->coeffs);
+      ac3::read_audblk(dec);
+      ASSERT_EQ(dec->error_flag, 0);
+      ASSERT_EQ(ac3::bits_position(dec), w.mantissas_begin[blk]);
+      ac3::expand_exponents(dec);
+      ASSERT_EQ(dec->error_flag, 0);
+      ac3::allocate_bits(dec);
+      ASSERT_EQ(dec->error_flag, 0);
+      expect_block(w.bsi, w.after_block[static_cast<size_t>(blk)], dec->audblk);
+      ac3::unpack_coefficients(dec);
+      ASSERT_EQ(dec->error_flag, 0);
+      ASSERT_EQ(ac3::bits_position(dec), w.mantissas_end[blk]);
+      expect_coefficients(dec->coeffs, w.bsi, w.coefficients[blk]);
       if (testing::Test::HasFatalFailure()) return;
       if (w.bsi.acmod == 2) {
-        ac3::rematrix_stereo(ac3::g_audblk, ac3::coeff_buffer);
-        expect_rematrixed(w.after_block[static_cast<size_t>(blk)], w.coefficients[blk]);
+        ac3::rematrix_stereo(dec);
+        expect_rematrixed(dec->coeffs, w.after_block[static_cast<size_t>(blk)], w.coefficients[blk]);
         if (testing::Test::HasFatalFailure()) return;
       }
     }
     // The rest of the frame is padding, auxdatae, crcrsv and crc2.
-    EXPECT_LE(ac3::bits_position(), w.body_bits - 18);
+    EXPECT_LE(ac3::bits_position(dec), w.body_bits - 18);
   }
 }
 

@@ -1,5 +1,6 @@
-// The engine's side: StartNormalize hands over through the environment, the getters show the
-// worker's progress, the caller learns how the worker ended, and no worker outlives the engine.
+// The engine's side: StartNormalize hands the file and gain to the object's worker (and still names
+// them in the environment), the getters show the worker's progress, the caller learns how the
+// worker ended, and no worker outlives the engine.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "engine_parts.h"
 #include "normalize_thread.h"
 #include "normalizer_link.h"
 #include "pcmwav.h"
@@ -94,7 +96,7 @@ TEST_F(EngineNormalize, CompletesAndShowsItThroughTheGetters) {
   for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>(static_cast<int>(i % 32767) - 16383);
   start(engine, wav_bytes(pcm16(in)), "");
   ASSERT_EQ(engine.m_lastError, QELP_OK) << engine.m_lastErrorText;
-  // The arguments went through the environment.
+  // The environment still names the arguments for hosts that look there.
   EXPECT_STREQ(std::getenv("NORMFILE"), path_.c_str());
   EXPECT_STREQ(std::getenv("AMPLIFY"), "");
 
@@ -182,7 +184,7 @@ TEST_F(EngineNormalize, WhileTheWorkerRunsTheFileAndTheEngineRefuseOthers) {
   // ...and so is any other opener of the file, such as a conversion onto it.
   qelp::pcmwav_file other;
   EXPECT_EQ(qelp::pcmwav_open(path_.c_str(), qelp::pcmwav_access::read_write, &other), 0);
-  EXPECT_EQ(qelp::pcmwav_error_code(), QELP_ERR_BUSY);
+  EXPECT_EQ(qelp::pcmwav_error_code(&other), QELP_ERR_BUSY);
   int fd = ::open(path_.c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
@@ -212,10 +214,12 @@ TEST_F(EngineNormalize, DestroyingTheEngineStopsAWorkerThatChangedNothingAndJoin
   const Bytes file = wav_bytes(pcm16(in));
   start(*engine, file, "");
   ASSERT_TRUE(gate.wait_reached());
-  // Released only once the destructor has asked the worker to stop.
-  std::thread releaser([&gate] {
+  // Released only once the destructor has asked the worker to stop. (The normalizer lives until its
+  // worker has ended, which waits for the release.)
+  const qelp::Normalizer& normalizer = qelp::EngineParts::of(*engine).normalizer;
+  std::thread releaser([&gate, &normalizer] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!qelp::normalizer_stop_requested() && std::chrono::steady_clock::now() < deadline) {
+    while (!normalizer.stop_requested() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     gate.release();
@@ -285,7 +289,7 @@ TEST_F(EngineNormalize, NormalizeFlagOffStartsNothing) {
   CQelpsnd engine;
   const Bytes file = wav_bytes(pcm16({100}));
   write_file(path_, file);
-  qelp::ReportNormProgress(40, 30, 0);
+  qelp::ReportNormProgress(qelp::EngineParts::of(engine).normalizer, 40, 30, 0);
   const int before = engine.GetNormExit();
   engine.SetNormalizeOff();
   engine.SetOutFile(path_.data());
@@ -298,21 +302,22 @@ TEST_F(EngineNormalize, NormalizeFlagOffStartsNothing) {
 
 TEST(NormProgress, KeepsTheLargerValuesAndTakesTheStateAsGiven) {
   CQelpsnd engine;  // the constructor starts scanned and normed at 0
+  qelp::Normalizer& normalizer = qelp::EngineParts::of(engine).normalizer;
   EXPECT_EQ(engine.GetScanned(), 0);
   EXPECT_EQ(engine.GetNormed(), 0);
-  qelp::ReportNormProgress(0, 0, 1);
+  qelp::ReportNormProgress(normalizer, 0, 0, 1);
   EXPECT_TRUE(engine.GetNormState());
-  qelp::ReportNormProgress(30, 0, 0);
-  qelp::ReportNormProgress(20, 0, 0);
+  qelp::ReportNormProgress(normalizer, 30, 0, 0);
+  qelp::ReportNormProgress(normalizer, 20, 0, 0);
   EXPECT_EQ(engine.GetScanned(), 30);
   EXPECT_FALSE(engine.GetNormState());
-  qelp::ReportNormProgress(0, 70, 0);
+  qelp::ReportNormProgress(normalizer, 0, 70, 0);
   EXPECT_EQ(engine.GetScanned(), 30);
   EXPECT_EQ(engine.GetNormed(), 70);
-  qelp::ReportNormProgress(0, 0, 1);
+  qelp::ReportNormProgress(normalizer, 0, 0, 1);
   EXPECT_TRUE(engine.GetNormState());
   // InitEncoder's reset leaves the state as it was.
-  qelp::normalizer_reset_progress();
+  normalizer.reset_progress();
   EXPECT_EQ(engine.GetScanned(), 0);
   EXPECT_EQ(engine.GetNormed(), 0);
   EXPECT_TRUE(engine.GetNormState());

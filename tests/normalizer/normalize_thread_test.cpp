@@ -52,7 +52,7 @@ TEST_F(WorkerTest, PeakOf16383IsRaisedToFullScale) {
   EXPECT_EQ(*std::max_element(got.begin(), got.end()), 32767);
   EXPECT_EQ(*std::min_element(got.begin(), got.end()), -32767);
 
-  const qelp::NormOutcome& o = qelp::normalizer_outcome();
+  const qelp::NormOutcome& o = outcome();
   EXPECT_EQ(o.peak, 16383);
   EXPECT_EQ(o.minimum, -16383);
   EXPECT_EQ(o.maximum, 16383);
@@ -80,8 +80,8 @@ TEST_F(WorkerTest, OnlyExtremeMinus32768NeedsNoAmplification) {
   EXPECT_FALSE(completed());
   EXPECT_EQ(pass_percents(2).size(), 0u);
   EXPECT_NE(diagnostics().find("No amplification required; exiting.\n"), std::string::npos);
-  EXPECT_STREQ(qelp::normalizer_outcome().message, "No amplification required; exiting.");
-  EXPECT_EQ(qelp::normalizer_outcome().peak, 32767);
+  EXPECT_STREQ(outcome().message, "No amplification required; exiting.");
+  EXPECT_EQ(outcome().peak, 32767);
 }
 
 TEST_F(WorkerTest, EightBitSamplesWorkAroundTheMidpoint) {
@@ -90,7 +90,7 @@ TEST_F(WorkerTest, EightBitSamplesWorkAroundTheMidpoint) {
   // Byte 0 is -128 and counts as -127: with 227 (= +99) the peak is 127, so nothing is needed.
   const Bytes at_full_scale = wav_bytes(Bytes{0, 128, 227, 140}, layout);
   EXPECT_EQ(run(at_full_scale, nullptr), qelp::kNormNotRequired);
-  EXPECT_EQ(qelp::normalizer_outcome().peak, 127);
+  EXPECT_EQ(outcome().peak, 127);
   EXPECT_EQ(read_file(path_), at_full_scale);
 
   // Peak 63 (bytes 191 and 65): raised to 127, i.e. bytes 255 and 1.
@@ -114,12 +114,12 @@ TEST_F(WorkerTest, FixedAmplificationSkipsPassOne) {
   EXPECT_EQ(diagnostics().find("Pass 1"), std::string::npos);
   EXPECT_NE(diagnostics().find("Performing amplification of 6.000 dB\n"), std::string::npos);
   EXPECT_TRUE(completed());
-  EXPECT_EQ(qelp::normalizer_outcome().fixed, 1);
+  EXPECT_EQ(outcome().fixed, 1);
 
   // Leading blanks, a sign and trailing text are read as the C library reads numbers.
   EXPECT_EQ(run(wav_bytes(pcm16({1000})), "  +6dB"), qelp::kNormCompleted);
-  EXPECT_EQ(qelp::normalizer_outcome().fixed, 1);
-  EXPECT_NEAR(qelp::normalizer_outcome().gain_db, 6.0, 1e-9);
+  EXPECT_EQ(outcome().fixed, 1);
+  EXPECT_NEAR(outcome().gain_db, 6.0, 1e-9);
 }
 
 TEST_F(WorkerTest, ZeroNegativeMissingOrNonNumericAmplifySelectPeakNormalization) {
@@ -128,8 +128,8 @@ TEST_F(WorkerTest, ZeroNegativeMissingOrNonNumericAmplifySelectPeakNormalization
     const Bytes file = wav_bytes(pcm16({100, -50, 25}));
     const std::string label = text == nullptr ? "(unset)" : text;
     EXPECT_EQ(run(file, text), qelp::kNormCompleted) << label;
-    EXPECT_EQ(qelp::normalizer_outcome().fixed, 0) << label;
-    EXPECT_EQ(qelp::normalizer_outcome().peak, 100) << label;
+    EXPECT_EQ(outcome().fixed, 0) << label;
+    EXPECT_EQ(outcome().peak, 100) << label;
     const Bytes out = read_file(path_);
     EXPECT_EQ(samples16(Bytes(out.end() - 6, out.end())), (std::vector<int16_t>{32767, -16383, 8191})) << label;
   }
@@ -189,19 +189,19 @@ TEST_F(WorkerTest, UnusableFilesAreRefusedUnchangedWithTheirMessages) {
     EXPECT_EQ(read_file(path_), c.bytes) << c.what;
     EXPECT_FALSE(completed()) << c.what;
     EXPECT_NE(diagnostics().find(c.message), std::string::npos) << c.what << ": " << diagnostics();
-    EXPECT_NE(qelp::normalizer_outcome().error, QELP_OK) << c.what;
+    EXPECT_NE(outcome().error, QELP_OK) << c.what;
   }
 }
 
 TEST_F(WorkerTest, MissingFileAndOverlongPathFail) {
   EXPECT_EQ(run_on(dir_ + "/none.wav", nullptr), qelp::kNormFailed);
   EXPECT_NE(diagnostics().find("Cannot open file " + dir_ + "/none.wav.\n"), std::string::npos);
-  EXPECT_EQ(qelp::normalizer_outcome().error, QELP_ERR_INPUT);
+  EXPECT_EQ(outcome().error, QELP_ERR_INPUT);
 
   // A path that does not fit is refused, not cut to the name of another file.
   std::string long_path = dir_ + "/" + std::string(2100, 'x');
   EXPECT_EQ(run_on(long_path, nullptr), qelp::kNormFailed);
-  EXPECT_EQ(qelp::normalizer_outcome().error, QELP_ERR_ARGUMENT);
+  EXPECT_EQ(outcome().error, QELP_ERR_ARGUMENT);
   EXPECT_FALSE(completed());
 }
 
@@ -211,8 +211,8 @@ TEST_F(WorkerTest, SilentAndEmptyFilesComplete) {
   EXPECT_EQ(read_file(path_), silent);
   EXPECT_TRUE(completed());
   EXPECT_EQ(pass_percents(2).back(), 100);
-  EXPECT_EQ(qelp::normalizer_outcome().processed, 200000u);
-  EXPECT_EQ(qelp::normalizer_outcome().peak, 0);
+  EXPECT_EQ(outcome().processed, 200000u);
+  EXPECT_EQ(outcome().peak, 0);
 
   SetUp();
   const Bytes empty = wav_bytes(Bytes());
@@ -249,15 +249,15 @@ TEST_F(WorkerTest, FailureInPassTwoIsAFailure) {
   EXPECT_NE(diagnostics().find("Error in pcmwav_read(); only read 0 instead of 65536 bytes.\n"), std::string::npos)
       << diagnostics();
   EXPECT_EQ(diagnostics().find("Done."), std::string::npos);
-  const std::string message = qelp::normalizer_outcome().message;
+  const std::string message = outcome().message;
   EXPECT_NE(message.find("the file is only partly amplified (524288 of 1048576 data bytes)"), std::string::npos)
       << message;
 }
 
 TEST_F(WorkerTest, StopRequestBeforeAnyChangeLeavesTheFileAlone) {
   const Bytes file = wav_bytes(pcm16(ramp(10 * 32768, 1000)));
-  on_progress = [](const ProgressCall& c) {
-    if (c.scanned > 0) qelp::normalizer_request_stop();
+  on_progress = [this](const ProgressCall& c) {
+    if (c.scanned > 0) request_stop();
   };
   EXPECT_EQ(run(file, nullptr), qelp::kNormFailed);
   EXPECT_EQ(read_file(path_), file);

@@ -27,7 +27,7 @@ std::string make(const std::string& name, const Bytes& bytes) {
 // Opens for reading and writing; returns the error text on failure, "" on success (file left open).
 std::string open_text(const std::string& path, pcmwav_file* file) {
   if (qelp::pcmwav_open(path.c_str(), pcmwav_access::read_write, file)) return "";
-  return qelp::pcmwav_error_text();
+  return qelp::pcmwav_error_text(file);
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ TEST(PcmwavOpen, RefusesWhatIsNotUsablePcmWithItsMessage) {
     pcmwav_file file;
     EXPECT_EQ(open_text(path, &file), c.text) << c.what;
     EXPECT_EQ(file.handle, -1) << c.what;
-    EXPECT_EQ(qelp::pcmwav_error_code(), QELP_ERR_INPUT) << c.what;
+    EXPECT_EQ(qelp::pcmwav_error_code(&file), QELP_ERR_INPUT) << c.what;
     // A refused file is closed again: it can be opened (and locked) at once.
     int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -100,13 +100,13 @@ TEST(PcmwavOpen, NamesAFileThatCannotBeOpenedAndRefusesWhatIsNotARegularFile) {
   std::string missing = dir + "/missing.wav";
   pcmwav_file file;
   EXPECT_EQ(open_text(missing, &file), "Cannot open file " + missing + ".\n");
-  EXPECT_STRNE(qelp::pcmwav_error_reason(), "");
+  EXPECT_STRNE(qelp::pcmwav_error_reason(&file), "");
 
   // A FIFO must neither block the open nor be taken for a file.
   std::string fifo = dir + "/pipe.wav";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(open_text(fifo, &file), "Cannot open file " + fifo + ".\n");
-  EXPECT_STREQ(qelp::pcmwav_error_reason(), "not a regular file");
+  EXPECT_STREQ(qelp::pcmwav_error_reason(&file), "not a regular file");
   EXPECT_EQ(open_text(dir, &file), "Cannot open file " + dir + ".\n");
 
   // A long path is not cut in the message.
@@ -122,8 +122,8 @@ TEST(PcmwavOpen, HoldsAnExclusiveLockWhileOpen) {
   // A second opener through pcmwav fails as busy...
   pcmwav_file second;
   EXPECT_EQ(open_text(path, &second), "Cannot open file " + path + ".\n");
-  EXPECT_EQ(qelp::pcmwav_error_code(), QELP_ERR_BUSY);
-  EXPECT_STREQ(qelp::pcmwav_error_reason(), "it is in use by another conversion or normalization");
+  EXPECT_EQ(qelp::pcmwav_error_code(&second), QELP_ERR_BUSY);
+  EXPECT_STREQ(qelp::pcmwav_error_reason(&second), "it is in use by another conversion or normalization");
   // ...and so does anyone else who takes the same lock.
   int fd = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
@@ -133,7 +133,7 @@ TEST(PcmwavOpen, HoldsAnExclusiveLockWhileOpen) {
   EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
   // While someone else holds it, pcmwav_open is refused the other way round too.
   EXPECT_EQ(open_text(path, &second), "Cannot open file " + path + ".\n");
-  EXPECT_EQ(qelp::pcmwav_error_code(), QELP_ERR_BUSY);
+  EXPECT_EQ(qelp::pcmwav_error_code(&second), QELP_ERR_BUSY);
   ::close(fd);
   EXPECT_EQ(open_text(path, &second), "");
   qelp::pcmwav_close(&second);
@@ -153,7 +153,7 @@ TEST(PcmwavAccess, ReadWriteSeekRewindInPlaceWithTheirErrorTexts) {
 
   // Reading past the end reads what there is and says how much.
   EXPECT_EQ(qelp::pcmwav_read(&file, buf, 16), 0);
-  EXPECT_STREQ(qelp::pcmwav_error_text(), "Error in pcmwav_read(); only read 4 instead of 16 bytes.");
+  EXPECT_STREQ(qelp::pcmwav_error_text(&file), "Error in pcmwav_read(); only read 4 instead of 16 bytes.");
 
   ASSERT_EQ(qelp::pcmwav_rewind(&file), 1);
   ASSERT_EQ(qelp::pcmwav_read(&file, buf, 8), 1);
@@ -162,7 +162,8 @@ TEST(PcmwavAccess, ReadWriteSeekRewindInPlaceWithTheirErrorTexts) {
   // A move that lands on position 0, or before it, is an error.
   const int32_t back = -static_cast<int32_t>(data_offset(layout) + 8);
   EXPECT_EQ(qelp::pcmwav_seek(&file, back), 0);
-  EXPECT_STREQ(qelp::pcmwav_error_text(), ("Error in pcmwav_seek() - pos = " + std::to_string(back)).c_str());
+  EXPECT_STREQ(qelp::pcmwav_error_text(&file),
+               ("Error in pcmwav_seek() - pos = " + std::to_string(back)).c_str());
   EXPECT_EQ(qelp::pcmwav_seek(&file, back - 100), 0);
   EXPECT_EQ(qelp::pcmwav_close(&file), 1);
 
@@ -177,7 +178,7 @@ TEST(PcmwavAccess, WriteFailureIsReportedWithItsText) {
   ASSERT_EQ(qelp::pcmwav_open(path.c_str(), pcmwav_access::read, &file), 1);
   const Bytes two = pcm16({5});
   EXPECT_EQ(qelp::pcmwav_write(&file, two.data(), 2), 0);
-  EXPECT_STREQ(qelp::pcmwav_error_text(), "Error in pcmwav_write(); only wrote 0 instead of 2 bytes.");
-  EXPECT_EQ(qelp::pcmwav_error_code(), QELP_ERR_OUTPUT);
+  EXPECT_STREQ(qelp::pcmwav_error_text(&file), "Error in pcmwav_write(); only wrote 0 instead of 2 bytes.");
+  EXPECT_EQ(qelp::pcmwav_error_code(&file), QELP_ERR_OUTPUT);
   qelp::pcmwav_close(&file);
 }

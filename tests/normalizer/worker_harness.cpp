@@ -1,6 +1,5 @@
 #include "worker_harness.h"
 
-#include <cstdlib>
 #include <functional>
 
 #include "qelpsnd.h"
@@ -14,7 +13,7 @@ std::mutex g_mutex;
 std::vector<ProgressCall> g_calls;
 std::string g_text;
 
-void record_progress(int scanned, int normed, int state) {
+void record_progress(void*, int scanned, int normed, int state) {
   ProgressCall call{scanned, normed, state};
   {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -38,13 +37,11 @@ void WorkerTest::SetUp() {
   g_calls.clear();
   g_text.clear();
   on_progress = nullptr;
-  qelp::normalizer_set_progress_callback(record_progress);
+  run_.progress = record_progress;
   qelpsnd_set_diagnostics(record_text, nullptr);
-  qelp::normalizer_prepare();
 }
 
 void WorkerTest::TearDown() {
-  qelp::normalizer_set_progress_callback(nullptr);
   qelpsnd_set_diagnostics(nullptr, nullptr);
   on_progress = nullptr;
 }
@@ -55,13 +52,9 @@ int WorkerTest::run(const Bytes& file_bytes, const char* amplify) {
 }
 
 int WorkerTest::run_on(const std::string& path, const char* amplify) {
-  setenv("NORMFILE", path.c_str(), 1);
-  if (amplify != nullptr) {
-    setenv("AMPLIFY", amplify, 1);
-  } else {
-    unsetenv("AMPLIFY");
-  }
-  return qelp::NormalizeThread();
+  run_.path = path.c_str();
+  run_.amplify = amplify;
+  return qelp::NormalizeThread(run_);
 }
 
 std::vector<ProgressCall> WorkerTest::calls() const {

@@ -1,5 +1,5 @@
-// Runs the normalizer worker on the test's own thread with its arguments in the environment, and
-// records what it reports: progress calls and diagnostic text.
+// Runs the normalizer worker on the test's own thread with a run of the test's own, and records
+// what it reports: progress calls and diagnostic text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,9 +24,14 @@ class WorkerTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Writes the file, sets NORMFILE and AMPLIFY (nullptr: unset) and runs the worker.
+  // Writes the file and runs the worker on it with this amplification (nullptr: none given).
   int run(const Bytes& file_bytes, const char* amplify);
   int run_on(const std::string& path, const char* amplify);
+
+  // What the last run found and how it ended.
+  const qelp::NormOutcome& outcome() const { return run_.outcome; }
+  // Asks the running worker to stop (from its progress reports).
+  void request_stop() { run_.stop.store(true); }
 
   std::vector<ProgressCall> calls() const;
   std::string diagnostics() const;
@@ -35,7 +40,7 @@ class WorkerTest : public ::testing::Test {
 
   std::string dir_;
   std::string path_;
-
+  qelp::NormRun run_;
 
  public:
   // Called on the worker's thread at every progress report, after it is recorded.

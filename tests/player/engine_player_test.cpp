@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "ac3_reader.h"
-#include "engine_state.h"
+#include "engine_parts.h"
 #include "player.h"
 #include "player_test_support.h"
-#include "scripted_backend.h"
 #include "qelpsnd.h"
+#include "scripted_backend.h"
 #include "support/paths.h"
 
 namespace {
@@ -33,7 +32,7 @@ class EnginePlayer : public ::testing::Test {
   }
   void TearDown() override {
     engine_.reset();
-    EXPECT_EQ(g_activity, EngineActivity::idle);
+    // Whatever the object was doing, its device and event are gone with it.
     EXPECT_EQ(wave_out_live_count(), 0);
     EXPECT_EQ(event_live_count(), live_events_);
   }
@@ -43,13 +42,15 @@ class EnginePlayer : public ::testing::Test {
   }
   // Closed means: no device, no event, no input, idle.
   void expect_closed() {
-    EXPECT_EQ(g_player_device, nullptr);
-    EXPECT_EQ(g_player_event, nullptr);
-    EXPECT_FALSE(g_ac3_reader->input_open());
-    EXPECT_EQ(g_activity, EngineActivity::idle);
+    EXPECT_EQ(parts().player.device, nullptr);
+    EXPECT_EQ(parts().player.event, nullptr);
+    EXPECT_FALSE(parts().reader.input_open());
+    EXPECT_EQ(parts().activity, EngineActivity::idle);
     EXPECT_EQ(wave_out_live_count(), 0);
     EXPECT_EQ(event_live_count(), live_events_);
   }
+
+  EngineParts& parts() { return EngineParts::of(*engine_); }
 
   std::unique_ptr<CQelpsnd> engine_;
   int live_events_ = 0;
@@ -58,9 +59,9 @@ class EnginePlayer : public ::testing::Test {
 TEST_F(EnginePlayer, WithAllTwentyBuffersQueuedPlayNextFrameReturnsOnlyAfterTheOldestIsDone) {
   use_input("stereo_48k_192.ac3");
   ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
-  EXPECT_EQ(g_activity, EngineActivity::playing);
-  EXPECT_EQ(g_player_format.sampling_rate, 48000u);
-  ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
+  EXPECT_EQ(parts().activity, EngineActivity::playing);
+  EXPECT_EQ(parts().player.format.sampling_rate, 48000u);
+  ASSERT_EQ(waveOutPause(parts().player.device), MMSYSERR_NOERROR);
   for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
   EXPECT_EQ(engine_->m_bytesDecoded, 20u * 6144u);
 
@@ -68,10 +69,10 @@ TEST_F(EnginePlayer, WithAllTwentyBuffersQueuedPlayNextFrameReturnsOnlyAfterTheO
   DWORD position_after = 0;
   Watched call([&] {
     result = engine_->PlayNextFrame();
-    position_after = position_samples(g_player_device);
+    position_after = position_samples(parts().player.device);
   });
   ASSERT_FALSE(call.finishes_before_waiting());
-  ASSERT_EQ(waveOutRestart(g_player_device), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutRestart(parts().player.device), MMSYSERR_NOERROR);
   call.join();
   EXPECT_EQ(result, 1);
   EXPECT_GE(position_after, 1536u);  // the oldest buffer had been played to its end
@@ -116,7 +117,7 @@ TEST_F(EnginePlayer, StopPlayerMidStreamReturnsWithoutWaitingForQueuedSound) {
   use_input("stereo_48k_192.ac3");
   ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
   // With the device held still, a stop that waited for the queue would never return.
-  ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutPause(parts().player.device), MMSYSERR_NOERROR);
   for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
   size_t heard = log.count();
   EXPECT_EQ(heard, 0u);
@@ -152,11 +153,11 @@ TEST_F(EnginePlayer, DeviceThatCannotBeOpenedIsReportedAndPlayNextFrameReturnsAt
 TEST_F(EnginePlayer, StalledDeviceEndsThePreviewWithTheReason) {
   use_input("stereo_48k_192.ac3");
   ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
-  ASSERT_EQ(waveOutPause(g_player_device), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveOutPause(parts().player.device), MMSYSERR_NOERROR);
   for (int k = 0; k < kPlayerHeaders; ++k) ASSERT_EQ(engine_->PlayNextFrame(), 1) << k;
-  g_player_stall_ms = 50;
+  parts().player.stall_ms = 50;
   int result = engine_->PlayNextFrame();
-  g_player_stall_ms = kPlayerStallMs;
+  parts().player.stall_ms = kPlayerStallMs;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(engine_->m_lastError, QELP_ERR_DEVICE);
   std::string why = engine_->m_lastErrorText;
@@ -196,10 +197,10 @@ TEST_F(EnginePlayer, InputThatCannotBeOpenedIsReportedBeforeAnyDeviceIsOpened) {
 TEST_F(EnginePlayer, SecondStartWhilePlayingIsRefusedAndTheFirstPlaysOn) {
   use_input("stereo_48k_192.ac3");
   ASSERT_EQ(engine_->StartPlayer(), 1) << engine_->m_lastErrorText;
-  HWAVEOUT device = g_player_device;
+  HWAVEOUT device = parts().player.device;
   EXPECT_EQ(engine_->StartPlayer(), 0);
   EXPECT_EQ(engine_->m_lastError, QELP_ERR_STATE);
-  EXPECT_EQ(g_player_device, device);
+  EXPECT_EQ(parts().player.device, device);
   EXPECT_EQ(wave_out_live_count(), 1);
   EXPECT_EQ(engine_->PlayNextFrame(), 1);
   EXPECT_EQ(engine_->StopPlayer(), 0);
@@ -212,9 +213,7 @@ TEST_F(EnginePlayer, DestroyingTheEngineWhilePlayingClosesTheDevice) {
   EXPECT_EQ(engine_->PlayNextFrame(), 1);
   EXPECT_EQ(engine_->PlayNextFrame(), 1);
   engine_.reset();
-  EXPECT_EQ(g_player_device, nullptr);
-  EXPECT_EQ(g_player_event, nullptr);
-  // TearDown checks that nothing is left open.
+  // TearDown checks that nothing is left open: no device, no event.
 }
 
 TEST_F(EnginePlayer, AlsaNullDevicePlaysAFileToItsEnd) {

@@ -2,6 +2,7 @@
 // clock, reset, and the ALSA back end against ALSA's own null device.
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "player_test_support.h"
@@ -33,10 +34,18 @@ struct Device {
   HWAVEOUT out = nullptr;
   std::vector<std::vector<char>> buffers;
   std::vector<WAVEHDR> headers;
+  char why[512] = "";  // why the open failed
 
   MMRESULT open(uint32_t rate = 48000) {
     WAVEFORMATEX f = stereo16(rate);
-    return waveOutOpen(&out, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(event), 0, CALLBACK_EVENT);
+    return wave_out_open_explained(&out, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(event), 0,
+                                   CALLBACK_EVENT, why, sizeof why);
+  }
+  // Why the device failed.
+  std::string failure() {
+    char text[512];
+    wave_out_device_failure(out, text, sizeof text);
+    return text;
   }
   void make_buffers(int count, DWORD frames) {
     buffers.assign(count, {});
@@ -78,8 +87,10 @@ TEST(WaveOut, OpenRefusesWhatItCannotPlayWithoutReachingADevice) {
 
   WAVEFORMATEX f = stereo16(48000);
   f.wFormatTag = 0x55;  // compressed: not for the device
-  EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
-  EXPECT_NE(std::strstr(wave_out_failure_text(), "cannot play"), nullptr) << wave_out_failure_text();
+  char why[512];
+  EXPECT_EQ(wave_out_open_explained(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT, why, sizeof why),
+            WAVERR_BADFORMAT);
+  EXPECT_NE(std::strstr(why, "cannot play"), nullptr) << why;
   f = stereo16(48000);
   f.nBlockAlign = 2;  // does not match two 16-bit channels
   EXPECT_EQ(waveOutOpen(&out, WAVE_MAPPER, &f, cb, 0, CALLBACK_EVENT), WAVERR_BADFORMAT);
@@ -235,7 +246,7 @@ TEST(WaveOut, DeviceThatFailsGivesEveryBufferBackAndSaysWhy) {
   script.fail();
   d.wait_all_done();  // not a hang: the failed device returns what it holds
   EXPECT_EQ(waveOutWrite(d.out, &d.headers[0], sizeof(WAVEHDR)), MMSYSERR_ERROR);
-  EXPECT_STREQ(wave_out_failure_text(), "The scripted device broke down");
+  EXPECT_EQ(d.failure(), "The scripted device broke down");
   MMTIME t{};
   t.wType = TIME_SAMPLES;
   EXPECT_EQ(waveOutGetPosition(d.out, &t, sizeof t), MMSYSERR_ERROR);
@@ -248,7 +259,7 @@ TEST(WaveOut, AlsaNullDevicePlaysEveryBufferInOrder) {
   AudioDevice device("alsa:null");
   PlayedLog log;
   Device d;
-  ASSERT_EQ(d.open(44100), kOk) << wave_out_failure_text();
+  ASSERT_EQ(d.open(44100), kOk) << d.why;
   d.make_buffers(5, 1536);
   for (int i = 0; i < 5; ++i) ASSERT_EQ(waveOutWrite(d.out, &d.headers[i], sizeof(WAVEHDR)), kOk);
   d.wait_all_done();
@@ -264,7 +275,7 @@ TEST(WaveOut, UnknownDeviceFailsWithItsNameAndLeavesNothingOpen) {
   Device d;
   EXPECT_EQ(d.open(), MMSYSERR_NODRIVER);
   EXPECT_EQ(d.out, nullptr);
-  std::string why = wave_out_failure_text();
+  std::string why = d.why;
   EXPECT_NE(why.find("Cannot open the sound device \"qelp-no-such-device\""), std::string::npos) << why;
   EXPECT_EQ(wave_out_live_count(), 0);
   EXPECT_EQ(WaitForSingleObject(d.event, 0), WAIT_TIMEOUT);

@@ -33,8 +33,8 @@ int exponent_for(float v) {
 // value arrives; values that follow fill the open group, even in a later channel.
 class mantissa_stream {
  public:
-  // Codes the value and returns what a decoder makes of it (a signed 16-bit fraction of 32768).
-  int add(int bap, double fraction) {
+  // Codes the value and returns what a decoder makes of it: a fraction of full scale, in float.
+  float add(int bap, double fraction) {
     ++count[bap];
     switch (bap) {
       case 1: return level(3, grouped(g1_, 3, 3, 5, fraction));
@@ -55,13 +55,13 @@ class mantissa_stream {
         const double full = std::ldexp(1.0, w - 1);
         const long q = std::clamp(std::lround(fraction * full), static_cast<long>(-full), static_cast<long>(full) - 1);
         push(static_cast<uint32_t>(q) & ((1u << w) - 1u), w, bap);
-        return static_cast<int>(q) * (1 << (16 - w));
+        return static_cast<float>(q) / static_cast<float>(full);
       }
     }
   }
 
-  // Level k of an L-level symmetric quantizer, truncated toward zero.
-  static int level(int levels, int k) { return (2 * k - (levels - 1)) * 32768 / levels; }
+  // Level k of an L-level symmetric quantizer: the fraction (2k - (L - 1)) / L, rounded to float.
+  static float level(int levels, int k) { return static_cast<float>(static_cast<double>(2 * k - (levels - 1)) / levels); }
 
   // Closes open groups with zero-valued digits.
   void finish() {
@@ -537,6 +537,7 @@ class block_writer {
   }
 
   static float scale(int exponent) { return std::ldexp(1.0f, -(15 + exponent)); }
+  static float exponent_factor(int exponent) { return std::ldexp(1.0f, -exponent); }
 
   void mantissas() {
     mantissa_stream ms;
@@ -544,7 +545,7 @@ class block_writer {
     coefficient_block& coeffs = out_.coefficients[blk_];
     for (auto& slot : coeffs) std::fill(std::begin(slot), std::end(slot), 0.0f);
     const float dithered = std::numeric_limits<float>::quiet_NaN();
-    int16_t cplmant[ac3::kBins] = {};
+    float cplmant[ac3::kBins] = {};
     for (int ch = 0; ch < b_.nfchans; ++ch) {
       ms.next_channel();
       const int end = std::min<int>(st_.endmant[ch], 253);
@@ -552,8 +553,8 @@ class block_writer {
         const int bap = st_.fbw_bap[ch][bin];
         const int e = st_.fbw_exp[ch][bin];
         if (bap) {
-          const int m = ms.add(bap, std::ldexp(static_cast<double>(plan_.fbw[blk_][ch][bin]), e));
-          coeffs[ch][bin] = static_cast<float>(m) * scale(e);
+          const float m = ms.add(bap, std::ldexp(static_cast<double>(plan_.fbw[blk_][ch][bin]), e));
+          coeffs[ch][bin] = m * exponent_factor(e);
         } else if (st_.dithflag[ch]) {
           coeffs[ch][bin] = dithered;
         }
@@ -564,7 +565,7 @@ class block_writer {
         for (int bin = st_.cplstrtmant; bin < st_.cplendmant; ++bin) {
           const int bap = st_.cpl_bap[bin];
           if (bap) {
-            cplmant[bin] = static_cast<int16_t>(ms.add(bap, std::ldexp(static_cast<double>(plan_.cpl[blk_][bin]), st_.cpl_exp[bin])));
+            cplmant[bin] = ms.add(bap, std::ldexp(static_cast<double>(plan_.cpl[blk_][bin]), st_.cpl_exp[bin]));
           }
         }
       }
@@ -587,7 +588,7 @@ class block_writer {
             if (st_.cpl_bap[bin] == 0 && st_.dithflag[ch]) {
               coeffs[ch][bin] = dithered;
             } else {
-              coeffs[ch][bin] = static_cast<float>(cplmant[bin]) * scale(st_.cpl_exp[bin]) * c;
+              coeffs[ch][bin] = cplmant[bin] * exponent_factor(st_.cpl_exp[bin]) * c;
             }
           }
         }
@@ -598,8 +599,8 @@ class block_writer {
       for (int bin = 0; bin < ac3::kLfeBins; ++bin) {
         const int bap = st_.lfe_bap[bin];
         if (bap) {
-          const int m = ms.add(bap, std::ldexp(static_cast<double>(plan_.lfe[blk_][bin]), st_.lfe_exp[bin]));
-          coeffs[ac3::kLfeSlot][bin] = static_cast<float>(m) * scale(st_.lfe_exp[bin]);
+          const float m = ms.add(bap, std::ldexp(static_cast<double>(plan_.lfe[blk_][bin]), st_.lfe_exp[bin]));
+          coeffs[ac3::kLfeSlot][bin] = m * exponent_factor(st_.lfe_exp[bin]);
         }
       }
     }

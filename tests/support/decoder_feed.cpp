@@ -1,5 +1,6 @@
 #include "support/decoder_feed.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -12,21 +13,19 @@ namespace decoder_test {
 namespace {
 
 constexpr size_t kChunk = 2047;
-std::vector<uint8_t> g_input;
-size_t g_position = 0;
-uint8_t g_chunk[kChunk];
 
-int fill(uint8_t** start, uint8_t** end) {
+int fill(void* user, uint8_t** start, uint8_t** end) {
+  auto& f = *static_cast<test_decoder::feed*>(user);
   size_t n = kChunk;
-  if (g_position < g_input.size()) {
-    n = std::min(kChunk, g_input.size() - g_position);
-    std::memcpy(g_chunk, g_input.data() + g_position, n);
-    g_position += n;
+  if (f.position < f.input.size()) {
+    n = std::min(kChunk, f.input.size() - f.position);
+    std::memcpy(f.chunk, f.input.data() + f.position, n);
+    f.position += n;
   } else {
-    std::memset(g_chunk, 0, kChunk);
+    std::memset(f.chunk, 0, kChunk);
   }
-  *start = g_chunk;
-  *end = g_chunk + n;
+  *start = f.chunk;
+  *end = f.chunk + n;
   return 1;
 }
 
@@ -42,16 +41,20 @@ std::vector<uint8_t> read_file(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void feed_bytes(const std::vector<uint8_t>& bytes) {
-  g_input = bytes;
-  g_position = 0;
-  ac3::bitstream_set_callback(fill);
-  ac3::chunk_discard();
+test_decoder::test_decoder() : decoder_(new ac3::decoder), feed_(new feed) { ac3::decoder_reset(*decoder_); }
+
+test_decoder::~test_decoder() = default;
+
+void feed_bytes(test_decoder& d, const std::vector<uint8_t>& bytes) {
+  d.feed_->input = bytes;
+  d.feed_->position = 0;
+  ac3::bitstream_set_callback(d, fill, d.feed_.get());
+  ac3::chunk_discard(d);
 }
 
-void load_frame_body(const std::vector<uint8_t>& bytes) {
-  feed_bytes(bytes);
-  ac3::frame_bytes_load(static_cast<int>(bytes.size()));
+void load_frame_body(test_decoder& d, const std::vector<uint8_t>& bytes) {
+  feed_bytes(d, bytes);
+  ac3::frame_bytes_load(d, static_cast<int>(bytes.size()));
 }
 
 void bit_writer::put(uint32_t value, int bits) {

@@ -28,10 +28,19 @@ struct our_output {
   int acmod = -1, lfeon = 0, cmixlev = 0, surmixlev = 0;
   std::string diagnostics;  // what the decoder printed on its error stream
 };
-// Decodes as a fresh process would (the transform's overlap cleared and the dither generator
-// restarted first), fed in 2047-byte chunks as the engine feeds it, until the stream's bytes are
-// used up.
-our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel = 0);
+// Decodes with a decoder of its own, reset as the engine's is for every conversion, fed in 2047-byte
+// chunks as the engine feeds it, until the stream's bytes are used up. With portable_vectors the
+// decoder runs the portable form of its transform even where the SSE2 form is built.
+our_output decode_stream(const std::vector<uint8_t>& stream, bool surround, int dual_mono_channel = 0,
+                         bool portable_vectors = false);
+
+// The forms of the decoder's vector code (transform, 16-bit output) a build can decode with, by
+// name: "native" (SSE2 where built) and "portable".
+struct vector_choice {
+  const char* name;
+  bool portable;
+};
+inline constexpr vector_choice kVectorChoices[] = {{"native", false}, {"portable", true}};
 
 // The stream with every dithflag bit cleared and each frame's crc2 recomputed so that the CRC over
 // the frame after the sync word is zero again. crc1 is left as it is: the frame check does not

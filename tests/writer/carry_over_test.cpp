@@ -7,9 +7,6 @@
 namespace writer_test {
 namespace {
 
-using qelp::output_wavefile_close;
-using qelp::output_wavefile_open;
-
 std::vector<uint8_t> frames_concatenated(int count) {
   std::vector<uint8_t> all;
   for (int i = 0; i < count; ++i) {
@@ -23,7 +20,7 @@ TEST_F(WriterTest, CodecConsumingFourOfSixKilobytesGetsTheRestCarriedOver) {
   test_codec().consume = 4096;
   choose("test");
   std::string path = use_path("carry.wav");
-  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   const int frames = 7;
   ASSERT_TRUE(write_frames(0, frames));
   const std::vector<uint8_t> input = frames_concatenated(frames);
@@ -49,7 +46,7 @@ TEST_F(WriterTest, CodecConsumingFourOfSixKilobytesGetsTheRestCarriedOver) {
   EXPECT_EQ(writer_.total, 10u * 4096);
   EXPECT_NE(out().find(" hehe\n"), std::string::npos);
 
-  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.close(), 1) << failure_.text;
   // The END call got the 2048 bytes still pending and the file holds the whole stream in order.
   ASSERT_EQ(calls.size(), 12u);
   EXPECT_EQ(calls[10].flags, ACM_STREAMCONVERTF_END);
@@ -68,10 +65,10 @@ TEST_F(WriterTest, CloseDrainsWhatTheCodecHeldBackOverSeveralEndCalls) {
   test_codec().suggested = 1000;  // the held 3 frames need 19 END calls of 1000 bytes
   choose("test");
   std::string path = use_path("held.wav");
-  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   ASSERT_TRUE(write_frames(0, 3));
   EXPECT_EQ(writer_.total, 0u);  // nothing came out before close
-  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.close(), 1) << failure_.text;
   const std::vector<uint8_t> input = frames_concatenated(3);
   EXPECT_EQ(writer_.total, input.size());
   std::vector<uint8_t> f = read_all(path);
@@ -82,12 +79,11 @@ TEST_F(WriterTest, CloseDrainsWhatTheCodecHeldBackOverSeveralEndCalls) {
 }
 
 TEST_F(WriterTest, StartFlagOnlyOnTheFirstConversionCallAfterLoad) {
-  qelp::output_wavefile_library_loaded();
   choose("test");
   use_path("first.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   ASSERT_TRUE(write_frames(0, 3));
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   auto calls = test_codec().calls;
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[0].flags, ACM_STREAMCONVERTF_START);
@@ -96,13 +92,13 @@ TEST_F(WriterTest, StartFlagOnlyOnTheFirstConversionCallAfterLoad) {
   EXPECT_EQ(calls[3].flags, ACM_STREAMCONVERTF_END);
   EXPECT_NE(out().find("\routput_wavefile_write() : initializing..."), std::string::npos);
 
-  // A second conversion in the same process: no START, no "initializing" line.
+  // A second conversion with the same writer (the same engine object): no START, no "initializing" line.
   test_codec().calls.clear();
   captured_[0].clear();
   use_path("second.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   ASSERT_TRUE(write_frames(0, 2));
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   calls = test_codec().calls;
   ASSERT_EQ(calls.size(), 3u);
   for (const auto& c : calls) EXPECT_EQ(c.flags & ACM_STREAMCONVERTF_START, 0u);
@@ -110,11 +106,10 @@ TEST_F(WriterTest, StartFlagOnlyOnTheFirstConversionCallAfterLoad) {
 }
 
 TEST_F(WriterTest, ProgressLineEachTimeTheUpperSixteenBitsChange) {
-  qelp::output_wavefile_library_loaded();
   use_path("progress.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   ASSERT_TRUE(write_frames(0, 200));  // 1228800 bytes: crosses 1 MiB once, 65536-byte steps 18 times
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   size_t lines = 0;
   for (size_t at = out().find("mbytes written"); at != std::string::npos;
        at = out().find("mbytes written", at + 1)) {

@@ -15,20 +15,13 @@
 namespace writer_test {
 namespace {
 
-using qelp::failure_code;
-using qelp::failure_text;
-using qelp::output_wavefile_close;
-using qelp::output_wavefile_is_open;
-using qelp::output_wavefile_open;
-using qelp::output_wavefile_write;
-
 TEST_F(WriterTest, CancelledChooserReturnsZeroAndCreatesNothing) {
   acmSetFormatChooser(choose_cancel, nullptr, 0);
   std::string path = use_path("cancel.wav");
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_FALSE(output_wavefile_is_open());
-  EXPECT_EQ(failure_code(), QELP_ERR_CANCELLED);
-  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos) << failure_text();
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_FALSE(writer_.is_open());
+  EXPECT_EQ(failure_.code, QELP_ERR_CANCELLED);
+  EXPECT_NE(std::string(failure_.text).find(path), std::string::npos) << failure_.text;
   EXPECT_FALSE(file_exists(path));
   EXPECT_NE(
       err().find(
@@ -43,16 +36,16 @@ TEST_F(WriterTest, CancelLeavesAnExistingFileAlone) {
   std::string path = use_path("keep.wav");
   write_all(path, {1, 2, 3});
   acmSetFormatChooser(choose_cancel, nullptr, 0);
-  EXPECT_EQ(output_wavefile_open(), 0);
+  EXPECT_EQ(writer_.open(), 0);
   EXPECT_EQ(read_all(path), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(WriterTest, UnavailableFormatFailsAtStreamOpenWithItsReason) {
   acmSetFormatChooser(choose_unavailable, nullptr, 0);
   std::string path = use_path("nobody.wav");
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_CODEC);
-  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos) << failure_text();
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_CODEC);
+  EXPECT_NE(std::string(failure_.text).find(path), std::string::npos) << failure_.text;
   EXPECT_NE(
       err().find(
           "\noutput_wavefile_open() : acmStreamOpen() failed, The requested operation cannot be performed."),
@@ -61,15 +54,15 @@ TEST_F(WriterTest, UnavailableFormatFailsAtStreamOpenWithItsReason) {
   EXPECT_FALSE(file_exists(path));
   // The writer is usable again afterwards.
   acmSetFormatChooser(nullptr, nullptr, 0);
-  EXPECT_EQ(output_wavefile_open(), 1) << failure_text();
-  EXPECT_EQ(output_wavefile_close(), 1);
+  EXPECT_EQ(writer_.open(), 1) << failure_.text;
+  EXPECT_EQ(writer_.close(), 1);
 }
 
 TEST_F(WriterTest, ChooserFindingNoFormatReportsNoDriver) {
   writer_.format = qelp::StreamFormat{6, 48000, 6144};  // no driver makes anything from six channels
   std::string path = use_path("six.wav");
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_CODEC);
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_CODEC);
   EXPECT_NE(err().find("acmFormatChoose() failed. A suitable driver is not available to provide valid format "
                        "selections. "),
             std::string::npos)
@@ -81,15 +74,15 @@ TEST_F(WriterTest, ExistingFileIsKeptUnlessOverwriteIsAllowed) {
   std::string path = use_path("exists.wav");
   write_all(path, {9, 9, 9, 9});
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::never);
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_EXISTS);
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_EXISTS);
   EXPECT_NE(err().find("\noutput_wavefile_open() : Aborted."), std::string::npos);
   EXPECT_EQ(read_all(path), (std::vector<uint8_t>{9, 9, 9, 9}));
 
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::always);
-  ASSERT_EQ(output_wavefile_open(), 1) << failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   ASSERT_TRUE(write_frames(0, 1));
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   EXPECT_EQ(read_all(path).size(), 46u + 6144u);
 }
 
@@ -122,25 +115,24 @@ TEST_F(WriterTest, OverwriteQuestionTakesOnlyYes) {
   write_all(path, {5, 5});
   {
     StdinText answer("n");
-    EXPECT_EQ(output_wavefile_open(), 0);
+    EXPECT_EQ(writer_.open(), 0);
   }
-  EXPECT_EQ(failure_code(), QELP_ERR_EXISTS);
+  EXPECT_EQ(failure_.code, QELP_ERR_EXISTS);
   EXPECT_NE(out().find("\n" + path + " already exists, overwrite? "), std::string::npos) << out();
   EXPECT_EQ(read_all(path), (std::vector<uint8_t>{5, 5}));
   {
     StdinText answer("Y");
-    ASSERT_EQ(output_wavefile_open(), 1) << failure_text();
+    ASSERT_EQ(writer_.open(), 1) << failure_.text;
   }
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   EXPECT_EQ(read_all(path).size(), 46u);
 }
 
 TEST_F(WriterTest, UncreatableFileIsReportedWithItsPath) {
   std::string path = use_path("no/such/folder/out.wav");
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_OUTPUT);
-  EXPECT_NE(std::string(failure_text()).find("Could not create " + path), std::string::npos)
-      << failure_text();
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_OUTPUT);
+  EXPECT_NE(std::string(failure_.text).find("Could not create " + path), std::string::npos) << failure_.text;
   EXPECT_NE(err().find("\noutput_wavefile_open() : Could not create " + path), std::string::npos);
 }
 
@@ -151,18 +143,18 @@ TEST_F(WriterTest, FileLockedByAnotherOpenerIsRefusedUntouched) {
   int fd = open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-  EXPECT_EQ(output_wavefile_open(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_BUSY);
-  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
+  EXPECT_EQ(writer_.open(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_BUSY);
+  EXPECT_NE(std::string(failure_.text).find(path), std::string::npos);
   EXPECT_EQ(read_all(path), (std::vector<uint8_t>{7, 7, 7}));  // not truncated
   close(fd);
 
   // While the writer holds it, another exclusive opener is refused.
-  ASSERT_EQ(output_wavefile_open(), 1) << failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   fd = open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   EXPECT_NE(flock(fd, LOCK_EX | LOCK_NB), 0);
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);  // released at close
   close(fd);
 }
@@ -192,7 +184,7 @@ constexpr int kFramesPerWrite = static_cast<int>(qelp::kOutputStagingBytes / 614
 
 TEST_F(WriterTest, WriteFailureStopsWithAHeaderMatchingTheDataWritten) {
   std::string path = use_path("full.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   const uint32_t first_write = kFramesPerWrite * 6144;
   int failed_at = -1;
   {
@@ -201,10 +193,10 @@ TEST_F(WriterTest, WriteFailureStopsWithAHeaderMatchingTheDataWritten) {
     for (int i = 0; i < 4 * kFramesPerWrite && failed_at < 0; ++i) {
       if (!write_frames(i, 1)) failed_at = i;
     }
-    EXPECT_EQ(failure_code(), QELP_ERR_OUTPUT);
-    EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
+    EXPECT_EQ(failure_.code, QELP_ERR_OUTPUT);
+    EXPECT_NE(std::string(failure_.text).find(path), std::string::npos);
     EXPECT_FALSE(write_frames(failed_at + 1, 1));  // stays stopped
-    EXPECT_EQ(output_wavefile_close(), 1);
+    EXPECT_EQ(writer_.close(), 1);
   }
   // The second buffer's write fails; the frame that would not fit the first buffer tells.
   EXPECT_EQ(failed_at, 2 * kFramesPerWrite);
@@ -220,14 +212,14 @@ TEST_F(WriterTest, WriteFailureStopsWithAHeaderMatchingTheDataWritten) {
 
 TEST_F(WriterTest, WriteFailureOfTheLastStagedBytesFailsTheClose) {
   std::string path = use_path("full_at_close.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   {
     FileSizeLimit limit(46 + 3 * 6144 + 3072);
     EXPECT_TRUE(write_frames(0, 4));  // staged, not yet in the file
-    EXPECT_EQ(output_wavefile_close(), 0);
+    EXPECT_EQ(writer_.close(), 0);
   }
-  EXPECT_EQ(failure_code(), QELP_ERR_OUTPUT);
-  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
+  EXPECT_EQ(failure_.code, QELP_ERR_OUTPUT);
+  EXPECT_NE(std::string(failure_.text).find(path), std::string::npos);
   EXPECT_EQ(writer_.total, 0u);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u);
@@ -236,10 +228,10 @@ TEST_F(WriterTest, WriteFailureOfTheLastStagedBytesFailsTheClose) {
 
 TEST_F(WriterTest, StagedDataReachesTheFileInOrderAcrossBufferWrites) {
   std::string path = use_path("staged.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   const int frames = 3 * kFramesPerWrite + 2;
   ASSERT_TRUE(write_frames(0, frames));
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u + frames * 6144u);
   for (int i = 0; i < frames; ++i) {
@@ -250,13 +242,13 @@ TEST_F(WriterTest, StagedDataReachesTheFileInOrderAcrossBufferWrites) {
 
 TEST_F(WriterTest, SizeLimitStopsBeforeItAndClosesAValidFile) {
   std::string path = use_path("limit.wav");
-  qelp::output_wavefile_set_size_limit(4 * 6144 + 100);
-  ASSERT_EQ(output_wavefile_open(), 1);
+  writer_.set_size_limit(4 * 6144 + 100);
+  ASSERT_EQ(writer_.open(), 1);
   EXPECT_TRUE(write_frames(0, 4));
   EXPECT_FALSE(write_frames(4, 1));
-  EXPECT_EQ(failure_code(), QELP_ERR_SIZE_LIMIT);
-  EXPECT_NE(std::string(failure_text()).find(path), std::string::npos);
-  EXPECT_EQ(output_wavefile_close(), 1);
+  EXPECT_EQ(failure_.code, QELP_ERR_SIZE_LIMIT);
+  EXPECT_NE(std::string(failure_.text).find(path), std::string::npos);
+  EXPECT_EQ(writer_.close(), 1);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u + 4 * 6144);
   EXPECT_EQ(le32(f, 42), 4u * 6144);
@@ -267,11 +259,11 @@ TEST_F(WriterTest, SizeLimitAlsoHoldsForTheFlushAtClose) {
   test_codec().hold_until_end = true;
   choose("test");
   std::string path = use_path("limit_flush.wav");
-  qelp::output_wavefile_set_size_limit(2 * 6144);
-  ASSERT_EQ(output_wavefile_open(), 1);
+  writer_.set_size_limit(2 * 6144);
+  ASSERT_EQ(writer_.open(), 1);
   EXPECT_TRUE(write_frames(0, 3));  // all held by the codec
-  EXPECT_EQ(output_wavefile_close(), 0);
-  EXPECT_EQ(failure_code(), QELP_ERR_SIZE_LIMIT);
+  EXPECT_EQ(writer_.close(), 0);
+  EXPECT_EQ(failure_.code, QELP_ERR_SIZE_LIMIT);
   std::vector<uint8_t> f = read_all(path);
   EXPECT_LE(writer_.total, 2u * 6144);
   ASSERT_EQ(f.size(), kTestCodecHeader + writer_.total);
@@ -282,13 +274,13 @@ TEST_F(WriterTest, CodecThatNeverConsumesIsGivenUpOn) {
   test_codec().never_consume = true;
   choose("test");
   std::string path = use_path("stuck.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   EXPECT_FALSE(write_frames(0, 1));
-  EXPECT_EQ(failure_code(), QELP_ERR_CODEC);
+  EXPECT_EQ(failure_.code, QELP_ERR_CODEC);
   EXPECT_LE(test_codec().calls.size(), 16u);
   EXPECT_NE(err().find("\noutput_wavefile_write() : acmStreamConvert() returned cbSrcLengthUsed = 0 !"),
             std::string::npos);
-  EXPECT_EQ(output_wavefile_close(), 1);
+  EXPECT_EQ(writer_.close(), 1);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), kTestCodecHeader);
   EXPECT_EQ(le32(f, kTestCodecDataSizeAt), 0u);
@@ -299,17 +291,17 @@ TEST_F(WriterTest, CodecFailureMidStreamIsReportedWithItsReason) {
   test_codec().fail_code = ACMERR_UNPREPARED;
   choose("test");
   std::string path = use_path("codec_fail.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   EXPECT_TRUE(write_frames(0, 2));
   EXPECT_FALSE(write_frames(2, 1));
-  EXPECT_EQ(failure_code(), QELP_ERR_CODEC);
+  EXPECT_EQ(failure_.code, QELP_ERR_CODEC);
   EXPECT_NE(
       err().find(
           "\noutput_wavefile_write() : acmStreamConvert() failed,\nThe stream header specified in pash is "
           "currently not prepared by the acmStreamPrepareHeader function."),
       std::string::npos)
       << err();
-  EXPECT_EQ(output_wavefile_close(), 1);
+  EXPECT_EQ(writer_.close(), 1);
   EXPECT_EQ(read_all(path).size(), kTestCodecHeader + 2 * 6144);
 }
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/diagnostics.h"
 #include "qelpsnd.h"
+#include "support/paths.h"
 #include "writer_fixture.h"
 
 namespace writer_test {
@@ -47,9 +49,9 @@ class StandardOutputTest : public WriterTest {
     writer_.to_standard_output = true;
     ASSERT_EQ(writer_.set_path("standard output"), 1);
     Redirect out(1, fd);
-    ASSERT_EQ(qelp::output_wavefile_open(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.open(), 1) << failure_.text;
     ASSERT_TRUE(write_frames(0, count));
-    ASSERT_EQ(qelp::output_wavefile_close(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.close(), 1) << failure_.text;
   }
   void TearDown() override {
     writer_.to_standard_output = false;
@@ -129,6 +131,38 @@ TEST_F(StandardOutputTest, AFileOpenedForAppendingIsWrittenAsAPipe) {
   EXPECT_EQ(f[0], 'x');
   EXPECT_EQ(le32(f, 1 + 4), 0xFFFFFFFFu);
   EXPECT_EQ(le32(f, 1 + 42), 0xFFFFFFFFu);
+}
+
+// Without a sink the engine's lines for the standard output go to standard error as long as any
+// writer sends audio there: two writers at once, and the lines come back only after both are done.
+TEST(StandardOutputLines, StayOffTheStandardOutputWhileAnyWriterSendsAudioThere) {
+  qelpsnd_set_diagnostics(nullptr, nullptr);
+  const std::string dir = qelp_test::scratch_dir();
+  const int out_fd = open((dir + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err_fd = open((dir + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(out_fd, 0);
+  ASSERT_GE(err_fd, 0);
+  {
+    Redirect out(1, out_fd);
+    Redirect err(2, err_fd);
+    qelp::diag_standard_output_claim();
+    qelp::diag_standard_output_claim();
+    qelp::diag_out("first\n");
+    qelp::diag_standard_output_release();
+    qelp::diag_out("second\n");
+    qelp::diag_standard_output_release();
+    qelp::diag_out("third\n");
+    qelp::diag_standard_output_release();  // one too many changes nothing
+    qelp::diag_out("fourth\n");
+    std::fflush(stdout);
+    std::fflush(stderr);
+  }
+  close(out_fd);
+  close(err_fd);
+  const std::vector<uint8_t> out = read_all(dir + "/out.txt");
+  const std::vector<uint8_t> err = read_all(dir + "/err.txt");
+  EXPECT_EQ(std::string(out.begin(), out.end()), "third\nfourth\n");
+  EXPECT_EQ(std::string(err.begin(), err.end()), "first\nsecond\n");
 }
 
 }  // namespace

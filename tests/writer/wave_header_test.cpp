@@ -6,14 +6,11 @@
 namespace writer_test {
 namespace {
 
-using qelp::output_wavefile_close;
-using qelp::output_wavefile_open;
-
 TEST_F(WriterTest, DefaultFormatIsSixteenBitPcmWithEighteenByteFmtChunk) {
   std::string path = use_path("pcm.wav");
-  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   ASSERT_TRUE(write_frames(0, 5));
-  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.close(), 1) << failure_.text;
 
   std::vector<uint8_t> f = read_all(path);
   const uint32_t total = 5 * 6144;
@@ -45,9 +42,9 @@ TEST_F(WriterTest, FormatWithExtraBytesPutsThemInTheFmtChunkAndMovesTheData) {
   test_codec().extra_size = 5;  // odd on purpose: no padding anywhere
   choose("test");
   std::string path = use_path("extra.wav");
-  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
   ASSERT_TRUE(write_frames(0, 3));
-  ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+  ASSERT_EQ(writer_.close(), 1) << failure_.text;
 
   // 46 + 5 bytes of the format, 12 of the fact chunk (the format is not PCM).
   std::vector<uint8_t> f = read_all(path);
@@ -76,9 +73,9 @@ TEST_F(WriterTest, FormatsOtherThanPcmCountTheirSampleFramesInAFactChunk) {
     test_codec_reset();
     choose(name);
     std::string path = use_path(std::string(name) + ".wav");
-    ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.open(), 1) << failure_.text;
     ASSERT_TRUE(write_frames(0, 7));
-    ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.close(), 1) << failure_.text;
     std::vector<uint8_t> f = read_all(path);
     const uint32_t c = le16(f, 36);
     const size_t fact = 38 + c;
@@ -95,9 +92,9 @@ TEST_F(WriterTest, FormatsOtherThanPcmCountTheirSampleFramesInAFactChunk) {
     SCOPED_TRACE(name);
     choose(name);
     std::string path = use_path(std::string(name) + ".wav");
-    ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.open(), 1) << failure_.text;
     ASSERT_TRUE(write_frames(0, 2));
-    ASSERT_EQ(output_wavefile_close(), 1) << qelp::failure_text();
+    ASSERT_EQ(writer_.close(), 1) << failure_.text;
     std::vector<uint8_t> f = read_all(path);
     EXPECT_EQ(std::string(f.begin() + 38, f.begin() + 42), "data");
     EXPECT_EQ(f.size(), 46u + writer_.total);
@@ -106,11 +103,11 @@ TEST_F(WriterTest, FormatsOtherThanPcmCountTheirSampleFramesInAFactChunk) {
 
 TEST_F(WriterTest, EmptyConversionStillGetsAValidHeader) {
   std::string path = use_path("empty.wav");
-  ASSERT_EQ(output_wavefile_open(), 1);
+  ASSERT_EQ(writer_.open(), 1);
   // While open, the header is reserved as zeros.
   std::vector<uint8_t> reserved = read_all(path);
   EXPECT_EQ(reserved, std::vector<uint8_t>(46, 0));
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.close(), 1);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u);
   EXPECT_EQ(le32(f, 4), 38u);
@@ -128,8 +125,8 @@ TEST_F(WriterTest, PcmChoiceDropsExtraBytesTheChooserLeftInTheBuffer) {
       },
       nullptr, 0);
   std::string path = use_path("pcm_by_hand.wav");
-  ASSERT_EQ(output_wavefile_open(), 1) << qelp::failure_text();
-  ASSERT_EQ(output_wavefile_close(), 1);
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
+  ASSERT_EQ(writer_.close(), 1);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u);
   EXPECT_EQ(le16(f, 36), 0u);

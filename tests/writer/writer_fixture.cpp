@@ -55,24 +55,21 @@ void capture(int stream, const char* text, void* user) {
 
 void WriterTest::SetUp() {
   dir_ = qelp_test::scratch_dir();
-  qelp::g_output_wavefile = &writer_;
   writer_.format = qelp::StreamFormat{2, 48000, 6144};
   test_codec_reset();
   ASSERT_EQ(acm_driver_register(test_codec_driver()), MMSYSERR_NOERROR);
   acmSetFormatChooser(nullptr, nullptr, 0);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::never);
-  qelp::failure_clear();
+  failure_.failure.clear();
   qelpsnd_set_diagnostics(capture, captured_);
 }
 
 void WriterTest::TearDown() {
-  if (qelp::output_wavefile_is_open()) qelp::output_wavefile_close();
+  if (writer_.is_open()) writer_.close();
   qelpsnd_set_diagnostics(nullptr, nullptr);
   acmSetFormatChooser(nullptr, nullptr, 0);
   acm_driver_unregister(test_codec_driver());
-  qelp::output_wavefile_set_size_limit(0);
   qelp::output_wavefile_set_overwrite_policy(qelp::OverwritePolicy::ask);
-  qelp::g_output_wavefile = nullptr;
 }
 
 std::string WriterTest::use_path(const std::string& name) {
@@ -88,7 +85,7 @@ void WriterTest::choose(const char* short_name) {
 
 bool WriterTest::write_frames(int first, int count) {
   for (int i = first; i < first + count; ++i) {
-    if (!qelp::output_wavefile_write(frame_bytes(i).data())) return false;
+    if (!writer_.write(frame_bytes(i).data())) return false;
   }
   return true;
 }

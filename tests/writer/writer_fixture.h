@@ -1,4 +1,4 @@
-// Common set-up for the writer's tests: a writer of our own as the library's current writer, the
+// Common set-up for the writer's tests: a writer of our own with a failure record of its own, the
 // test codec registered, diagnostics captured, and helpers to make frames and read files back.
 #pragma once
 
@@ -40,7 +40,8 @@ class WriterTest : public testing::Test {
   // Writes frames first .. first + count - 1; false when a write fails.
   bool write_frames(int first, int count);
 
-  qelp::COutputWavefile writer_;
+  qelp::FailureRecord failure_;  // where the writer records its failures
+  qelp::COutputWavefile writer_{failure_.failure};
   std::string dir_;
   std::string captured_[2];  // what the engine printed to standard output and standard error
   const std::string& out() const { return captured_[0]; }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ffmpeg_encoder.h"
+#include "platform/little_endian.h"
 #include "platform/msacm/format_text.h"
 
 namespace {
@@ -18,14 +19,6 @@ const FfFormat kFormats[] = {
     {WAVE_FORMAT_MPEGLAYER3, "libmp3lame", "MPEG Layer-3", "mp3-256", 256, false},
     {WAVE_FORMAT_MPEGLAYER3, "libmp3lame", "MPEG Layer-3", "mp3-320", 320, false},
 };
-
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 }  // namespace
 
