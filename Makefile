@@ -54,12 +54,17 @@ sanitize: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '$(THREADED_AREAS)' --no-tests=ignore
 
-# Builds the fuzz targets with clang and runs each for FUZZ_SECONDS on a corpus seeded from tests/data.
+# Builds the fuzz targets with clang under ASan+UBSan, in the fuzzing mode that lets the decoder
+# parse frames failing their CRC check, and runs each for FUZZ_SECONDS from the committed corpora
+# (fuzz/corpus) and seeds (fuzz/seeds). FUZZ_BUILD=build-fuzz-fast FUZZ_SANITIZE= builds them
+# without sanitizers, for long campaigns (fuzz/campaign.sh).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SANITIZE ?= address,undefined
 fuzz: deps
-	CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQELP_SANITIZE=address,undefined -DQELP_FUZZ=ON -DQELP_GUI=OFF -DQELP_BUILD_TESTS=OFF
-	cmake --build build-fuzz -j $(JOBS)
-	scripts/run-fuzzers.sh build-fuzz/fuzz $(FUZZ_SECONDS)
+	CXX=clang++ CC=clang cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQELP_WERROR=ON \
+	  -DQELP_SANITIZE=$(FUZZ_SANITIZE) -DQELP_FUZZ=ON -DQELP_GUI=OFF -DQELP_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+	scripts/run-fuzzers.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-portable
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-fuzz-fast build-portable

@@ -36,6 +36,10 @@ void describe(const ac3::syncinfo& si, const ac3::bsi& b, QelpsndStreamInfo& inf
   if (b.langcode && b.langcod < 128) ac3::language_text(b.langcod, info.language, sizeof info.language);
 }
 
+// The frame whose sync word ended at sync_end (UINT64_MAX: none was found) has its header, the sync
+// word and the three bytes after it, within the input's first real bytes.
+bool header_within(uint64_t sync_end, uint64_t real) { return sync_end <= real && real - sync_end >= 3; }
+
 // Says why the scan found nothing, in the caller's buffer: format has two %s, the path and detail.
 int scan_failed(char* error_text, int error_size, const char* format, const char* path, const char* detail) {
   if (error_text != nullptr && error_size > 0)
@@ -66,7 +70,9 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
     d.error_flag = 0;
     ac3::read_syncinfo(d);
     const ac3::syncinfo& si = d.syncinfo;
-    if (ac3::last_sync_end(d) > input.real_bytes - origin) break;  // only zero padding was left
+    // Only zero padding was left, or a sync word at the very end whose header lies in the padding
+    // (zeros there make a frame of zeros that passes its check).
+    if (!header_within(ac3::last_sync_end(d), input.real_bytes - origin)) break;
     ++info->frames;
     if (d.error_flag) {
       if (si.fscod == 3 || si.frmsizecod >= 38) {

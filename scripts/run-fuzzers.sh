@@ -1,11 +1,38 @@
 #!/usr/bin/env bash
-# Runs every fuzz target in DIR for SECONDS each. The corpus of a target lives in
-# fuzz/corpus-<target>/ (git-ignored, grown by the runs) and starts from the seeds in fuzz/seeds/
-# and the fixtures in tests/data; crashes go to fuzz/crashes/ and fail the run.
+# Runs every fuzz target in DIR for SECONDS each:  scripts/run-fuzzers.sh DIR [SECONDS]
+# A target's corpus grows in fuzz/corpus-<target>/ (git-ignored) and starts from the committed,
+# minimised corpus in fuzz/corpus/<target>/ and the seeds in fuzz/seeds/; crashes go to
+# fuzz/crashes/ and fail the run.
+# Also answers for fuzz/campaign.sh:  --seed-dirs TARGET  and  --options TARGET.
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+# The read-only corpus folders of a target that exist, one a line.
+seed_dirs() {
+  local name=$1 dirs=("$root/fuzz/corpus/$1" "$root/fuzz/seeds/$1")
+  case $name in
+    fuzz_decoder|fuzz_decoder_parse|fuzz_stream_info) dirs+=("$root/fuzz/seeds/ac3") ;;
+  esac
+  for d in "${dirs[@]}"; do [ -d "$d" ] && echo "$d"; done
+  return 0
+}
+
+# libFuzzer options of a target: input size limit and dictionary.
+options() {
+  case $1 in
+    fuzz_decoder|fuzz_decoder_parse) echo "-max_len=4096 -dict=$root/fuzz/ac3.dict" ;;
+    fuzz_stream_info) echo "-max_len=8192 -dict=$root/fuzz/ac3.dict" ;;
+    *) echo "-max_len=65536" ;;
+  esac
+}
+
+case ${1:-} in
+  --seed-dirs) seed_dirs "$2"; exit 0 ;;
+  --options) options "$2"; exit 0 ;;
+esac
+
 dir=$1
 seconds=${2:-60}
-root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$root/fuzz/crashes"
 status=0
 for target in "$dir"/fuzz_*; do
@@ -13,17 +40,12 @@ for target in "$dir"/fuzz_*; do
   name=$(basename "$target")
   corpus="$root/fuzz/corpus-$name"
   mkdir -p "$corpus"
-  seeds=("$root/fuzz/seeds/$name")
-  max_len=65536
-  case $name in
-    fuzz_decoder) seeds+=("$root/tests/data"); max_len=16384 ;;
-    fuzz_normalizer|fuzz_writer_header) ;;
-  esac
-  existing=()
-  for s in "${seeds[@]}"; do [ -d "$s" ] && existing+=("$s"); done
+  mapfile -t seeds < <(seed_dirs "$name")
   echo "== $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=$max_len \
-       -artifact_prefix="$root/fuzz/crashes/$name-" -print_final_stats=1 "$corpus" "${existing[@]}" \
+  # shellcheck disable=SC2046  # the options are words
+  if ! ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=8} \
+       "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 $(options "$name") \
+       -artifact_prefix="$root/fuzz/crashes/$name-" -print_final_stats=1 "$corpus" "${seeds[@]}" \
        2>"$root/fuzz/$name.log"; then
     echo "$name: crash or error, see fuzz/$name.log and fuzz/crashes/"
     tail -40 "$root/fuzz/$name.log"

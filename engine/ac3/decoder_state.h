@@ -125,6 +125,8 @@ struct decoder {
   decoded_frame frame;          // what decode_one_frame returns: rate and pcm
 
   int32_t error_flag;      // the current frame is bad; cleared when the frame is given up
+  int32_t crc_failed;      // the last frame's CRC check failed (it is bad unless kCrcFailureMutes
+                           // is off, as in fuzzing builds)
   int32_t frame_counter;   // frames begun since the reset
   int32_t banner_printed;  // the stream banner has been printed (once per reset)
 };

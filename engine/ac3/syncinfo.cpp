@@ -42,8 +42,9 @@ void read_syncinfo(decoder& d) {
 
   const uint8_t header[3] = {crc1_high, crc1_low, rate_byte};
   const uint16_t crc = crc16_update(crc16_update(0, header, 3), frame_bytes(d), body);
+  d.crc_failed = crc != 0;
   if (crc != 0) {
-    d.error_flag = 1;
+    if (kCrcFailureMutes) d.error_flag = 1;
     qelp::diag_err("** CRC failed - skipping frame **\n");
   }
 }
