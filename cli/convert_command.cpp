@@ -388,6 +388,7 @@ int convert_side_by_side(const std::vector<ConvertJob>& jobs, const ConvertOptio
   std::vector<OutputVerdict> verdicts(jobs.size(), kRefused);
   bool overwrite = false;
   for (size_t i = 0; i < jobs.size(); ++i) {
+    if (g_interrupted) return kExitInterrupted;  // Ctrl-C at a question: ask no more, convert nothing
     MessageHold hold(&run.early_lines[i]);
     verdicts[i] = check_output(jobs[i], o);
     overwrite = overwrite || verdicts[i] == kOverwrite;

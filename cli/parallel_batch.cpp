@@ -125,8 +125,12 @@ std::vector<int> run_batch(BatchRun run) {
     }
   }
   if (workers.empty()) {
-    std::lock_guard<std::mutex> guard(state.lock);
-    ++state.workers_running;
+    // No thread to be had: the batch runs here, one file after another.
+    {
+      std::lock_guard<std::mutex> guard(state.lock);
+      ++state.workers_running;
+    }
+    work(run, state, progress, lines);
   }
 
   ProgressBar bar(run.show_bar && !workers.empty());
@@ -143,10 +147,6 @@ std::vector<int> run_batch(BatchRun run) {
       ++printed;
     }
   };
-  if (workers.empty()) {
-    // Without threads the batch runs here, one file after another.
-    work(run, state, progress, lines);
-  }
   {
     std::unique_lock<std::mutex> held(state.lock);
     for (;;) {
