@@ -450,6 +450,8 @@ int command_convert(int argc, char** argv) {
   const int parsed = parse(argc, argv, o);
   if (parsed >= 0) return parsed;
 
+  // Before anything reads a file: the plan's and the output check's scans for AC-3 frames trace too.
+  show_engine_trace(o.debug);
   const RealPathFacts facts;
   const ConvertPlan plan = plan_conversions(o.arguments, o.output_dir, facts);
   if (!plan.error.empty()) return usage_error("convert", plan.error);
@@ -460,7 +462,6 @@ int command_convert(int argc, char** argv) {
   const int streams = check_standard_streams(plan.jobs, o);
   if (streams != 0) return streams;
 
-  show_engine_trace(o.debug);
   if (format_option_install(o.format.c_str()) != 0) return kExitUsage;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
