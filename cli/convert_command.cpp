@@ -1,7 +1,6 @@
 // qelp convert: AC-3 streams to stereo WAVE files through the engine, one after another or several
 // at once (-j), with a progress bar, a summary that tells the damage the input showed, and an exit
 // status that says it.
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commands.h"
@@ -38,9 +36,6 @@ std::mutex g_one_normalization;
 
 enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug, kJobs };
 
-// -j: files converted at once, at most.
-constexpr unsigned kMaxJobs = 256;
-
 constexpr OptionSpec kOptions[] = {
     {'h', "help", false, kHelp},         {'o', "output-dir", true, kOutputDir}, {'f', "format", true, kFormat},
     {'s', "surround", false, kSurround}, {'n', "normalize", false, kNormalize}, {'a', "amplify", true, kAmplify},
@@ -61,30 +56,6 @@ struct ConvertOptions {
   bool debug = false;
   unsigned jobs = 0;         // -j; 0: one per processor
 };
-
-// The number of processors this process may run on (as nproc counts them).
-unsigned processors() {
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
-    return static_cast<unsigned>(CPU_COUNT(&allowed));
-  }
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : n;
-}
-
-// -j N: a whole number from 1 to kMaxJobs.
-bool parse_jobs(const std::string& text, unsigned* jobs) {
-  if (text.empty() || text.size() > 4) return false;
-  unsigned n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (n < 1 || n > kMaxJobs) return false;
-  *jobs = n;
-  return true;
-}
 
 // What the file system says, for the plan.
 class RealPathFacts : public PathFacts {
@@ -368,7 +339,7 @@ unsigned jobs_for(const std::vector<ConvertJob>& jobs, const ConvertOptions& o) 
   for (const ConvertJob& job : jobs) {
     if (job.in == "-" || job.out == "-") return 1;
   }
-  const unsigned wanted = o.jobs != 0 ? o.jobs : processors();
+  const unsigned wanted = o.jobs != 0 ? o.jobs : processor_count();
   return jobs.size() < wanted ? static_cast<unsigned>(jobs.size()) : wanted;
 }
 

@@ -1,5 +1,7 @@
 #include "parallel_batch.h"
 
+#include <sched.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -71,6 +73,28 @@ BatchView view_of(const BatchRun& run, const std::vector<FileProgress>& progress
 }
 
 }  // namespace
+
+bool parse_jobs(const std::string& text, unsigned* jobs) {
+  if (text.empty() || text.size() > 4) return false;
+  unsigned n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (n < 1 || n > kMaxJobs) return false;
+  *jobs = n;
+  return true;
+}
+
+unsigned processor_count() {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) {
+    return static_cast<unsigned>(CPU_COUNT(&allowed));
+  }
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : n;
+}
 
 double batch_fraction(const BatchView& view) {
   if (view.input_total == 0) return -1.0;

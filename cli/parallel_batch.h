@@ -51,6 +51,13 @@ struct BatchRun {
   bool show_bar = false;               // the batch bar on standard error
 };
 
+// -j N: a whole number of files at once from 1 to kMaxJobs; false for anything else.
+constexpr unsigned kMaxJobs = 256;
+bool parse_jobs(const std::string& text, unsigned* jobs);
+
+// The processors this process may run on (as nproc counts them), at least 1: -j's default.
+unsigned processor_count();
+
 // A file's status when the batch was stopped before it started.
 constexpr int kNotStarted = -1;
 

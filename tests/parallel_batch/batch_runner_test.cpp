@@ -208,4 +208,18 @@ TEST(BatchBar, LabelDetailAndFraction) {
   EXPECT_EQ(batch_detail(v), "10.0 MB  24x real time  0:10 elapsed");
 }
 
+TEST(BatchJobs, TheNumberOfJobsIsAWholeNumberFromOneTo256) {
+  unsigned jobs = 7;
+  for (const char* bad : {"", "0", "257", "1000", "-1", "+2", " 2", "2 ", "2.5", "x", "99999999999"}) {
+    EXPECT_FALSE(parse_jobs(bad, &jobs)) << "'" << bad << "'";
+    EXPECT_EQ(jobs, 7u) << "left as it was";
+  }
+  EXPECT_TRUE(parse_jobs("1", &jobs));
+  EXPECT_EQ(jobs, 1u);
+  EXPECT_TRUE(parse_jobs("256", &jobs));
+  EXPECT_EQ(jobs, 256u);
+  EXPECT_TRUE(parse_jobs("02", &jobs));
+  EXPECT_EQ(jobs, 2u);
+}
+
 }  // namespace
