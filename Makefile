@@ -5,7 +5,7 @@ CMAKE_FLAGS ?= -DQELP_WERROR=ON
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # Areas whose tests run threads, checked under ThreadSanitizer.
-THREADED_AREAS ?= normalizer|player|controller|concurrency
+THREADED_AREAS ?= normalizer|player|controller|concurrency|parallel_batch
 
 .PHONY: all deps configure build run test test-portable gui install sanitize fuzz clean
 

@@ -1,5 +1,6 @@
-// qelp convert: AC-3 streams to stereo WAVE files through the engine, one after another, with a
-// progress bar, a summary that tells the damage the input showed, and an exit status that says it.
+// qelp convert: AC-3 streams to stereo WAVE files through the engine, one after another or several
+// at once (-j), with a progress bar, a summary that tells the damage the input showed, and an exit
+// status that says it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "format_option.h"
 #include "messages.h"
 #include "options.h"
+#include "parallel_batch.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
 
@@ -27,13 +30,17 @@ std::atomic<bool> g_interrupted{false};
 
 void on_interrupt(int) { g_interrupted = true; }
 
-enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug };
+// The normalizer's result is read back from the library's record of the last normalization in the
+// process, so files converted side by side are normalized one at a time.
+std::mutex g_one_normalization;
+
+enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug, kJobs };
 
 constexpr OptionSpec kOptions[] = {
     {'h', "help", false, kHelp},         {'o', "output-dir", true, kOutputDir}, {'f', "format", true, kFormat},
     {'s', "surround", false, kSurround}, {'n', "normalize", false, kNormalize}, {'a', "amplify", true, kAmplify},
     {'y', "yes", false, kYes},           {'q', "quiet", false, kQuiet},         {'v', "verbose", false, kVerbose},
-    {'\0', "debug", false, kDebug},
+    {'\0', "debug", false, kDebug},     {'j', "jobs", true, kJobs},
 };
 
 struct ConvertOptions {
@@ -47,6 +54,7 @@ struct ConvertOptions {
   bool quiet = false;
   bool verbose = false;
   bool debug = false;
+  unsigned jobs = 0;         // -j; 0: one per processor
 };
 
 // What the file system says, for the plan.
@@ -123,6 +131,12 @@ int parse(int argc, char** argv, ConvertOptions& o) {
       case kDebug:
         o.debug = true;
         break;
+      case kJobs:
+        if (!parse_jobs(item.value, &o.jobs)) {
+          return usage_error("convert", "-j takes the number of files to convert at once, 1 to " +
+                                            std::to_string(kMaxJobs) + ", not '" + item.value + "'");
+        }
+        break;
     }
   }
   if (o.arguments.empty()) return usage_error("convert", "no input file given");
@@ -162,30 +176,27 @@ void say_what_is_converted(const CQelpsnd& engine, const ConvertJob& job) {
   QelpsndStreamInfo info{};
   if (qelpsnd_conversion_stream(&engine, &info)) {
     std::string language = info.language[0] != '\0' ? std::string(", ") + info.language : std::string();
-    std::fprintf(stderr, "%s: AC-3 %s%s, %u Hz, %u kbit/s, %s%s\n", shown_name(job.in, false).c_str(), info.layout,
-                 info.lfeon ? " + LFE" : "", info.sampling_rate, info.bit_rate, info.service, language.c_str());
+    note("%s: AC-3 %s%s, %u Hz, %u kbit/s, %s%s", shown_name(job.in, false).c_str(), info.layout,
+         info.lfeon ? " + LFE" : "", info.sampling_rate, info.bit_rate, info.service, language.c_str());
   }
-  std::fprintf(stderr, "%s: %s\n", shown_name(job.out, true).c_str(), format_option_taken());
+  note("%s: %s", shown_name(job.out, true).c_str(), format_option_taken());
 }
 
+// What may be done with an output, as the writers' overwrite policy (qelpsnd_set_overwrite).
+enum OutputVerdict { kRefused = -1, kNoPolicy = 0, kOverwrite = 1, kNewFile = 2 };
+
 // Makes sure the output may be written: never over AC-3 audio, over an existing file only when
-// asked. Returns 0 to go on, else the exit status.
-int check_output(const ConvertJob& job, const ConvertOptions& o) {
-  if (job.out == "-") return 0;
+// asked. Says why when it may not.
+OutputVerdict check_output(const ConvertJob& job, const ConvertOptions& o) {
+  if (job.out == "-") return kNoPolicy;
   if (qelpsnd_holds_ac3(job.out.c_str()) != 0) {
     say("%s holds AC-3 audio and is never written over; name another output", job.out.c_str());
-    return kExitFailed;
+    return kRefused;
   }
-  if (!file_exists(job.out)) {
-    qelpsnd_set_overwrite(2);
-    return 0;
-  }
-  if (o.yes || (job.in != "-" && isatty(STDIN_FILENO) && ask_overwrite(job.out))) {
-    qelpsnd_set_overwrite(1);
-    return 0;
-  }
+  if (!file_exists(job.out)) return kNewFile;
+  if (o.yes || (job.in != "-" && isatty(STDIN_FILENO) && ask_overwrite(job.out))) return kOverwrite;
   say("%s exists; not overwritten (use -y to overwrite)", job.out.c_str());
-  return kExitFailed;
+  return kRefused;
 }
 
 // The engine's failure in qelp's voice, with what to do where there is something to do.
@@ -207,11 +218,11 @@ void say_engine_failure(const CQelpsnd& engine, const ConvertJob& job) {
   say("%s", text.c_str());
 }
 
-// Converts one file. Returns the exit status for it.
-int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t count, const ConvertOptions& o) {
-  const int refused = check_output(job, o);
-  if (refused != 0) return refused;
-
+// Converts one file whose output check_output allowed. Shows its own progress bar, or, in a
+// batch converted side by side, keeps `shared` up to date for the batch's bar. Returns the exit
+// status for it.
+int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t count, const ConvertOptions& o,
+                FileProgress* shared) {
   std::vector<char> in_path(job.in.begin(), job.in.end());
   in_path.push_back('\0');
   std::vector<char> out_path(job.out.begin(), job.out.end());
@@ -230,7 +241,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   }
   if (o.verbose) say_what_is_converted(engine, job);
 
-  ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
+  ProgressBar bar(shared == nullptr && !o.quiet && isatty(STDERR_FILENO));
   const std::string name = base_name(shown_name(job.in, false));
   bar.set_label(count > 1 ? "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + name : name);
   const auto start = std::chrono::steady_clock::now();
@@ -248,6 +259,13 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
       return kExitInterrupted;
     }
     if (bar.enabled()) bar.update(fraction(), progress_detail(engine, frames, elapsed(), fraction()));
+    if (shared != nullptr) {
+      shared->input_bytes.store(engine.m_inputPosition, std::memory_order_relaxed);
+      shared->output_bytes.store(engine.m_outputBytes, std::memory_order_relaxed);
+      if (engine.m_samplingRate != 0) {
+        shared->audio_seconds.store(frames * 1536.0 / engine.m_samplingRate, std::memory_order_relaxed);
+      }
+    }
   }
   if (bar.enabled() && engine.m_lastError == QELP_OK) {
     bar.update(fraction() < 0 ? -1.0 : 1.0, progress_detail(engine, frames, elapsed(), fraction() < 0 ? -1.0 : 1.0), true);
@@ -272,8 +290,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   facts.bytes_after_last = engine.m_bytesAfterLast;
   facts.samples_clipped = engine.m_samplesClipped;
   if (!o.quiet) {
-    std::fprintf(result_stream(), "%s\n", summary_line(facts).c_str());
-    std::fflush(result_stream());
+    tell("%s", summary_line(facts).c_str());
   } else if (input_damaged(facts)) {
     say("%s: %s", facts.in_name.c_str(), damage_text(facts).c_str());
   }
@@ -282,6 +299,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   if (!o.quiet && facts.samples_clipped != 0) say("%s: %s", facts.out_name.c_str(), fold_down_clip_text(facts).c_str());
 
   if (o.amplify_db >= 0) {
+    std::lock_guard<std::mutex> one_at_a_time(g_one_normalization);
     const int normalized = normalize_file(engine, job.out.c_str(), o.amplify_db, o.quiet, base_name(job.out));
     if (normalized != kExitOk) return normalized;
   }
@@ -315,6 +333,58 @@ int check_standard_streams(const std::vector<ConvertJob>& jobs, const ConvertOpt
   return 0;
 }
 
+// How many files are converted at once: -j (the processors by default), no more than there are
+// files, and one when the standard input or output takes part.
+unsigned jobs_for(const std::vector<ConvertJob>& jobs, const ConvertOptions& o) {
+  for (const ConvertJob& job : jobs) {
+    if (job.in == "-" || job.out == "-") return 1;
+  }
+  const unsigned wanted = o.jobs != 0 ? o.jobs : processor_count();
+  return jobs.size() < wanted ? static_cast<unsigned>(jobs.size()) : wanted;
+}
+
+uint64_t file_size(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// The batch converted several files at once, each on an engine object and thread of its own. Every
+// output is checked (and any question asked) first, in input order; the files' messages come in
+// input order too. Returns the batch's exit status.
+int convert_side_by_side(const std::vector<ConvertJob>& jobs, const ConvertOptions& o) {
+  BatchRun run;
+  run.files = jobs.size();
+  run.jobs = jobs_for(jobs, o);
+  run.early_lines.resize(jobs.size());
+  std::vector<OutputVerdict> verdicts(jobs.size(), kRefused);
+  bool overwrite = false;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (g_interrupted) return kExitInterrupted;  // Ctrl-C at a question: ask no more, convert nothing
+    MessageHold hold(&run.early_lines[i]);
+    verdicts[i] = check_output(jobs[i], o);
+    overwrite = overwrite || verdicts[i] == kOverwrite;
+    run.input_sizes.push_back(file_size(jobs[i].in));
+  }
+  // One policy serves all writers: overwriting when any existing output was allowed; files that
+  // were refused are not converted at all.
+  qelpsnd_set_overwrite(overwrite ? kOverwrite : kNewFile);
+  run.convert = [&](size_t index, FileProgress& progress) {
+    if (verdicts[index] == kRefused) return static_cast<int>(kExitFailed);
+    auto engine = std::make_unique<CQelpsnd>();
+    return convert_one(*engine, jobs[index], index, jobs.size(), o, &progress);
+  };
+  run.interrupted = [] { return g_interrupted.load(); };
+  run.show_bar = !o.quiet && isatty(STDERR_FILENO);
+  const std::vector<int> statuses = run_batch(std::move(run));
+
+  int status = kExitOk;
+  for (const int one : statuses) {
+    if (one == kExitInterrupted || one == kNotStarted) return kExitInterrupted;
+    status = worse(status, one);
+  }
+  return status;
+}
+
 }  // namespace
 
 void convert_usage(std::FILE* to) {
@@ -334,6 +404,7 @@ void convert_usage(std::FILE* to) {
                "  -n, --normalize       normalize the file to its peak afterwards\n"
                "  -a, --amplify DB      amplify the file by DB dB afterwards: %d to %d (0: to the peak)\n"
                "  -y, --yes             overwrite existing output files\n"
+               "  -j, --jobs N          convert N files at once (default: one per processor)\n"
                "  -q, --quiet           no progress, and nothing said on success\n"
                "  -v, --verbose         say what the stream is, the format and the gain applied\n"
                "      --debug           show the engine's own trace\n"
@@ -350,6 +421,8 @@ int command_convert(int argc, char** argv) {
   const int parsed = parse(argc, argv, o);
   if (parsed >= 0) return parsed;
 
+  // Before anything reads a file: the plan's and the output check's scans for AC-3 frames trace too.
+  show_engine_trace(o.debug);
   const RealPathFacts facts;
   const ConvertPlan plan = plan_conversions(o.arguments, o.output_dir, facts);
   if (!plan.error.empty()) return usage_error("convert", plan.error);
@@ -360,15 +433,21 @@ int command_convert(int argc, char** argv) {
   const int streams = check_standard_streams(plan.jobs, o);
   if (streams != 0) return streams;
 
-  show_engine_trace(o.debug);
   if (format_option_install(o.format.c_str()) != 0) return kExitUsage;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 
+  if (jobs_for(plan.jobs, o) > 1) return convert_side_by_side(plan.jobs, o);
   auto engine = std::make_unique<CQelpsnd>();
   int status = kExitOk;
   for (size_t i = 0; i < plan.jobs.size(); ++i) {
-    const int one = convert_one(*engine, plan.jobs[i], i, plan.jobs.size(), o);
+    const OutputVerdict verdict = check_output(plan.jobs[i], o);
+    if (verdict == kRefused) {
+      status = worse(status, kExitFailed);
+      continue;
+    }
+    if (verdict != kNoPolicy) qelpsnd_set_overwrite(verdict);
+    const int one = convert_one(*engine, plan.jobs[i], i, plan.jobs.size(), o, nullptr);
     if (one == kExitInterrupted) return one;
     status = worse(status, one);
   }

@@ -9,7 +9,9 @@
 namespace {
 
 std::string g_chosen;  // the name the installed chooser looks for; "" takes the first offer
-std::string g_taken;   // what it took last: "pcm16 (PCM, 48.000 kHz, 16 Bit, Stereo)"
+// What it took last on this thread: "pcm16 (PCM, 48.000 kHz, 16 Bit, Stereo)". The chooser runs on
+// the thread that opens the output, so files converted side by side each see their own.
+thread_local std::string g_taken;
 AcmFormatOffer g_offers[64];
 
 WAVEFORMATEX stereo_source(unsigned rate) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 // "qelp: " and the text, as one line on standard error.
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -26,3 +27,35 @@ int usage_error(const char* command, const std::string& what);
 // Where results go: standard output, unless it carries audio (set_audio_on_stdout).
 std::FILE* result_stream();
 void set_audio_on_stdout(bool on);
+
+// A line of a result ("a.ac3 -> a.wav: ..."), on result_stream().
+void tell(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A line on standard error as it is, without "qelp: " (what -v says about a stream).
+void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// One line said while messages were held, and where it goes.
+struct HeldLine {
+  bool result;       // true: result_stream(); false: standard error
+  std::string text;  // with its line ending
+};
+
+// While one lives, what say, tell and note write on this thread goes into `lines` instead, to be
+// printed later with print_held: files converted side by side keep their messages apart and in
+// input order that way.
+class MessageHold {
+ public:
+  explicit MessageHold(std::vector<HeldLine>* lines);
+  ~MessageHold();
+  MessageHold(const MessageHold&) = delete;
+  MessageHold& operator=(const MessageHold&) = delete;
+
+ private:
+  std::vector<HeldLine>* previous_;
+};
+
+// Messages are held on this thread (a MessageHold lives).
+bool messages_held();
+
+// Prints held lines where they go, in their order.
+void print_held(const std::vector<HeldLine>& lines);

@@ -85,36 +85,36 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
   }
 
   const bool fixed = amplify_db > 0;
-  ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0);
+  // No bar of its own while the messages are held: the file is one of a batch converted side by side.
+  ProgressBar bar(!quiet && isatty(STDERR_FILENO) != 0 && !messages_held());
   bar.set_label(label + (fixed ? ": amplifying" : ": pass 1, finding the peak"));
   show_progress(engine, bar, label, fixed);
 
   const int exit_code = engine.GetNormExit();
   QelpsndNormResult result;
   qelpsnd_norm_result(&result);
-  std::FILE* out = result_stream();
   switch (exit_code) {
     case 0:
       if (!quiet) {
         if (result.fixed != 0) {
-          std::fprintf(out, "%s: amplified by %+.3f dB", path, result.gainDb);
+          char clipped[64] = "";
           if (result.clipped != 0) {
-            std::fprintf(out, "; %llu sample%s clipped", static_cast<unsigned long long>(result.clipped),
-                         result.clipped == 1 ? "" : "s");
+            std::snprintf(clipped, sizeof clipped, "; %llu sample%s clipped",
+                          static_cast<unsigned long long>(result.clipped), result.clipped == 1 ? "" : "s");
           }
-          std::fprintf(out, "\n");
+          tell("%s: amplified by %+.3f dB%s", path, result.gainDb, clipped);
         } else if (result.processed == 0) {
-          std::fprintf(out, "%s: no samples to normalize (empty data chunk)\n", path);
+          tell("%s: no samples to normalize (empty data chunk)", path);
         } else if (result.peak == 0) {
-          std::fprintf(out, "%s: silent (peak 0), left unchanged\n", path);
+          tell("%s: silent (peak 0), left unchanged", path);
         } else {
-          std::fprintf(out, "%s: peak %d of %d found, gain %+.3f dB applied\n", path, result.peak,
-                       result.bits == 8 ? 127 : 32767, result.gainDb);
+          tell("%s: peak %d of %d found, gain %+.3f dB applied", path, result.peak, result.bits == 8 ? 127 : 32767,
+               result.gainDb);
         }
       }
       return kExitOk;
     case 3:
-      if (!quiet) std::fprintf(out, "%s: peak already at full scale, no amplification required\n", path);
+      if (!quiet) tell("%s: peak already at full scale, no amplification required", path);
       return kExitOk;
     default:
       say_failure(engine.m_lastErrorText, {path});

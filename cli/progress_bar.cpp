@@ -116,6 +116,14 @@ void ProgressBar::finish() {
   drawn_ = false;
 }
 
+void ProgressBar::clear() {
+  if (enabled_ && drawn_) {
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+  }
+  drawn_ = false;
+}
+
 std::string format_duration(double seconds) {
   if (seconds < 0) seconds = 0;
   long s = static_cast<long>(seconds + 0.5);

@@ -35,6 +35,10 @@ class ProgressBar {
   // Ends the line (leaves the last state visible).
   void finish();
 
+  // Takes the line away, so that other lines can be printed in its place; the next update draws
+  // it again.
+  void clear();
+
   bool enabled() const { return enabled_; }
 
  private:

@@ -88,10 +88,17 @@ TEST_F(QelpBatch, AFolderNamedLastCollectsTheOutputs) {
 }
 
 TEST_F(QelpBatch, ABatchShowsKOfNOnItsProgressBar) {
-  cli_test::ShellRun r = cli_test::on_terminal("cd '" + dir_ + "' && {qelp} convert a.ac3 b.ac3", 100);
+  // One after another: a bar per file, with its name.
+  cli_test::ShellRun r = cli_test::on_terminal("cd '" + dir_ + "' && {qelp} convert -j 1 a.ac3 b.ac3", 100);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("[1/2] a.ac3 ["), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("[2/2] b.ac3 ["), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("100%"), std::string::npos) << r.out;
+  // Side by side: one bar for the batch, files done of all, ending full.
+  r = cli_test::on_terminal("cd '" + dir_ + "' && {qelp} convert -y -j 2 a.ac3 b.ac3", 100);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("2/2 files ["), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("[1/2] a.ac3"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("100%"), std::string::npos) << r.out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/paths.h"
 #include "support/wave_reader.h"
@@ -78,6 +79,19 @@ TEST(QelpConvert, DamagedStreamsExitThreeCleanOnesZero) {
   Result r = qelp("convert --debug -y " + data_path("damaged_bitflip_frame10.ac3") + " " + dir + "/v.wav");
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("** CRC failed - skipping frame **"), std::string::npos) << r.out;
+}
+
+// An existing output is looked through for AC-3 frames before it is written over; a sync word in
+// its samples whose frame fails its CRC is no message of qelp's.
+TEST(QelpConvert, LookingThroughAnExistingOutputSaysNothing) {
+  const std::string dir = qelp_test::scratch_dir();
+  std::vector<uint8_t> old = {0x0B, 0x77, 0x12, 0x34, 0x10};  // sync word, CRC, 48 kHz, a valid size
+  for (int i = 0; i < 4000; ++i) old.push_back(static_cast<uint8_t>(i * 37 + 11));
+  qelp_test::write_bytes(dir + "/out.wav", old);
+  Result r = qelp("convert -q -y " + data_path("stereo_48k_192.ac3") + " " + dir + "/out.wav");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(read_wave(dir + "/out.wav").ok);
 }
 
 TEST(QelpConvert, RefusalsExitNonZeroWithOneLineNamingTheFileAndChangeNothing) {

@@ -73,6 +73,18 @@ ShellRun on_terminal(const std::string& line, int columns) {
   return r;
 }
 
+ShellRun on_terminal_with_input(const std::string& line, const std::string& typed, int columns) {
+  const std::string out = capture_dir() + "/terminal";
+  const std::string keys = capture_dir() + "/typed";
+  std::ofstream(keys, std::ios::binary) << typed;
+  const std::string inner = "stty cols " + std::to_string(columns) + " rows 24; " + with_program(line);
+  const std::string command = "script -qec " + quoted(inner) + " /dev/null >" + quoted(out) + " 2>&1 <" + quoted(keys);
+  ShellRun r;
+  r.status = status_of(std::system(command.c_str()));
+  r.out = slurp(out);
+  return r;
+}
+
 size_t samples_at_full_scale(const std::string& wav) {
   const qelp_test::WaveFile w = qelp_test::read_wave(wav);
   size_t n = 0;

@@ -23,6 +23,9 @@ ShellRun shell(const std::string& line);
 // arrive in `out`, as the terminal shows them.
 ShellRun on_terminal(const std::string& line, int columns = 80);
 
+// As on_terminal, with `typed` typed on the terminal (answers to questions, one per line).
+ShellRun on_terminal_with_input(const std::string& line, const std::string& typed, int columns = 80);
+
 // Counts the 16-bit samples of a WAVE file's data at +-32767 or -32768.
 size_t samples_at_full_scale(const std::string& wav);
 
