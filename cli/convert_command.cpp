@@ -36,7 +36,7 @@ std::mutex g_one_normalization;
 
 enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug, kJobs };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {'h', "help", false, kHelp},         {'o', "output-dir", true, kOutputDir}, {'f', "format", true, kFormat},
     {'s', "surround", false, kSurround}, {'n', "normalize", false, kNormalize}, {'a', "amplify", true, kAmplify},
     {'y', "yes", false, kYes},           {'q', "quiet", false, kQuiet},         {'v', "verbose", false, kVerbose},

@@ -12,7 +12,7 @@
 namespace {
 
 enum OptionId { kHelp };
-constexpr OptionSpec kOptions[] = {{'h', "help", false, kHelp}};
+constexpr OptionDef kOptions[] = {{'h', "help", false, kHelp}};
 
 }  // namespace
 

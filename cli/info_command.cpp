@@ -43,7 +43,7 @@ void print_info(const char* path, const QelpsndStreamInfo& info) {
 }
 
 enum OptionId { kHelp };
-constexpr OptionSpec kOptions[] = {{'h', "help", false, kHelp}};
+constexpr OptionDef kOptions[] = {{'h', "help", false, kHelp}};
 
 }  // namespace
 

@@ -18,7 +18,7 @@ namespace {
 
 enum OptionId { kHelp, kAmplify, kQuiet, kVerbose, kDebug };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {'h', "help", false, kHelp},       {'a', "amplify", true, kAmplify}, {'q', "quiet", false, kQuiet},
     {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug},
 };

@@ -3,16 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-const OptionSpec* OptionReader::find_short(char c) const {
+const OptionDef* OptionReader::find_short(char c) const {
   for (size_t i = 0; i < count_; ++i) {
-    if (specs_[i].short_name != '\0' && specs_[i].short_name == c) return &specs_[i];
+    if (defs_[i].short_name != '\0' && defs_[i].short_name == c) return &defs_[i];
   }
   return nullptr;
 }
 
-const OptionSpec* OptionReader::find_long(const std::string& name) const {
+const OptionDef* OptionReader::find_long(const std::string& name) const {
   for (size_t i = 0; i < count_; ++i) {
-    if (specs_[i].long_name != nullptr && name == specs_[i].long_name) return &specs_[i];
+    if (defs_[i].long_name != nullptr && name == defs_[i].long_name) return &defs_[i];
   }
   return nullptr;
 }
@@ -32,12 +32,12 @@ OptionReader::Item OptionReader::next() {
     // Inside "-abc": the next short option of the cluster.
     const char* arg = argv_[index_];
     const char c = arg[cluster_];
-    const OptionSpec* spec = find_short(c);
-    if (spec == nullptr) return fail(std::string("unknown option '-") + c + "'");
+    const OptionDef* def = find_short(c);
+    if (def == nullptr) return fail(std::string("unknown option '-") + c + "'");
     item.kind = Kind::option;
-    item.id = spec->id;
+    item.id = def->id;
     ++cluster_;
-    if (spec->takes_value) {
+    if (def->takes_value) {
       if (arg[cluster_] != '\0') {
         item.value = arg + cluster_;  // -fpcm24
         cluster_ = 0;
@@ -78,12 +78,12 @@ OptionReader::Item OptionReader::next() {
   // --name or --name=value
   const char* equals = std::strchr(arg + 2, '=');
   const std::string name = equals != nullptr ? std::string(arg + 2, equals) : std::string(arg + 2);
-  const OptionSpec* spec = find_long(name);
-  if (spec == nullptr) return fail("unknown option '--" + name + "'");
+  const OptionDef* def = find_long(name);
+  if (def == nullptr) return fail("unknown option '--" + name + "'");
   ++index_;
   item.kind = Kind::option;
-  item.id = spec->id;
-  if (!spec->takes_value) {
+  item.id = def->id;
+  if (!def->takes_value) {
     if (equals != nullptr) return fail("option '--" + name + "' takes no value");
     return item;
   }

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-struct OptionSpec {
+struct OptionDef {
   char short_name;        // '\0': none
   const char* long_name;  // without the dashes; nullptr: none
   bool takes_value;
@@ -16,8 +16,8 @@ struct OptionSpec {
 
 class OptionReader {
  public:
-  OptionReader(int argc, char** argv, const OptionSpec* specs, size_t count)
-      : argc_(argc), argv_(argv), specs_(specs), count_(count) {}
+  OptionReader(int argc, char** argv, const OptionDef* defs, size_t count)
+      : argc_(argc), argv_(argv), defs_(defs), count_(count) {}
 
   enum class Kind { option, argument, end, error };
   struct Item {
@@ -34,13 +34,13 @@ class OptionReader {
   const std::string& error() const { return error_; }
 
  private:
-  const OptionSpec* find_short(char c) const;
-  const OptionSpec* find_long(const std::string& name) const;
+  const OptionDef* find_short(char c) const;
+  const OptionDef* find_long(const std::string& name) const;
   Item fail(const std::string& text);
 
   int argc_;
   char** argv_;
-  const OptionSpec* specs_;
+  const OptionDef* defs_;
   size_t count_;
   int index_ = 0;
   size_t cluster_ = 0;  // position inside a cluster of short options (0: none in progress)

@@ -25,7 +25,7 @@ void on_stop_signal(int) { g_stop = 1; }
 
 enum OptionId { kHelp, kSurround, kQuiet, kVerbose, kDebug };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {'h', "help", false, kHelp},   {'s', "surround", false, kSurround}, {'q', "quiet", false, kQuiet},
     {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug},
 };

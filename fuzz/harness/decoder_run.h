@@ -43,4 +43,8 @@ enum class stages {
 // Returns nullptr when all hold, else a text naming the broken invariant.
 const char* run_decoder(const fuzz_input& input, stages which, int max_frames);
 
+// One fuzzer input through run_decoder with the diagnostics silenced; a broken invariant is
+// printed and trapped, so the fuzzer keeps the input.
+void fuzz_one_input(const uint8_t* data, size_t size, stages which, int max_frames);
+
 }  // namespace fuzz_harness

@@ -10,7 +10,7 @@
 namespace {
 
 enum { kYes, kQuiet, kFormat, kAmplify, kDebug };
-constexpr OptionSpec kSpecs[] = {
+constexpr OptionDef kDefs[] = {
     {'y', "yes", false, kYes},          {'q', "quiet", false, kQuiet}, {'f', "format", true, kFormat},
     {'a', "amplify", true, kAmplify},   {'\0', "debug", false, kDebug},
 };
@@ -19,7 +19,7 @@ constexpr OptionSpec kSpecs[] = {
 std::vector<std::string> read(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
-  OptionReader reader(static_cast<int>(argv.size()), argv.data(), kSpecs, sizeof kSpecs / sizeof kSpecs[0]);
+  OptionReader reader(static_cast<int>(argv.size()), argv.data(), kDefs, sizeof kDefs / sizeof kDefs[0]);
   std::vector<std::string> items;
   for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
     if (item.kind == OptionReader::Kind::error) {
