@@ -3,9 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,12 +18,9 @@
 #include "options.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
+#include "stop_signals.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void on_interrupt(int) { g_interrupted = true; }
 
 enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug };
 
@@ -180,6 +175,13 @@ int check_output(const ConvertJob& job, const ConvertOptions& o) {
     qelpsnd_set_overwrite(2);
     return 0;
   }
+  // Nothing to ask about: a device such as /dev/null holds nothing that could be overwritten, and a
+  // symbolic link that leads nowhere is refused by the engine with what it is.
+  struct stat target {};
+  if (stat(job.out.c_str(), &target) != 0 || S_ISCHR(target.st_mode)) {
+    qelpsnd_set_overwrite(1);
+    return 0;
+  }
   if (o.yes || (job.in != "-" && isatty(STDIN_FILENO) && ask_overwrite(job.out))) {
     qelpsnd_set_overwrite(1);
     return 0;
@@ -225,6 +227,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   engine.SetAmplifyDBLevel(no_amplify);
 
   if (!engine.InitEncoder()) {
+    if (stop_requested()) return kExitInterrupted;
     say_engine_failure(engine, job);
     return kExitFailed;
   }
@@ -241,13 +244,20 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   uint32_t frames = 0;
   while (engine.DecodeFrame()) {
     ++frames;
-    if (g_interrupted) {
+    if (stop_requested()) {
       engine.Terminate();
       bar.finish();
       say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
       return kExitInterrupted;
     }
     if (bar.enabled()) bar.update(fraction(), progress_detail(engine, frames, elapsed(), fraction()));
+  }
+  if (stop_requested()) {
+    // The signal came while the input was being read (a read it interrupted ends the input) or
+    // while the last frame was written: the file is closed, but it is not complete.
+    bar.finish();
+    say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
+    return kExitInterrupted;
   }
   if (bar.enabled() && engine.m_lastError == QELP_OK) {
     bar.update(fraction() < 0 ? -1.0 : 1.0, progress_detail(engine, frames, elapsed(), fraction() < 0 ? -1.0 : 1.0), true);
@@ -271,6 +281,8 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   facts.bytes_skipped = engine.m_bytesSkipped;
   facts.bytes_after_last = engine.m_bytesAfterLast;
   facts.samples_clipped = engine.m_samplesClipped;
+  facts.frames_other_rate = engine.m_framesOtherRate;
+  facts.frames_eac3 = engine.m_framesEac3;
   if (!o.quiet) {
     std::fprintf(result_stream(), "%s\n", summary_line(facts).c_str());
     std::fflush(result_stream());
@@ -362,12 +374,12 @@ int command_convert(int argc, char** argv) {
 
   show_engine_trace(o.debug);
   if (format_option_install(o.format.c_str()) != 0) return kExitUsage;
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
+  install_stop_signals();
 
   auto engine = std::make_unique<CQelpsnd>();
   int status = kExitOk;
   for (size_t i = 0; i < plan.jobs.size(); ++i) {
+    if (stop_requested()) return kExitInterrupted;
     const int one = convert_one(*engine, plan.jobs[i], i, plan.jobs.size(), o);
     if (one == kExitInterrupted) return one;
     status = worse(status, one);

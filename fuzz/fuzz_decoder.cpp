@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ac3::decoder_config config{0, fill, 2, static_cast<uint16_t>((data[1] >> 1) & 1), nullptr};
   ac3::decoder_init(d, config);
   d.surround_mode = data[1] & 1;
-  // Each frame consumes at least five bytes, so this ends; the bound keeps a run short.
+  // Each call consumes at least two bytes (a failed frame's sync word), so this ends; the bound keeps
+  // a run short.
   for (int frame = 0; frame < 16 && ac3::input_bytes_consumed(d) < g_size; ++frame) {
     ac3::decoded_frame* f = ac3::decode_one_frame(d);
     if (f == nullptr || f->pcm == nullptr) __builtin_trap();
