@@ -122,7 +122,7 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
                       name);
       } else if (sequence.eac3_frames != 0) {
         std::snprintf(error_text, static_cast<size_t>(error_size),
-                      "%s is an E-AC-3 (Dolby Digital Plus) stream, which qelp does not decode", name);
+                      "%s is an E-AC-3 (Dolby Digital Plus) stream; only AC-3 is decoded", name);
       } else if (info->unknown_bsid != 0) {
         std::snprintf(error_text, static_cast<size_t>(error_size),
                       "%s holds no AC-3 audio: its frames have a bitstream version (bsid %u) this decoder "
