@@ -30,7 +30,7 @@ std::string speed_text(double times) {
 }
 
 bool input_damaged(const ConversionFacts& f) {
-  return f.frames_muted != 0 || f.bytes_skipped > f.bytes_after_last;
+  return f.frames_muted != 0 || f.frames_eac3 != 0 || f.bytes_skipped > f.bytes_after_last;
 }
 
 std::string summary_line(const ConversionFacts& f) {
@@ -47,12 +47,28 @@ std::string summary_line(const ConversionFacts& f) {
 
 std::string damage_text(const ConversionFacts& f) {
   std::string text;
-  if (f.frames_muted != 0) {
-    text = std::to_string(f.frames_muted) + " of " + plural(f.frames, "frame", "frames") +
-           (f.frames_muted == 1 ? " was damaged and is silent" : " were damaged and are silent");
-    if (f.first_muted_frame >= 0 && f.sampling_rate != 0) {
+  const uint32_t damaged =
+      f.frames_muted - (f.frames_other_rate < f.frames_muted ? f.frames_other_rate : f.frames_muted);
+  if (damaged != 0) {
+    text = std::to_string(damaged) + " of " + plural(f.frames, "frame", "frames") +
+           (damaged == 1 ? " was damaged and is silent" : " were damaged and are silent");
+    if (f.first_muted_frame >= 0 && f.sampling_rate != 0 && f.frames_other_rate == 0) {
       text += " (first at " + format_time(f.first_muted_frame * 1536.0 / f.sampling_rate) + ")";
     }
+  }
+  if (f.frames_other_rate != 0) {
+    if (!text.empty()) text += "; ";
+    text += std::to_string(f.frames_other_rate) + " of " + plural(f.frames, "frame", "frames") +
+            (f.frames_other_rate == 1 ? " is" : " are") + " at another sampling rate than the file's " +
+            std::to_string(f.sampling_rate) + " Hz and " + (f.frames_other_rate == 1 ? "is" : "are") +
+            " silent";
+    if (f.first_muted_frame >= 0 && f.sampling_rate != 0 && damaged == 0) {
+      text += " (first at " + format_time(f.first_muted_frame * 1536.0 / f.sampling_rate) + ")";
+    }
+  }
+  if (f.frames_eac3 != 0) {
+    if (!text.empty()) text += "; ";
+    text += plural(f.frames_eac3, "E-AC-3 frame", "E-AC-3 frames") + " passed over (E-AC-3 is not decoded)";
   }
   if (f.bytes_skipped != 0) {
     if (!text.empty()) text += "; ";

@@ -18,10 +18,13 @@ struct ConversionFacts {
   uint64_t bytes_skipped = 0;      // input bytes passed over before, between and after frames
   uint64_t bytes_after_last = 0;   // of those, the ones behind the last frame
   uint64_t samples_clipped = 0;    // by the fold-down
+  uint32_t frames_other_rate = 0;  // of frames_muted, those at another rate than the file's
+  uint32_t frames_eac3 = 0;        // E-AC-3 frames passed over, not decoded
 };
 
-// Damage: frames muted, or bytes skipped before or between frames (where a frame whose sync word
-// was lost, or the rest of a frame cut off, went missing). Bytes behind the last frame lose none.
+// Damage: frames muted, E-AC-3 frames passed over, or bytes skipped before or between frames (where
+// a frame whose sync word was lost, or the rest of a frame cut off, went missing). Bytes behind the
+// last frame lose none.
 bool input_damaged(const ConversionFacts& facts);
 
 // "a.ac3 -> a.wav: 0:05.0 of audio, 0.9 MB in 0.1 s (52x real time)", followed by the damage
@@ -29,6 +32,7 @@ bool input_damaged(const ConversionFacts& facts);
 std::string summary_line(const ConversionFacts& facts);
 
 // "12 of 157 frames were damaged and are silent (first at 0:03.2); 5376 bytes skipped", or "".
+// Frames at another sampling rate and E-AC-3 frames are named as such.
 std::string damage_text(const ConversionFacts& facts);
 
 // When more than half of the frames are muted or most bytes skipped: a hint that the input may

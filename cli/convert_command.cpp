@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -23,12 +21,9 @@
 #include "parallel_batch.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
+#include "stop_signals.h"
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-void on_interrupt(int) { g_interrupted = true; }
 
 // The normalizer's result is read back from the library's record of the last normalization in the
 // process, so files converted side by side are normalized one at a time.
@@ -194,6 +189,10 @@ OutputVerdict check_output(const ConvertJob& job, const ConvertOptions& o) {
     return kRefused;
   }
   if (!file_exists(job.out)) return kNewFile;
+  // Nothing to ask about: a device such as /dev/null holds nothing that could be overwritten, and a
+  // symbolic link that leads nowhere is refused by the engine with what it is.
+  struct stat target {};
+  if (stat(job.out.c_str(), &target) != 0 || S_ISCHR(target.st_mode)) return kOverwrite;
   if (o.yes || (job.in != "-" && isatty(STDIN_FILENO) && ask_overwrite(job.out))) return kOverwrite;
   say("%s exists; not overwritten (use -y to overwrite)", job.out.c_str());
   return kRefused;
@@ -236,6 +235,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   engine.SetAmplifyDBLevel(no_amplify);
 
   if (!engine.InitEncoder()) {
+    if (stop_requested()) return kExitInterrupted;
     say_engine_failure(engine, job);
     return kExitFailed;
   }
@@ -252,7 +252,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   uint32_t frames = 0;
   while (engine.DecodeFrame()) {
     ++frames;
-    if (g_interrupted) {
+    if (stop_requested()) {
       engine.Terminate();
       bar.finish();
       say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
@@ -266,6 +266,13 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
         shared->audio_seconds.store(frames * 1536.0 / engine.m_samplingRate, std::memory_order_relaxed);
       }
     }
+  }
+  if (stop_requested()) {
+    // The signal came while the input was being read (a read it interrupted ends the input) or
+    // while the last frame was written: the file is closed, but it is not complete.
+    bar.finish();
+    say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
+    return kExitInterrupted;
   }
   if (bar.enabled() && engine.m_lastError == QELP_OK) {
     bar.update(fraction() < 0 ? -1.0 : 1.0, progress_detail(engine, frames, elapsed(), fraction() < 0 ? -1.0 : 1.0), true);
@@ -289,6 +296,8 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   facts.bytes_skipped = engine.m_bytesSkipped;
   facts.bytes_after_last = engine.m_bytesAfterLast;
   facts.samples_clipped = engine.m_samplesClipped;
+  facts.frames_other_rate = engine.m_framesOtherRate;
+  facts.frames_eac3 = engine.m_framesEac3;
   if (!o.quiet) {
     tell("%s", summary_line(facts).c_str());
   } else if (input_damaged(facts)) {
@@ -359,7 +368,7 @@ int convert_side_by_side(const std::vector<ConvertJob>& jobs, const ConvertOptio
   std::vector<OutputVerdict> verdicts(jobs.size(), kRefused);
   bool overwrite = false;
   for (size_t i = 0; i < jobs.size(); ++i) {
-    if (g_interrupted) return kExitInterrupted;  // Ctrl-C at a question: ask no more, convert nothing
+    if (stop_requested()) return kExitInterrupted;  // Ctrl-C at a question: ask no more, convert nothing
     MessageHold hold(&run.early_lines[i]);
     verdicts[i] = check_output(jobs[i], o);
     overwrite = overwrite || verdicts[i] == kOverwrite;
@@ -373,7 +382,7 @@ int convert_side_by_side(const std::vector<ConvertJob>& jobs, const ConvertOptio
     auto engine = std::make_unique<CQelpsnd>();
     return convert_one(*engine, jobs[index], index, jobs.size(), o, &progress);
   };
-  run.interrupted = [] { return g_interrupted.load(); };
+  run.interrupted = [] { return stop_requested(); };
   run.show_bar = !o.quiet && isatty(STDERR_FILENO);
   const std::vector<int> statuses = run_batch(std::move(run));
 
@@ -434,13 +443,13 @@ int command_convert(int argc, char** argv) {
   if (streams != 0) return streams;
 
   if (format_option_install(o.format.c_str()) != 0) return kExitUsage;
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
+  install_stop_signals();
 
   if (jobs_for(plan.jobs, o) > 1) return convert_side_by_side(plan.jobs, o);
   auto engine = std::make_unique<CQelpsnd>();
   int status = kExitOk;
   for (size_t i = 0; i < plan.jobs.size(); ++i) {
+    if (stop_requested()) return kExitInterrupted;
     const OutputVerdict verdict = check_output(plan.jobs[i], o);
     if (verdict == kRefused) {
       status = worse(status, kExitFailed);

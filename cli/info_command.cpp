@@ -39,7 +39,14 @@ void print_info(const char* path, const QelpsndStreamInfo& info) {
   std::printf("  duration        %s (%.3f s)\n", format_duration(seconds).c_str(), seconds);
   std::printf("  CRC failures    %u\n", info.crc_failures);
   if (info.bad_headers) std::printf("  bad headers     %u\n", info.bad_headers);
-  if (info.junk_bytes) std::printf("  bytes skipped   %llu\n", static_cast<unsigned long long>(info.junk_bytes));
+  if (info.unknown_bsid) std::printf("  unknown bsid    %u (silent in a conversion)\n", info.unknown_bsid);
+  if (info.other_rate) {
+    std::printf("  other rate      %u frames not at %u Hz (silent in a conversion)\n", info.other_rate,
+                info.sampling_rate);
+  }
+  if (info.eac3_frames) std::printf("  E-AC-3 frames   %u (not decoded)\n", info.eac3_frames);
+  if (info.junk_bytes)
+    std::printf("  bytes skipped   %llu\n", static_cast<unsigned long long>(info.junk_bytes));
 }
 
 enum OptionId { kHelp };

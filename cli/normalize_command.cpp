@@ -13,6 +13,7 @@
 #include "options.h"
 #include "progress_bar.h"
 #include "qelpsnd.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ void show_progress(CQelpsnd& engine, ProgressBar& bar, const std::string& name, 
       break;
     }
     bar.update(in_pass2 ? normed / 100.0 : scanned / 100.0, "");
+    // Ctrl-C and the other stop signals: the worker stops at its next piece; in pass 2 the journal
+    // beside the file lets the next run finish.
+    if (stop_requested()) engine.StopNormalize();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   bar.finish();
@@ -93,7 +97,24 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
   const int exit_code = engine.GetNormExit();
   QelpsndNormResult result;
   qelpsnd_norm_result(&result);
+  if (result.resumed != 0 && (exit_code == 0 || exit_code == 5)) {
+    std::string asked;
+    const bool same_gain =
+        result.fixed != 0 && result.gainDb > amplify_db - 0.001 && result.gainDb < amplify_db + 0.001;
+    if (amplify_db > 0 && !same_gain) {
+      asked =
+          "; the -a " + std::to_string(amplify_db) + " asked for now is not applied (run again to apply it)";
+    } else if (amplify_db <= 0 && result.fixed != 0) {
+      asked = "; the peak normalization asked for now is not applied (run again to apply it)";
+    }
+    say("%s: %s the normalization that was cut off after %.1f MB (%s %+.3f dB)%s", path,
+        exit_code == 0 ? "finished" : "went on with", result.resumedFrom / 1048576.0,
+        result.fixed != 0 ? "fixed gain" : "peak normalization", result.gainDb, asked.c_str());
+  }
   switch (exit_code) {
+    case 5:
+      say("stopped; %s is partly normalized: run 'qelp normalize %s' again to finish it", path, path);
+      return kExitInterrupted;
     case 0:
       if (!quiet) {
         if (result.fixed != 0) {
@@ -117,6 +138,10 @@ int normalize_file(CQelpsnd& engine, const char* path, int amplify_db, bool quie
       if (!quiet) tell("%s: peak already at full scale, no amplification required", path);
       return kExitOk;
     default:
+      if (stop_requested() && exit_code == 1) {
+        say("stopped; %s was not changed", path);
+        return kExitInterrupted;
+      }
       say_failure(engine.m_lastErrorText, {path});
       return kExitFailed;
   }
@@ -156,6 +181,7 @@ int command_normalize(int argc, char** argv) {
   }
   if (path.empty()) return usage_error("normalize", "no file given");
   show_engine_trace(debug);
+  install_stop_signals();
   CQelpsnd engine;
   const int status = normalize_file(engine, path.c_str(), amplify_db, quiet, path);
   if (status == kExitOk && verbose) {

@@ -8,6 +8,7 @@
 
 #include "ac3/bitstream.h"
 #include "failure.h"
+#include "input_kind.h"
 #include "stream_scan.h"
 
 namespace qelp {
@@ -27,8 +28,6 @@ CAc3Reader::~CAc3Reader() { close_input(); }
 bool CAc3Reader::input_exhausted() const {
   return input_.ended && ac3::input_bytes_consumed(decoder_) >= input_.real_bytes;
 }
-
-bool CAc3Reader::frame_within_input() const { return ac3::last_sync_end(decoder_) <= input_.real_bytes; }
 
 int CAc3Reader::open_input(const char* path) {
   close_input();
@@ -52,7 +51,8 @@ int CAc3Reader::open_input(const char* path) {
     input_.file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (input_.file == nullptr && fd >= 0) close(fd);
   } else {
-    input_.file = std::fopen(path, "rb");
+    if (!input_is_readable_file(path, failure_)) return 0;
+    input_.file = open_regular_input(path);
   }
   if (input_.file == nullptr) {
     failure_.set(QELP_ERR_INPUT, "Cannot open %s: %s", input_name(path), std::strerror(errno));
@@ -71,35 +71,78 @@ int CAc3Reader::check_head(const char* name, QelpsndStreamInfo& info, char* erro
                            error_size);
 }
 
-bool CAc3Reader::take_frame(const ac3::decoded_frame& frame, uint64_t consumed_before) {
-  if (!frame_within_input()) {
-    // The search ran into the padding behind the input, or gave up with input left: the real
-    // bytes it read are passed over; behind the last frame only when the input had ended.
-    const uint64_t consumed = ac3::input_bytes_consumed(decoder_);
-    const uint64_t end = consumed < input_.real_bytes ? consumed : input_.real_bytes;
-    if (end > consumed_before) {
-      bytes_skipped += end - consumed_before;
-      if (input_exhausted()) bytes_after_last += end - consumed_before;
-    }
-    return false;
-  }
-  const uint64_t sync_start = ac3::last_sync_end(decoder_) - 2;
-  if (sync_start > consumed_before) bytes_skipped += sync_start - consumed_before;
-  if (frame.muted != 0) {
+void CAc3Reader::deliver(uint8_t* dest, const uint8_t* pcm, bool muted, uint32_t clipped) {
+  if (muted) {
     if (first_muted_frame < 0) first_muted_frame = frames_delivered;
     ++frames_muted;
+    std::memset(dest, 0, ac3::kPcmFrameBytes);
+  } else {
+    std::memcpy(dest, pcm, ac3::kPcmFrameBytes);
   }
-  samples_clipped += frame.samples_clipped;
+  samples_clipped += clipped;
   ++frames_delivered;
-  return true;
 }
 
-int CAc3Reader::start_decoding() {
+void CAc3Reader::take_sequence_counts() {
+  bytes_skipped = sequence_.bytes_skipped;
+  bytes_after_last = sequence_.bytes_after_last;
+  frames_eac3 = sequence_.eac3_frames;
+}
+
+int CAc3Reader::produce(uint8_t* dest) {
+  while (input_.file != nullptr && !finished_) {
+    if (input_exhausted()) {
+      finished_ = true;
+      const bool held = sequence_.finish(input_.real_bytes);
+      take_sequence_counts();
+      if (!held) break;
+      deliver(dest, nullptr, true, 0);
+      return ac3::kPcmFrameBytes;
+    }
+    const ac3::decoded_frame& frame = *ac3::decode_one_frame(decoder_);
+    if (frame.kind == ac3::frame_kind::no_sync || !header_within_input(frame.sync_start, input_.real_bytes))
+      continue;
+    const FrameSequence::Step step = sequence_.found(frame.kind, frame.sync_start, frame.claimed_end);
+    take_sequence_counts();
+    if (!step.held_frame && !step.this_frame) continue;
+
+    bool muted = frame.muted != 0;
+    if (step.this_frame && !muted) {
+      if (sampling_rate == 0) sampling_rate = static_cast<int32_t>(frame.sampling_rate);
+      if (frame.sampling_rate != static_cast<uint32_t>(sampling_rate)) {
+        // Written at the output's rate it would play at the wrong speed: silent instead, and counted.
+        muted = true;
+        ++frames_other_rate;
+      }
+    }
+    const uint32_t clipped = muted ? 0 : frame.samples_clipped;
+    if (step.held_frame) {
+      deliver(dest, nullptr, true, 0);
+      if (step.this_frame) {
+        deliver(held_pcm_, frame.pcm, muted, clipped);
+        held_pending_ = true;
+      }
+      return ac3::kPcmFrameBytes;
+    }
+    deliver(dest, frame.pcm, muted, clipped);
+    return ac3::kPcmFrameBytes;
+  }
+  std::memset(dest, 0, ac3::kPcmFrameBytes);
+  return 0;
+}
+
+int CAc3Reader::start_decoding(int32_t rate) {
   // The decoder takes the input from its first byte: what the start-up check kept, then the rest.
   file_input_replay_head(input_);
   probe_pending_ = false;
+  held_pending_ = false;
+  finished_ = false;
+  sequence_.reset();
+  sampling_rate = rate;
   frames_delivered = 0;
   frames_muted = 0;
+  frames_other_rate = 0;
+  frames_eac3 = 0;
   first_muted_frame = -1;
   bytes_skipped = 0;
   bytes_after_last = 0;
@@ -116,13 +159,7 @@ int CAc3Reader::start_decoding() {
   // The probe frame is delivered, so it is folded down as this conversion asks.
   decoder_.surround_mode = surround;
 
-  const uint64_t before = ac3::input_bytes_consumed(decoder_);
-  const ac3::decoded_frame* probe = ac3::decode_one_frame(decoder_);
-  sampling_rate = static_cast<int32_t>(probe->sampling_rate);
-  if (take_frame(*probe, before)) {
-    std::memcpy(probe_pcm_, probe->pcm, sizeof probe_pcm_);
-    probe_pending_ = true;
-  }
+  probe_pending_ = produce(probe_pcm_) != 0;
   return 1;
 }
 
@@ -134,16 +171,12 @@ int CAc3Reader::next_frame(uint8_t* dest) {
     std::memcpy(dest, probe_pcm_, ac3::kPcmFrameBytes);
     return ac3::kPcmFrameBytes;
   }
-  if (input_.file != nullptr && !input_exhausted()) {
-    const uint64_t before = ac3::input_bytes_consumed(decoder_);
-    const ac3::decoded_frame* frame = ac3::decode_one_frame(decoder_);
-    if (take_frame(*frame, before)) {
-      std::memcpy(dest, frame->pcm, ac3::kPcmFrameBytes);
-      return ac3::kPcmFrameBytes;
-    }
+  if (held_pending_) {
+    held_pending_ = false;
+    std::memcpy(dest, held_pcm_, ac3::kPcmFrameBytes);
+    return ac3::kPcmFrameBytes;
   }
-  std::memset(dest, 0, ac3::kPcmFrameBytes);
-  return 0;
+  return produce(dest);
 }
 
 uint32_t CAc3Reader::read_position() const {

@@ -13,6 +13,7 @@
 #include "ac3/decoder_state.h"
 #include "failure.h"
 #include "file_input.h"
+#include "frame_sequence.h"
 #include "qelpsnd.h"
 
 namespace qelp {
@@ -30,12 +31,17 @@ class CAc3Reader {
   CAc3Reader(const CAc3Reader&) = delete;
   CAc3Reader& operator=(const CAc3Reader&) = delete;
 
-  int32_t surround = 0;       // copied from the engine before every start
-  int32_t sampling_rate = 0;  // learned from the probe frame (0 when it was bad)
+  int32_t surround = 0;  // copied from the engine before every start
+  // The output's rate: given to start_decoding, or learned from the first decoded frame (0 until
+  // then). Frames at another rate are delivered silent and counted, never at the wrong speed.
+  int32_t sampling_rate = 0;
 
   // What was delivered since the last start: every frame, including the probe frame.
   uint32_t frames_delivered = 0;
-  uint32_t frames_muted = 0;       // delivered as silence: failed their CRC or checks
+  uint32_t frames_muted = 0;       // delivered as silence: failed their CRC or checks, or at
+                                   // another rate
+  uint32_t frames_other_rate = 0;  // of those, the frames at another rate than sampling_rate
+  uint32_t frames_eac3 = 0;        // E-AC-3 frames passed over (not decoded, not delivered)
   int64_t first_muted_frame = -1;  // index of the first of them among the delivered, -1: none
   uint64_t bytes_skipped = 0;      // input bytes the frame search passed over
   uint64_t bytes_after_last = 0;   // of those, the ones behind the last frame (padding, a cut)
@@ -52,15 +58,17 @@ class CAc3Reader {
   int check_head(const char* name, QelpsndStreamInfo& info, char* error_text, int error_size);
 
   // Resets the decoder (nothing of an earlier input reaches this one) and starts it on the input
-  // open_input opened, from its first byte; decodes the probe frame to learn the sampling rate and
-  // keeps its PCM for the first next_frame. Starts the counts afresh. Returns 1.
-  int start_decoding();
+  // open_input opened, from its first byte; decodes the probe frame (the first one delivered) and
+  // keeps its PCM for the first next_frame. rate is the output's sampling rate, or 0 to take the
+  // first decoded frame's. Starts the counts afresh. Returns 1.
+  int start_decoding(int32_t rate = 0);
 
   // open_input and start_decoding in one: returns 1, or 0 with the failure recorded.
   int start(const char* path);
 
   // Delivers the next frame into dest (6144 bytes) and returns 6144, or fills dest with zeros and
-  // returns 0 when the input has ended.
+  // returns 0 when the input has ended. The input ends with its last byte and nothing else: the
+  // frame search goes on over any length of bytes that are not AC-3 frames (and counts them).
   int next_frame(uint8_t* dest);
 
   // Bytes of the input handed to the decoder so far (0 when no input is open).
@@ -77,19 +85,27 @@ class CAc3Reader {
  private:
   // The decoder has used up every real byte of the input: what is left is the zero padding.
   bool input_exhausted() const;
-  // The frame just decoded began with a sync word inside the input's real bytes.
-  bool frame_within_input() const;
-  // Counts a frame the decoder produced from input starting at consumed_before, if it is
-  // delivered; true when it is.
-  bool take_frame(const ac3::decoded_frame& frame, uint64_t consumed_before);
+  // Decodes until a frame is delivered into dest (the frame the sequence held back may come first,
+  // the one after it is then held in held_pcm_). Returns 6144, or 0 when the input has ended.
+  int produce(uint8_t* dest);
+  // Counts one delivered frame and puts its PCM (nullptr: silence) into dest.
+  void deliver(uint8_t* dest, const uint8_t* pcm, bool muted, uint32_t clipped);
+  // The counts the frame sequence keeps, copied to the public ones.
+  void take_sequence_counts();
 
   Failure& failure_;
   ac3::decoder decoder_;
   FileInput input_;
+  FrameSequence sequence_;
+  bool finished_ = false;            // the input has ended and the sequence is finished
   std::unique_ptr<uint8_t[]> head_;  // kInputHeadBytes, made at the first open
   // The probe frame's PCM, delivered by the first next_frame so that the stream's first frame is kept.
   uint8_t probe_pcm_[ac3::kPcmFrameBytes];
   bool probe_pending_ = false;
+  // The frame decoded behind a held-back damaged frame (which went out silent first), counted
+  // already and delivered by the next call.
+  uint8_t held_pcm_[ac3::kPcmFrameBytes];
+  bool held_pending_ = false;
 };
 
 // True for the path that names the standard input or output: "-".

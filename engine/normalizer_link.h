@@ -41,6 +41,11 @@ class Normalizer {
 
   // Asks the worker to stop while it has changed nothing yet.
   void request_stop() { run_.stop.store(true, std::memory_order_relaxed); }
+  // Asks the worker to stop at the next piece, in pass 2 too (the journal lets a later run finish).
+  void request_pause() {
+    run_.stop.store(true, std::memory_order_relaxed);
+    run_.pause.store(true, std::memory_order_relaxed);
+  }
   bool stop_requested() const { return run_.stop.load(std::memory_order_relaxed); }
 
  private:

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "diagnostics.h"
+#include "normalize_journal.h"
 #include "platform/little_endian.h"
 #include "platform/msacm/acm_registry.h"
 #include "scope_exit.h"
@@ -41,6 +42,8 @@ static_assert(kHeaderBytesWithoutExtra == 46);
 
 constexpr size_t kFormatBufferBytes = 59;  // WAVEFORMATEX and up to 41 codec-specific bytes
 constexpr WORD kFormatExtraMax = kFormatBufferBytes - sizeof(WAVEFORMATEX);
+// The longest header: 46 + the most codec-specific bytes + a fact chunk.
+constexpr size_t kHeaderBufferBytes = kHeaderBytesWithoutExtra + kFormatExtraMax + kFactChunkBytes;
 constexpr DWORD kOfferBytes = 6144;              // source bytes offered per conversion call
 constexpr DWORD kMaxSuggestedBytes = 16u << 20;  // a codec asking for more is not believed
 constexpr int kMaxIdleCalls = 16;                // calls in a row that neither consume nor produce
@@ -253,20 +256,36 @@ bool COutputWavefile::create_file(bool* created) {
   *created = false;
   struct stat st {};
   const bool exists = lstat(path, &st) == 0;
+  if (exists && S_ISLNK(st.st_mode) && !link_target_usable()) return false;
+  // A character device (/dev/null) takes what is written and holds nothing to overwrite: a
+  // throw-away output, as for a speed test. It cannot be cut to a size or locked.
+  struct stat target {};
+  const bool device = exists && stat(path, &target) == 0 && S_ISCHR(target.st_mode);
+  if (device) return open_device();
+  if (exists && stat(path, &target) == 0 && !S_ISREG(target.st_mode)) {
+    failure_.set(QELP_ERR_OUTPUT, "Could not create %s: it is %s, not a file", path,
+                 S_ISDIR(target.st_mode) ? "a folder" : "a special file");
+    return false;
+  }
   if (exists && !overwrite_allowed()) {
     diag_err("\noutput_wavefile_open() : Aborted.");
     failure_.set(QELP_ERR_EXISTS, "%s already exists and is not overwritten", path);
     return false;
   }
-  int fd =
-      exists ? ::open(path, O_RDWR | O_CLOEXEC) : ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // A new file is made without a name and gets its name once its header is in it (publish_file),
+  // so that the name never shows an empty file; where the file system cannot do that, it is
+  // created at its name at once.
+  unnamed_ = false;
+  int fd = exists ? ::open(path, O_RDWR | O_CLOEXEC) : open_unnamed();
+  if (fd >= 0 && !exists) unnamed_ = true;
+  if (fd < 0 && !exists) fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int err = errno;
     diag_err("\noutput_wavefile_open() : Could not create %s", path);
     failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
     return false;
   }
-  *created = !exists;
+  *created = !exists && !unnamed_;
   // Lock before truncating, so a file another conversion or the normalizer holds stays untouched.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
@@ -280,16 +299,102 @@ bool COutputWavefile::create_file(bool* created) {
     }
     return false;
   }
-  if (ftruncate(fd, 0) != 0 || (file = fdopen(fd, "r+b")) == nullptr) {
+  // An existing file is cut to its new header only once the header is written over its start
+  // (reserve_header), so that it is a valid WAVE file at every moment.
+  cut_after_header_ = exists;
+  if ((file = fdopen(fd, "r+b")) == nullptr) {
     const int err = errno;
     ::close(fd);
     diag_err("\noutput_wavefile_open() : Could not create %s", path);
     failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
     return false;
   }
+  // A journal of a cut-off normalization of the file that was here would apply to this new one.
+  NormJournal::discard(path);
   // Unbuffered: the writer stages its data itself and knows what has reached the file, so a
   // failed write can be cut back to whole codec output.
   std::setvbuf(file, nullptr, _IONBF, 0);
+  return true;
+}
+
+// A file without a name in the output's folder (O_TMPFILE), or -1 where there is none.
+int COutputWavefile::open_unnamed() const {
+#ifdef O_TMPFILE
+  // The name is given through /proc (publish_file); without it, the file is named at once.
+  if (access("/proc/self/fd", X_OK) != 0) return -1;
+  char folder[sizeof path];
+  std::snprintf(folder, sizeof folder, "%s", path);
+  char* slash = std::strrchr(folder, '/');
+  if (slash == nullptr) {
+    std::snprintf(folder, sizeof folder, ".");
+  } else if (slash == folder) {
+    folder[1] = '\0';
+  } else {
+    *slash = '\0';
+  }
+  return ::open(folder, O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+#else
+  return -1;
+#endif
+}
+
+// Gives the unnamed file its name; the header is in it. False (with the failure recorded) when the
+// name was taken meanwhile or cannot be made.
+bool COutputWavefile::publish_file(bool* created) {
+  if (!unnamed_) return true;
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fileno(file));
+  if (linkat(AT_FDCWD, self, AT_FDCWD, path, AT_SYMLINK_FOLLOW) != 0) {
+    const int err = errno;
+    diag_err("\noutput_wavefile_open() : Could not create %s", path);
+    if (err == EEXIST) {
+      failure_.set(QELP_ERR_EXISTS, "%s appeared while it was being created and is not overwritten", path);
+    } else {
+      failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
+    }
+    return false;
+  }
+  unnamed_ = false;
+  *created = true;
+  return true;
+}
+
+// A symbolic link as the output is written through to its target, once it is sure that there is
+// one: a link to a missing file or a loop of links is refused with what it is. True when usable.
+bool COutputWavefile::link_target_usable() {
+  struct stat target {};
+  if (stat(path, &target) == 0) return true;
+  const int err = errno;
+  if (err == ELOOP) {
+    failure_.set(QELP_ERR_OUTPUT, "Could not create %s: it is a symbolic link that leads round in a loop",
+                 path);
+  } else if (err == ENOENT) {
+    char to[1024];
+    const ssize_t n = readlink(path, to, sizeof to - 1);
+    to[n > 0 ? n : 0] = '\0';
+    failure_.set(QELP_ERR_OUTPUT,
+                 "Could not create %s: it is a symbolic link to %s, which does not exist; name the file "
+                 "itself",
+                 path, to);
+  } else {
+    failure_.set(QELP_ERR_OUTPUT, "Could not create %s: %s", path, std::strerror(err));
+  }
+  return false;
+}
+
+bool COutputWavefile::open_device() {
+  const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+  file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (file == nullptr) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    failure_.set(QELP_ERR_OUTPUT, "Could not open %s: %s", path, std::strerror(err));
+    return false;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  // Nothing written to it can be read back: the header goes out once, with the largest sizes.
+  seekable_ = false;
+  header_offset_ = 0;
   return true;
 }
 
@@ -314,17 +419,15 @@ bool COutputWavefile::open_standard_output() {
   return true;
 }
 
-// Zeros where the header goes; write_header fills them in at the close. A header that cannot be
-// rewritten goes out final now.
+// The header goes out at once: on a file that can seek, a valid one for no data yet that
+// refresh_header keeps up to date and the close completes (so that a file cut off at any moment
+// can be read); on one that cannot, the final one with the largest sizes.
 bool COutputWavefile::reserve_header() {
   const uint32_t reserve = header_bytes();
-  uint32_t reserved = 0;
-  if (seekable_) {
-    for (uint32_t i = 0; i < reserve; ++i) {
-      if (std::fputc(0, file) != EOF) ++reserved;
-    }
-  } else if (write_header()) {
-    reserved = reserve;
+  uint32_t reserved = write_header() ? reserve : 0;
+  if (reserved == reserve && cut_after_header_ &&
+      ftruncate(fileno(file), header_offset_ + static_cast<off_t>(reserve)) != 0) {
+    reserved = 0;
   }
   if (reserved != reserve) {
     const int err = errno;
@@ -346,6 +449,8 @@ int COutputWavefile::open() {
   stopped_ = false;
   seekable_ = true;
   header_offset_ = 0;
+  unnamed_ = false;
+  cut_after_header_ = false;
   source_frames_ = 0;
   // Lines meant for the standard output go elsewhere while it carries this writer's audio.
   if (to_standard_output && !claimed_stdout_) {
@@ -368,7 +473,10 @@ int COutputWavefile::open() {
   const auto open_file = [this, &created] {
     return to_standard_output ? open_standard_output() : create_file(&created);
   };
-  if (!choose_format() || !open_codec_stream() || !open_file() || !reserve_header()) return 0;
+  if (!choose_format() || !open_codec_stream() || !open_file() || !reserve_header() ||
+      !publish_file(&created)) {
+    return 0;
+  }
   undo.dismiss();
 
   pending_ = 0;
@@ -389,6 +497,7 @@ bool COutputWavefile::write_to_file(const uint8_t* data, DWORD count) {
   const size_t written = std::fwrite(data, 1, count, file);
   if (written == count) {
     in_file_ += count;
+    refresh_header();
     return true;
   }
   const int err = errno;
@@ -505,15 +614,14 @@ int COutputWavefile::write(const uint8_t* frame) {
 
 // ---- The header --------------------------------------------------------------------------------
 
-bool COutputWavefile::write_header() {
+uint32_t COutputWavefile::build_header(uint8_t* header, uint32_t data_bytes, uint32_t fact_frames) const {
   const uint32_t extra = chosen_format_->cbSize;
   const uint32_t fmt_size = kWaveFormatBytes + extra;  // the fmt chunk's size field: 18 + cbSize
   const uint32_t header_size = header_bytes();         // 46 + cbSize, and 12 with a fact chunk
   // Sizes that cannot be known on an output that cannot seek are the largest there are, so that
   // readers take the data to the end of the stream; the fact count is 0, unknown.
-  const uint32_t riff_size = seekable_ ? header_size - kChunkHeaderBytes + total : UINT32_MAX;
-  const uint32_t data_size = seekable_ ? total : UINT32_MAX;
-  uint8_t header[kHeaderBytesWithoutExtra + kFormatExtraMax + kFactChunkBytes];
+  const uint32_t riff_size = seekable_ ? header_size - kChunkHeaderBytes + data_bytes : UINT32_MAX;
+  const uint32_t data_size = seekable_ ? data_bytes : UINT32_MAX;
   uint8_t* p = header;
 
   // RIFF chunk header: the size counts "WAVE", the fmt chunk, the fact chunk, the data chunk header
@@ -542,21 +650,26 @@ bool COutputWavefile::write_header() {
   if (has_fact()) {
     std::memcpy(p, "fact", 4);
     put32(p + 4, kFactBodyBytes);
-    put32(p + 8, seekable_ ? fact_sample_frames() : 0);
+    put32(p + 8, seekable_ ? fact_frames : 0);
     p += kFactChunkBytes;
   }
 
   // data chunk header: the data follow it.
   std::memcpy(p, "data", 4);
   put32(p + 4, data_size);
+  return header_size;
+}
 
+bool COutputWavefile::write_header() {
+  uint8_t header[kHeaderBufferBytes];
+  const uint32_t header_size = build_header(header, total, fact_sample_frames());
   size_t written = 0;
   if (seekable_ && std::fseek(file, header_offset_, SEEK_SET) != 0) {
     diag_err("\nwrite_wavheader() : Couldn't fseek() to position 0.");
   } else {
     written = std::fwrite(header, 1, header_size, file);
-    diag_out("\ncbwritten %ld\nwfxsize %ld\nm_lpoutwfx->cbSize %ld", as_long(written), as_long(fmt_size),
-             as_long(extra));
+    diag_out("\ncbwritten %ld\nwfxsize %ld\nm_lpoutwfx->cbSize %ld", as_long(written),
+             as_long(kWaveFormatBytes + chosen_format_->cbSize), as_long(chosen_format_->cbSize));
   }
   if (written != header_size) {
     diag_err("\nwrite_wavheader() : RIFF .WAV header is broken.");
@@ -564,6 +677,27 @@ bool COutputWavefile::write_header() {
     return false;
   }
   return true;
+}
+
+// The header that the file carries while it is written. It is valid from the open on, and its sizes
+// follow the data that has reached the file: each staged buffer written (64 KiB, a third of a second
+// of 16-bit stereo at 48 kHz) brings them up to date with one positioned write of the header, which
+// leaves the file position alone. The data is written first, the sizes after, so they never claim
+// more than the file holds: a file cut off at any moment (the process killed, the machine down) is a
+// valid WAVE file with the whole codec output written before its last update. The close writes the
+// final header as before.
+void COutputWavefile::refresh_header() {
+  if (!seekable_) return;
+  uint8_t header[kHeaderBufferBytes];
+  // The fact count in proportion to the data written (exact at the close).
+  const uint32_t fact_frames =
+      total != 0 ? static_cast<uint32_t>(uint64_t{fact_sample_frames()} * in_file_ / total) : 0;
+  const uint32_t header_size = build_header(header, in_file_, fact_frames);
+  // A failure here changes nothing that the close would not mend: the close rewrites the header
+  // and reports a failure of its own.
+  if (pwrite(fileno(file), header, header_size, header_offset_) != static_cast<ssize_t>(header_size)) {
+    diag_err("\noutput_wavefile_write() : could not bring the header of %s up to date.", path);
+  }
 }
 
 // ---- Closing -----------------------------------------------------------------------------------

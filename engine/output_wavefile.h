@@ -1,6 +1,7 @@
 // The WAVE output writer: every PCM frame passes through a codec stream of the codec manager and
-// is appended to the file; the header is reserved at open and rewritten with the sizes at close
-// (on an output that cannot seek it goes out once, at open, with the largest sizes).
+// is appended to the file; a valid header goes out at open, its sizes follow the data written (a
+// file cut off at any moment can be read) and the close writes the final one (on an output that
+// cannot seek it goes out once, at open, with the largest sizes).
 // Each engine object owns one writer; writers share nothing but the host's overwrite policy.
 #pragma once
 
@@ -84,10 +85,19 @@ class COutputWavefile {
   bool open_codec_stream();
   bool create_file(bool* created);
   bool open_standard_output();
+  bool link_target_usable();
+  int open_unnamed() const;
+  bool publish_file(bool* created);
+  bool open_device();
   bool reserve_header();
   void release_codec();
   bool has_fact() const;
   uint32_t header_bytes() const;
+  // The header for data_bytes of data and fact_frames sample frames into header (room for the
+  // longest); returns its size.
+  uint32_t build_header(uint8_t* header, uint32_t data_bytes, uint32_t fact_frames) const;
+  // Brings the sizes in the file's header up to date with the data in the file (see the .cpp).
+  void refresh_header();
   uint32_t fact_sample_frames() const;
   uint32_t size_limit() const;
   void acm_failure(const char* headline, AcmCall call, MMRESULT code, int failure, const char* what);
@@ -114,11 +124,13 @@ class COutputWavefile {
   bool open_ = false;
   bool stopped_ = false;  // a write failed or the size limit was reached: nothing more is written
   uint32_t size_limit_override_ = 0;
-  bool seekable_ = true;         // the header can be rewritten at the close
-  off_t header_offset_ = 0;      // where the header begins (the standard output may not be at 0)
-  uint64_t source_frames_ = 0;   // PCM sample frames offered to the codec, for the fact chunk
-  bool claimed_stdout_ = false;  // the diagnostics keep off the standard output for this writer
-  uint8_t source_area_[98304];   // sixteen PCM frames
+  bool seekable_ = true;           // the header can be rewritten at the close
+  off_t header_offset_ = 0;        // where the header begins (the standard output may not be at 0)
+  uint64_t source_frames_ = 0;     // PCM sample frames offered to the codec, for the fact chunk
+  bool claimed_stdout_ = false;    // the diagnostics keep off the standard output for this writer
+  bool unnamed_ = false;           // the new file has no name yet (publish_file gives it)
+  bool cut_after_header_ = false;  // an existing file: cut to the header once it is written
+  uint8_t source_area_[98304];     // sixteen PCM frames
   uint8_t staging_[kOutputStagingBytes];
 };
 

@@ -224,6 +224,16 @@ int pcmwav_seek(pcmwav_file* file, int32_t delta) {
   return 1;
 }
 
+int pcmwav_seek_data(pcmwav_file* file, uint64_t offset) {
+  const off_t target = static_cast<off_t>(file->data_offset) + static_cast<off_t>(offset);
+  if (::lseek(file->handle, target, SEEK_SET) != target) {
+    set_error(file, QELP_ERR_INPUT, "Error in pcmwav_seek_data() - offset = %llu",
+              static_cast<unsigned long long>(offset));
+    return 0;
+  }
+  return 1;
+}
+
 int pcmwav_close(pcmwav_file* file) {
   if (file->handle < 0) return 1;
   // A failed close can mean that written data did not reach the file: report it.

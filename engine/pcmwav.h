@@ -33,6 +33,8 @@ int pcmwav_read(pcmwav_file* file, void* buffer, uint32_t n);
 int pcmwav_write(pcmwav_file* file, const void* buffer, uint32_t n);
 int pcmwav_rewind(pcmwav_file* file);
 int pcmwav_seek(pcmwav_file* file, int32_t delta);
+// Moves to offset bytes into the data chunk.
+int pcmwav_seek_data(pcmwav_file* file, uint64_t offset);
 // Closes the handle (releasing the lock); 0 when the system reports that the close failed.
 int pcmwav_close(pcmwav_file* file);
 

@@ -10,6 +10,7 @@
 
 #include "engine_parts.h"
 #include "failure.h"
+#include "input_kind.h"
 #include "stream_scan.h"
 
 namespace qelp {
@@ -56,6 +57,8 @@ void clear_counts(CQelpsnd& engine) {
   engine.m_bytesSkipped = 0;
   engine.m_bytesAfterLast = 0;
   engine.m_samplesClipped = 0;
+  engine.m_framesOtherRate = 0;
+  engine.m_framesEac3 = 0;
 }
 
 // The reader's findings into the engine's counters.
@@ -66,6 +69,8 @@ void take_counts(CQelpsnd& engine, const CAc3Reader& r) {
   engine.m_bytesSkipped = r.bytes_skipped;
   engine.m_bytesAfterLast = r.bytes_after_last;
   engine.m_samplesClipped = r.samples_clipped;
+  engine.m_framesOtherRate = r.frames_other_rate;
+  engine.m_framesEac3 = r.frames_eac3;
 }
 
 // Copies the settings and counters, not the parts.
@@ -89,6 +94,8 @@ void copy_members(CQelpsnd& to, const CQelpsnd& from) {
   to.m_bytesAfterLast = from.m_bytesAfterLast;
   to.m_samplesClipped = from.m_samplesClipped;
   to.m_samplingRate = from.m_samplingRate;
+  to.m_framesOtherRate = from.m_framesOtherRate;
+  to.m_framesEac3 = from.m_framesEac3;
 }
 
 }  // namespace
@@ -151,15 +158,11 @@ int CQelpsnd::SetInFile(char* path) {
     }
     return 0;
   }
-  std::FILE* f = std::fopen(m_inPath, "rb");
+  // Looked at before it is opened: opening a named pipe would wait for a writer.
+  if (!input_is_readable_file(m_inPath, failure)) return -1;
+  std::FILE* f = open_regular_input(m_inPath);
   if (f == nullptr) {
     failure.set(QELP_ERR_INPUT, "Cannot open %s: %s", m_inPath, std::strerror(errno));
-    return -1;
-  }
-  struct stat st {};
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fclose(f);
-    failure.set(QELP_ERR_INPUT, "Cannot read %s: not a regular file", m_inPath);
     return -1;
   }
   std::fseek(f, 0, SEEK_END);
@@ -240,11 +243,8 @@ int CQelpsnd::InitEncoder() {
     return 0;
   }
   reader.surround = m_surround;
-  reader.start_decoding();
-  // A damaged probe frame teaches no rate: the first frame that passes its check does.
-  if (reader.sampling_rate != static_cast<int32_t>(info.sampling_rate)) {
-    reader.sampling_rate = static_cast<int32_t>(info.sampling_rate);
-  }
+  // The output's rate is the first frame's that passes its check (a damaged probe frame teaches none).
+  reader.start_decoding(static_cast<int32_t>(info.sampling_rate));
 
   COutputWavefile& writer = parts.writer;
   writer.to_standard_output = is_standard_stream(m_outPath);

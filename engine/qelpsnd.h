@@ -72,8 +72,14 @@ class QELPSND_API CQelpsnd {
   // How the last normalization ended: QELP_NORM_IDLE when none was started, QELP_NORM_RUNNING while
   // the worker runs, else the worker's exit code (0 completed, 1 failed with nothing changed, 2 failed
   // in pass 2 with the file partly amplified, 3 no amplification required, 4 no memory for the
-  // table). A failure is also recorded in m_lastError / m_lastErrorText.
+  // table, 5 stopped in pass 2 by StopNormalize). A failure is also recorded in m_lastError /
+  // m_lastErrorText. After 2 and 5, and after any cut-off run (a kill, a crash), a journal beside the
+  // file (its name with ".qelpnorm" added) records the run; the next StartNormalize on the file
+  // finishes that run, with its gain, from where it stopped, instead of starting a new one.
   int GetNormExit();
+  // Asks the running normalization to stop at the next 64 KiB piece, also in pass 2 (exit code 5,
+  // the journal current). Does nothing when none runs.
+  void StopNormalize();
 
   int StartPlayer();
   int PlayNextFrame();
@@ -108,6 +114,10 @@ class QELPSND_API CQelpsnd {
                                // no frame is lost there), known once DecodeFrame has returned 0
   uint64_t m_samplesClipped;   // samples the fold-down went beyond full scale with, limited to it
   uint32_t m_samplingRate;     // the stream's and the output's sampling rate in Hz, set by InitEncoder
+  uint32_t m_framesOtherRate;  // of m_framesMuted, the frames at another sampling rate than the
+                               // output's (a stream whose rate changes part-way): silent, never
+                               // written at the wrong speed
+  uint32_t m_framesEac3;       // E-AC-3 frames inside the AC-3 stream, passed over (not decoded)
 
  private:
   friend struct qelp::EngineParts;
@@ -116,17 +126,23 @@ class QELPSND_API CQelpsnd {
 
 // What an AC-3 file holds, from its frames' syncinfo and bit stream information.
 struct QelpsndStreamInfo {
-  uint32_t sampling_rate;    // Hz, of the first good frame
-  uint32_t bit_rate;         // kbit/s, of the first good frame
-  uint32_t frames;           // syncframes found (with scan_all; else 1 when one was found)
-  uint32_t crc_failures;     // frames whose CRC check failed
-  uint32_t bad_headers;      // frames with a reserved sampling rate or frame size code
-  uint64_t junk_bytes;       // bytes outside syncframes (before, between and after them)
+  uint32_t sampling_rate;  // Hz, of the first good frame
+  uint32_t bit_rate;       // kbit/s, of the first good frame
+  uint32_t frames;         // AC-3 frames a conversion delivers (with scan_all; else 1 when one
+                           // was found): decoded ones and those that are silent
+  uint32_t crc_failures;   // of those, frames whose CRC check failed
+  uint32_t bad_headers;    // sync words followed by a reserved sampling rate or frame size code
+  uint64_t junk_bytes;     // bytes outside syncframes (before, between and after them)
   int32_t acmod, lfeon, bsmod, cmixlev, surmixlev, dsurmod, dialnorm;
   int32_t langcode, langcod;
-  char layout[16];           // "3/2", "2/0", "1+1", ...
-  char language[32];         // empty when no language is given
-  char service[48];          // the service text for bsmod
+  char layout[16];        // "3/2", "2/0", "1+1", ...
+  char language[32];      // empty when no language is given
+  char service[48];       // the service text for bsmod
+  uint32_t eac3_frames;   // E-AC-3 frames (bsid 11 to 16), which are not decoded
+  uint32_t unknown_bsid;  // frames with a bsid this decoder does not know (9, 10, 17 and up):
+                          // counted in frames, silent in a conversion
+  uint32_t other_rate;    // frames at another sampling rate than the first good frame's:
+                          // counted in frames, silent in a conversion
 };
 
 // Reads an AC-3 file's frame headers without decoding audio: all frames when scan_all is non-zero,
@@ -155,11 +171,15 @@ struct QelpsndNormResult {
   int32_t minimum;    // pass 1: smallest and largest sample, peak magnitude
   int32_t maximum;
   int32_t peak;
-  double gainDb;      // gain applied in pass 2, in dB
-  uint64_t processed; // data bytes rewritten
-  char message[2600]; // the worker's last line: what failed, or "Done.", or "No amplification required; exiting."
-  uint64_t clipped;   // samples a fixed amplification took beyond full scale, limited to it
-                      // (peak normalization never clips)
+  double gainDb;         // gain applied in pass 2, in dB
+  uint64_t processed;    // data bytes rewritten
+  char message[2600];    // the worker's last line: what failed, or "Done.", or "No amplification required;
+                         // exiting."
+  uint64_t clipped;      // samples a fixed amplification took beyond full scale, limited to it
+                         // (peak normalization never clips)
+  int32_t resumed;       // 1: the run finished an interrupted run found in the file's journal (with
+                         // that run's gain, not the one asked for)
+  uint64_t resumedFrom;  // data bytes that run had rewritten
 };
 
 // 1 when path names a regular file that holds AC-3 audio: a frame that passes its CRC check within

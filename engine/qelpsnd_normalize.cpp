@@ -86,6 +86,7 @@ bool Normalizer::start(const char* path, const char* amplify, Failure& failure) 
   run_.progress = progress_callback;
   run_.progress_user = this;
   run_.stop.store(false, std::memory_order_relaxed);
+  run_.pause.store(false, std::memory_order_relaxed);
   // A new run starts from nothing, so that the last run's 100 % and completion are not mistaken
   // for this one's.
   scanned_.store(0, std::memory_order_relaxed);
@@ -171,6 +172,8 @@ void CQelpsnd::StartNormalize() {
   parts.normalizer.start(m_outPath, m_amplify, parts.failure);
 }
 
+void CQelpsnd::StopNormalize() { EngineParts::of(*this).normalizer.request_pause(); }
+
 int CQelpsnd::GetScanned() { return EngineParts::of(*this).normalizer.scanned(); }
 
 int CQelpsnd::GetNormed() { return EngineParts::of(*this).normalizer.normed(); }
@@ -202,6 +205,8 @@ extern "C" int qelpsnd_norm_result(QelpsndNormResult* result) {
   result->gainDb = outcome.gain_db;
   result->processed = outcome.processed;
   result->clipped = outcome.clipped;
+  result->resumed = outcome.resumed;
+  result->resumedFrom = outcome.resumed_from;
   std::snprintf(result->message, sizeof result->message, "%s", outcome.message);
   return 1;
 }

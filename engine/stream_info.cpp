@@ -12,7 +12,10 @@
 #include "ac3/stages.h"
 #include "ac3/stream_description.h"
 #include "ac3_reader.h"
+#include "failure.h"
 #include "file_input.h"
+#include "frame_sequence.h"
+#include "input_kind.h"
 #include "qelpsnd.h"
 #include "stream_scan.h"
 
@@ -36,10 +39,6 @@ void describe(const ac3::syncinfo& si, const ac3::bsi& b, QelpsndStreamInfo& inf
   if (b.langcode && b.langcod < 128) ac3::language_text(b.langcod, info.language, sizeof info.language);
 }
 
-// The frame whose sync word ended at sync_end (UINT64_MAX: none was found) has its header, the sync
-// word and the three bytes after it, within the input's first real bytes.
-bool header_within(uint64_t sync_end, uint64_t real) { return sync_end <= real && real - sync_end >= 3; }
-
 // Says why the scan found nothing, in the caller's buffer: format has two %s, the path and detail.
 int scan_failed(char* error_text, int error_size, const char* format, const char* path, const char* detail) {
   if (error_text != nullptr && error_size > 0)
@@ -62,51 +61,76 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
   ac3::decoder_reset(d);
   ac3::bitstream_set_callback(d, file_fill_callback, &input);
   const uint64_t origin = input.real_bytes;
+  const auto real = [&input, origin] { return input.real_bytes - origin; };
 
+  // The frames are told apart as the conversion tells them (frame_sequence.h), so both count alike.
+  FrameSequence sequence;
   bool described = false;
-  uint64_t frame_bytes = 0;
-  while (!(input.ended && ac3::input_bytes_consumed(d) >= input.real_bytes - origin)) {
+  bool reached_end = false;
+  uint32_t crc_failures_seen = 0;  // frames that failed their CRC, taken or not: "no frame passes"
+  for (;;) {
+    if (input.ended && ac3::input_bytes_consumed(d) >= real()) {
+      reached_end = true;
+      break;
+    }
     if (limits.byte_limit != 0 && ac3::input_bytes_consumed(d) >= limits.byte_limit) break;
     d.error_flag = 0;
     ac3::read_syncinfo(d);
     const ac3::syncinfo& si = d.syncinfo;
-    // Only zero padding was left, or a sync word at the very end whose header lies in the padding
-    // (zeros there make a frame of zeros that passes its check).
-    if (!header_within(ac3::last_sync_end(d), input.real_bytes - origin)) break;
-    ++info->frames;
-    if (d.error_flag) {
-      if (si.fscod == 3 || si.frmsizecod >= 38) {
-        ++info->bad_headers;
-        frame_bytes += 5;
-      } else {
-        ++info->crc_failures;
-        frame_bytes += 2u * si.frame_size;
-      }
+    ac3::frame_kind kind = d.frame.kind;
+    if (kind == ac3::frame_kind::no_sync || !header_within_input(d.frame.sync_start, real())) continue;
+    if (kind == ac3::frame_kind::bad_header) {
+      ++info->bad_headers;
       continue;
     }
-    frame_bytes += 2u * si.frame_size;
-    if (!described) {
+    if (kind == ac3::frame_kind::crc_failed) ++crc_failures_seen;
+    bool other_rate = false;
+    if (kind == ac3::frame_kind::decoded) {
       ac3::read_bsi(d);
+      if (d.bsi.bsid > 8) kind = ac3::frame_kind::damaged;
+      other_rate = described && si.sampling_rate != info->sampling_rate;
+    }
+    const FrameSequence::Step step = sequence.found(kind, d.frame.sync_start, d.frame.claimed_end);
+    if (step.held_frame) {
+      ++info->frames;
+      ++info->crc_failures;
+    }
+    if (!step.this_frame) continue;
+    ++info->frames;
+    if (kind == ac3::frame_kind::damaged) ++info->unknown_bsid;
+    if (other_rate) ++info->other_rate;
+    if (kind == ac3::frame_kind::decoded && !described) {
       describe(si, d.bsi, *info);
       described = true;
       if (!limits.all_frames) break;
     }
   }
   d.error_flag = 0;
-  const uint64_t real = input.real_bytes - origin;
-  const uint64_t consumed = ac3::input_bytes_consumed(d);
-  const uint64_t used = consumed < real ? consumed : real;
-  if (limits.all_frames) info->junk_bytes = real - (frame_bytes < used ? frame_bytes : used);
+  if (reached_end && sequence.finish(real())) {
+    ++info->frames;
+    ++info->crc_failures;
+  }
+  info->eac3_frames = sequence.eac3_frames;
+  if (limits.all_frames) info->junk_bytes = sequence.bytes_skipped;
   // The decoder may not call back into this input, which it is done with.
   ac3::bitstream_set_callback(d, nullptr, nullptr);
   ac3::chunk_discard(d);
   if (!described) {
-    if (real == 0) {
-      if (error_text != nullptr && error_size > 0)
+    if (error_text != nullptr && error_size > 0) {
+      if (real() == 0) {
         std::snprintf(error_text, static_cast<size_t>(error_size), "%s holds no AC-3 audio: it is empty",
                       name);
-    } else {
-      qelp::say_no_ac3_audio(name, info->frames != 0, error_text, error_size);
+      } else if (sequence.eac3_frames != 0) {
+        std::snprintf(error_text, static_cast<size_t>(error_size),
+                      "%s is an E-AC-3 (Dolby Digital Plus) stream; only AC-3 is decoded", name);
+      } else if (info->unknown_bsid != 0) {
+        std::snprintf(error_text, static_cast<size_t>(error_size),
+                      "%s holds no AC-3 audio: its frames have a bitstream version (bsid %u) this decoder "
+                      "does not know",
+                      name, static_cast<unsigned>(d.bsi.bsid));
+      } else {
+        qelp::say_no_ac3_audio(name, crc_failures_seen != 0, error_text, error_size);
+      }
     }
     return 0;
   }
@@ -116,8 +140,14 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
 int qelp::stream_scan(ac3::decoder& d, const char* path, ScanLimits limits, QelpsndStreamInfo& result,
                       char* error_text, int error_size) {
   result = QelpsndStreamInfo{};
+  qelp::FailureRecord why;
+  if (!qelp::input_is_readable_file(path, why.failure)) {
+    if (error_text != nullptr && error_size > 0)
+      std::snprintf(error_text, static_cast<size_t>(error_size), "%s", why.text);
+    return 0;
+  }
   FileInput input;
-  input.file = std::fopen(path, "rb");
+  input.file = qelp::open_regular_input(path);
   if (input.file == nullptr)
     return scan_failed(error_text, error_size, "Cannot open %s: %s", path, std::strerror(errno));
   const int found = stream_scan_input(d, input, path, limits, result, error_text, error_size);

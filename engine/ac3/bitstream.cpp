@@ -8,7 +8,16 @@ namespace ac3 {
 
 namespace {
 
-void next_chunk(chunk_input& in) { in.fill(in.fill_user, &in.pos, &in.end); }
+// The next chunk: the rest of the chunk a replay interrupted, else a new one from the callback.
+void next_chunk(chunk_input& in) {
+  if (in.replaying) {
+    in.replaying = false;
+    in.pos = in.saved_pos;
+    in.end = in.saved_end;
+    if (in.pos != in.end) return;
+  }
+  in.fill(in.fill_user, &in.pos, &in.end);
+}
 
 }  // namespace
 
@@ -24,14 +33,45 @@ uint8_t chunk_next_byte(decoder& d) {
   return *in.pos++;
 }
 
-void chunk_discard(decoder& d) { d.input.pos = d.input.end; }
+void chunk_discard(decoder& d) {
+  chunk_input& in = d.input;
+  in.replaying = false;
+  in.pos = in.end = in.saved_pos = in.saved_end = nullptr;
+}
 
-void frame_bytes_load(decoder& d, int n) {
+void input_replay(decoder& d, const uint8_t* head, int head_bytes, const uint8_t* body, int body_bytes) {
+  chunk_input& in = d.input;
+  const int n = head_bytes + body_bytes;
+  int remaining = 0;
+  if (in.replaying) {
+    // Still inside an earlier replay: its unread bytes follow this frame's. They and this frame's
+    // bytes were all one replay's once, so together they fit (see kReplayBytes).
+    remaining = static_cast<int>(in.end - in.pos);
+    if (n + remaining > kReplayBytes)
+      remaining = kReplayBytes - n;  // cannot happen; keeps the store in bounds
+    std::memmove(in.replay + n, in.pos, static_cast<size_t>(remaining));
+  } else {
+    in.saved_pos = in.pos;
+    in.saved_end = in.end;
+    in.replaying = true;
+  }
+  std::memcpy(in.replay, head, static_cast<size_t>(head_bytes));
+  std::memcpy(in.replay + head_bytes, body, static_cast<size_t>(body_bytes));
+  in.pos = in.replay;
+  in.end = in.replay + n + remaining;
+  in.consumed -= static_cast<uint64_t>(n);
+}
+
+void frame_bytes_load(decoder& d, int n) { frame_bytes_load_after(d, 0, n); }
+
+void frame_bytes_load_after(decoder& d, int first, int n) {
   chunk_input& in = d.input;
   bit_reader& r = d.bits;
-  if (n < 0) n = 0;
+  if (first < 0) first = 0;
+  if (first > kFrameBufferBytes) first = kFrameBufferBytes;
+  if (n < first) n = first;
   if (n > kFrameBufferBytes) n = kFrameBufferBytes;
-  int copied = 0;
+  int copied = first;
   while (copied < n) {
     if (in.pos > in.end) {
       qelp::diag_out("argh!\n");
@@ -44,7 +84,7 @@ void frame_bytes_load(decoder& d, int n) {
     in.pos += piece;
     copied += piece;
   }
-  in.consumed += static_cast<uint64_t>(n);
+  in.consumed += static_cast<uint64_t>(n - first);
   // Zeros behind the data: the last partial word and loads past the end read as zero bits.
   if (r.bytes_dirty > n) std::memset(r.frame_buffer + n, 0, static_cast<size_t>(r.bytes_dirty - n));
   r.bytes_dirty = n;

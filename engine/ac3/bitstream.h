@@ -18,6 +18,14 @@ void chunk_discard(decoder& d);
 
 // Copies the next n bytes of input into the frame buffer and starts reading bits at its start.
 void frame_bytes_load(decoder& d, int n);
+// The same when the frame buffer's first `first` bytes were put there by the caller: the input's
+// next n - first bytes follow them.
+void frame_bytes_load_after(decoder& d, int first, int n);
+
+// Makes the input read head_bytes of head, then body_bytes of body (a failed frame's bytes after
+// its sync word, at most kFrameBufferBytes + 8 in all) before it goes on where it stood, and takes
+// them off the count of bytes consumed: the next search starts again right after the sync word.
+void input_replay(decoder& d, const uint8_t* head, int head_bytes, const uint8_t* body, int body_bytes);
 
 // Input bytes taken from the chunks since the reset, for the owner's end-of-input test.
 inline uint64_t input_bytes_consumed(const decoder& d) { return d.input.consumed; }

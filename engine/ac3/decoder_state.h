@@ -14,9 +14,13 @@ namespace ac3 {
 // slot 5 the LFE channel.
 using coeff_buffer_t = float[kCoeffSlots][kBins];
 
-// The largest frame is 1920 words; the buffer holds it without its first five bytes, plus room
-// for the reader's last whole word.
-constexpr int kFrameBufferBytes = 3840;
+// The largest AC-3 frame is 1920 words, the largest E-AC-3 frame (whose CRC is checked, though it
+// is not decoded) 2048; the buffer holds either without its first five bytes, plus room for the
+// reader's last whole word.
+constexpr int kFrameBufferBytes = 4096;
+// A frame that failed its check is searched again from the byte after its sync word: its bytes
+// (all but the sync word) and what of an earlier replay was not read yet are kept here.
+constexpr int kReplayBytes = kFrameBufferBytes + 8;
 // Zero bytes behind the largest frame, so that readers may load whole words (and the mantissa loop
 // eight bytes at a time, up to one channel's worth of bits) past the data without a bounds check.
 constexpr int kFrameBufferSlack = 528;
@@ -29,6 +33,12 @@ struct chunk_input {
   uint8_t* end;            // one past its last byte
   uint64_t consumed;       // bytes taken from the chunks since the decoder was reset
   uint64_t last_sync_end;  // consumed at the end of the last sync word; UINT64_MAX when none was found
+  // While a failed frame's bytes are read again, pos and end point into replay, and the callback's
+  // chunk that was being read waits here (its bytes stay valid: the callback is not called).
+  bool replaying;
+  uint8_t* saved_pos;
+  uint8_t* saved_end;
+  uint8_t replay[kReplayBytes];
 };
 
 // The read position. Hot loops copy it into a local variable, so that it stays in registers, and

@@ -3,6 +3,7 @@
 
 #include "ac3/bitstream.h"
 #include "ac3/stages.h"
+#include "diagnostics.h"
 
 namespace ac3 {
 
@@ -31,6 +32,13 @@ void audblk_frame_begin(decoder& d) {
 
 namespace {
 
+// The most recent bsid a decoder of this syntax reads; higher ones (other than E-AC-3's, which the
+// sync stage sets apart) belong to syntax it does not know.
+constexpr uint16_t kLastAc3Bsid = 8;
+
+// A frame whose CRC passed but which cannot be decoded: its bytes are used up.
+decoded_frame* damaged_frame(decoder& d);
+
 decoded_frame* give_up_frame(decoder& d) {
   d.error_flag = 0;
   std::memset(d.pcm, 0, sizeof d.pcm);
@@ -39,16 +47,26 @@ decoded_frame* give_up_frame(decoder& d) {
   return &d.frame;
 }
 
+decoded_frame* damaged_frame(decoder& d) {
+  d.frame.kind = frame_kind::damaged;
+  return give_up_frame(d);
+}
+
 }  // namespace
 
 decoded_frame* decode_one_frame(decoder& d) {
   read_syncinfo(d);
-  if (d.error_flag) return give_up_frame(d);
+  if (d.error_flag) {
+    // The trace tells of frames that fail while decoding; a header scan reads the same frames silently.
+    if (d.frame.kind == frame_kind::crc_failed) qelp::diag_err("** CRC failed - skipping frame **\n");
+    return give_up_frame(d);
+  }
 
   ++d.frame_counter;
   d.frame.sampling_rate = d.syncinfo.sampling_rate;
 
   read_bsi(d);
+  if (d.bsi.bsid > kLastAc3Bsid) return damaged_frame(d);
   if (!d.banner_printed) {
     print_stream_banner(d.syncinfo, d.bsi);
     d.banner_printed = 1;
@@ -64,16 +82,16 @@ decoded_frame* decode_one_frame(decoder& d) {
                 sizeof(float) * kBins * static_cast<size_t>(slots <= kCoeffSlots ? slots : kCoeffSlots));
     read_audblk(d);
     expand_exponents(d);
-    if (d.error_flag) return give_up_frame(d);
+    if (d.error_flag) return damaged_frame(d);
     allocate_bits(d);
     unpack_coefficients(d);
-    if (d.error_flag) return give_up_frame(d);
+    if (d.error_flag) return damaged_frame(d);
     if (d.bsi.acmod == 2) rematrix_stereo(d);
     fold_down(d);
     inverse_transform(d);
     clipped += write_pcm(d, out);
     check_guards(d);
-    if (d.error_flag) return give_up_frame(d);
+    if (d.error_flag) return damaged_frame(d);
   }
   d.frame.muted = 0;
   d.frame.samples_clipped = clipped;

@@ -68,7 +68,10 @@ const char* scan(const uint8_t* stream, size_t size, uint8_t settings, scan_resu
   } else if (r.error[0] == '\0') {
     return "a scan that found nothing says nothing";
   }
-  if (static_cast<uint64_t>(i.crc_failures) + i.bad_headers > i.frames) return "more bad frames than frames";
+  // Frames that failed their check, have an unknown bsid or another rate are among the frames; a
+  // bad header is no frame at all.
+  if (static_cast<uint64_t>(i.crc_failures) + i.unknown_bsid + i.other_rate > i.frames)
+    return "more bad frames than frames";
   if (i.junk_bytes > size) return "more junk bytes than bytes";
   return nullptr;
 }

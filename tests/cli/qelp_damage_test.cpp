@@ -46,7 +46,9 @@ TEST(QelpDamage, AnMpegProgramStreamIsNoSuccessAndGetsTheHint) {
             0);
   cli_test::ShellRun r = shell("{qelp} convert '" + vob + "'");
   EXPECT_EQ(r.status, 3) << r.err;
-  EXPECT_NE(r.out.find(" of 157 frames were damaged and are silent"), std::string::npos) << r.out;
+  // Frames split by the packet headers fail their checks; where a frame's place can be told, it
+  // is kept as silence (156 of the 157: around one the stream's packing leaves too wide a gap).
+  EXPECT_NE(r.out.find(" of 156 frames were damaged and are silent"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(" bytes skipped"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("qelp: " + vob + " may not be a raw AC-3 stream"), std::string::npos) << r.err;
   // With -q the damage is still said, in one line, and so is the hint.

@@ -81,6 +81,10 @@ encode demo_tmp             5.1             6  3 48000 448 5
 mkdir -p "$ROOT/samples"
 mv "$DATA/demo_tmp.ac3" "$ROOT/samples/demo.ac3"
 
+# An E-AC-3 stream (bsid 16), which the decoder names and refuses.
+ff -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=1" -ac 2 -c:a eac3 -b:a 192k -f eac3 \
+   "$DATA/eac3_48k_192.eac3"
+
 # Damaged streams, cut from the clean ones.
 python3 - "$DATA" <<'PY'
 import sys, os, random
@@ -109,4 +113,4 @@ write('short_1280.ac3', small[:10 * 128])
 write('damaged_junk_between.ac3', clean[:5 * frame] + junk[:333] + clean[5 * frame:])
 PY
 
-ls -l "$DATA"/*.ac3 "$ROOT/samples/demo.ac3"
+ls -l "$DATA"/*.ac3 "$DATA"/*.eac3 "$ROOT/samples/demo.ac3"

@@ -10,6 +10,7 @@
 
 #include "ac3/bitstream.h"
 #include "ac3/crc16.h"
+#include "ac3/frame_size_table.h"
 #include "ac3/stages.h"
 #include "qelpsnd.h"
 #include "support/ac3_frame_writer.h"
@@ -120,7 +121,7 @@ TEST_F(FrameSync, FindsTheSyncWordSplitAcrossChunksAndAfterJunk) {
   }
 }
 
-TEST_F(FrameSync, AFailedCrcGivesOneSilentFrameAndOneMessage) {
+TEST_F(FrameSync, AFailedCrcGivesOneSilentFrameAndTheSearchGoesOnAfterItsSyncWord) {
   auto bytes = fixture("stereo_48k_192.ac3");
   bytes.resize(768 * 3);
   bytes[768 + 500] ^= 0x01;
@@ -130,14 +131,44 @@ TEST_F(FrameSync, AFailedCrcGivesOneSilentFrameAndOneMessage) {
   ac3::decoded_frame* bad = ac3::decode_one_frame(dec_);
   EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
   EXPECT_TRUE(std::all_of(bad->pcm, bad->pcm + 6144, [](uint8_t b) { return b == 0; }));
+  EXPECT_EQ(bad->kind, ac3::frame_kind::crc_failed);
+  EXPECT_EQ(bad->sync_start, origin_ + 768u);
+  EXPECT_EQ(bad->claimed_end, origin_ + 1536u);
   EXPECT_EQ(dec_->error_flag, 0);
-  EXPECT_EQ(consumed(), 768u * 2);  // the bad frame's bytes are consumed
-  ac3::decode_one_frame(dec_);
-  EXPECT_EQ(g_messages, "** CRC failed - skipping frame **\n");
+  EXPECT_EQ(consumed(), 768u + 2);  // only its sync word is used up: its bytes are searched again
+  ac3::decoded_frame* next = ac3::decode_one_frame(dec_);
+  EXPECT_EQ(next->kind, ac3::frame_kind::decoded);
+  EXPECT_EQ(next->sync_start, origin_ + 1536u);
   EXPECT_EQ(consumed(), 768u * 3);
 }
 
-TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody) {
+// A false sync word with a wrong claim of any size in front of a real frame hides nothing: the
+// search finds the real frame right behind the junk, whatever the claim, across chunk borders.
+TEST_F(FrameSync, FalseHeadersOfEverySizeBeforeARealFrameHideNothing) {
+  const auto clean = fixture("stereo_48k_192.ac3");
+  for (int fscod = 0; fscod < 3; ++fscod) {
+    for (int code = 0; code < ac3::kFrameSizeCodes; ++code) {
+      std::vector<uint8_t> bytes(clean.begin(), clean.begin() + 768);
+      const uint8_t junk[5] = {0x0B, 0x77, 0x00, 0x00, static_cast<uint8_t>(fscod << 6 | code)};
+      bytes.insert(bytes.end(), junk, junk + 5);
+      bytes.insert(bytes.end(), clean.begin() + 768, clean.begin() + 768 * 6);
+      for (size_t chunk : {7u, 2047u}) {
+        feed(bytes, chunk);
+        std::vector<uint64_t> decoded;
+        while (consumed() < bytes.size()) {
+          const ac3::decoded_frame* f = ac3::decode_one_frame(dec_);
+          if (f->kind == ac3::frame_kind::decoded) decoded.push_back(f->sync_start - origin_);
+        }
+        const std::vector<uint64_t> expected = {
+            0, 773, 773 + 768, 773 + 2 * 768, 773 + 3 * 768, 773 + 4 * 768};
+        EXPECT_EQ(decoded, expected) << "fscod " << fscod << " code " << code << " chunk " << chunk;
+      }
+    }
+  }
+  g_messages.clear();
+}
+
+TEST_F(FrameSync, ReservedRateOrSizeCodeIsNoFrameAndTheSearchGoesOnAfterItsSyncWord) {
   auto clean = fixture("stereo_48k_192.ac3");
   for (uint8_t rate_byte : {uint8_t{0xC0 | 20}, uint8_t{38}, uint8_t{63}}) {
     std::vector<uint8_t> bytes = {0x0B, 0x77, 0x12, 0x34, rate_byte};
@@ -145,7 +176,8 @@ TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody
     feed(bytes, 2047);
     ac3::decoded_frame* frame = ac3::decode_one_frame(dec_);
     EXPECT_TRUE(std::all_of(frame->pcm, frame->pcm + 6144, [](uint8_t b) { return b == 0; }));
-    EXPECT_EQ(consumed(), 5u) << int{rate_byte};
+    EXPECT_EQ(frame->kind, ac3::frame_kind::bad_header);
+    EXPECT_EQ(consumed(), 2u) << int{rate_byte};
     EXPECT_EQ(dec_->error_flag, 0);
     ac3::read_syncinfo(dec_);
     EXPECT_EQ(dec_->error_flag, 0);
@@ -154,14 +186,26 @@ TEST_F(FrameSync, ReservedRateOrSizeCodeGivesASilentFrameWithoutConsumingTheBody
   EXPECT_TRUE(g_messages.empty()) << g_messages;
 }
 
-TEST_F(FrameSync, SearchGivesUpAfter65536BytesWithoutASyncWord) {
-  std::vector<uint8_t> bytes(70000, 0x55);
+TEST_F(FrameSync, TheSearchReturnsAfter65536BytesWithoutASyncWordAndGoesOnWhenCalledAgain) {
+  auto clean = fixture("stereo_48k_192.ac3");
+  std::vector<uint8_t> bytes(200000, 0x55);
+  bytes.insert(bytes.end(), clean.begin(), clean.begin() + 768);
   feed(bytes, 2047);
   ac3::read_syncinfo(dec_);
   EXPECT_EQ(ac3::last_sync_end(*dec_), UINT64_MAX);
-  EXPECT_GE(consumed(), 65536u + 3u);
-  EXPECT_EQ(dec_->error_flag, 1);  // parsing the bytes behind it fails the CRC
-  dec_->error_flag = 0;
+  EXPECT_EQ(dec_->frame.kind, ac3::frame_kind::no_sync);
+  EXPECT_EQ(consumed(), 65536u);  // nothing behind the search is read
+  EXPECT_EQ(dec_->error_flag, 1);
+  int calls = 1;
+  do {
+    dec_->error_flag = 0;
+    ac3::read_syncinfo(dec_);
+    ++calls;
+  } while (dec_->frame.kind == ac3::frame_kind::no_sync);
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(dec_->frame.kind, ac3::frame_kind::decoded);
+  EXPECT_EQ(dec_->frame.sync_start, origin_ + 200000u);
+  EXPECT_EQ(dec_->error_flag, 0);
 }
 
 TEST(Crc16, ZeroOverAWholeFrameAndKnownRegisterValues) {

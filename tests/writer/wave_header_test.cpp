@@ -104,14 +104,59 @@ TEST_F(WriterTest, FormatsOtherThanPcmCountTheirSampleFramesInAFactChunk) {
 TEST_F(WriterTest, EmptyConversionStillGetsAValidHeader) {
   std::string path = use_path("empty.wav");
   ASSERT_EQ(writer_.open(), 1);
-  // While open, the header is reserved as zeros.
-  std::vector<uint8_t> reserved = read_all(path);
-  EXPECT_EQ(reserved, std::vector<uint8_t>(46, 0));
+  // From the open on, the file is a valid WAVE file without data.
+  std::vector<uint8_t> provisional = read_all(path);
+  ASSERT_EQ(provisional.size(), 46u);
+  EXPECT_EQ(std::string(provisional.begin(), provisional.begin() + 4), "RIFF");
+  EXPECT_EQ(le32(provisional, 4), 38u);
+  EXPECT_EQ(std::string(provisional.begin() + 38, provisional.begin() + 42), "data");
+  EXPECT_EQ(le32(provisional, 42), 0u);
   ASSERT_EQ(writer_.close(), 1);
+  EXPECT_EQ(read_all(path), provisional);
   std::vector<uint8_t> f = read_all(path);
   ASSERT_EQ(f.size(), 46u);
   EXPECT_EQ(le32(f, 4), 38u);
   EXPECT_EQ(le32(f, 42), 0u);
+}
+
+// A file cut off at any moment (the process killed) is a valid WAVE file: while it is written, its
+// header's sizes follow the data that has reached the file, never claiming more than it holds.
+TEST_F(WriterTest, TheHeaderFollowsTheDataWhileTheFileIsWritten) {
+  std::string path = use_path("growing.wav");
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
+  uint32_t last_data_size = 0;
+  for (int frame = 0; frame < 40; ++frame) {
+    ASSERT_TRUE(write_frames(frame, 1));
+    const std::vector<uint8_t> f = read_all(path);
+    ASSERT_GE(f.size(), 46u);
+    const uint32_t data_size = le32(f, 42);
+    EXPECT_EQ(data_size, f.size() - 46) << "frame " << frame;  // the data in the file, whole
+    EXPECT_EQ(le32(f, 4), 38u + data_size);
+    EXPECT_EQ(data_size % 4, 0u);
+    EXPECT_GE(data_size, last_data_size);
+    last_data_size = data_size;
+  }
+  // Staged buffers went out on the way: the header is never more than one buffer behind.
+  EXPECT_GE(last_data_size, 40u * 6144 - qelp::kOutputStagingBytes);
+  ASSERT_EQ(writer_.close(), 1);
+  EXPECT_EQ(le32(read_all(path), 42), 40u * 6144);
+}
+
+TEST_F(WriterTest, TheFactCountFollowsTheDataToo) {
+  test_codec_reset();
+  choose("test");
+  std::string path = use_path("growing_fact.wav");
+  ASSERT_EQ(writer_.open(), 1) << failure_.text;
+  for (int frame = 0; frame < 40; ++frame) ASSERT_TRUE(write_frames(frame, 1));
+  const std::vector<uint8_t> f = read_all(path);
+  const uint32_t data_size = le32(f, kTestCodecDataSizeAt);
+  EXPECT_EQ(data_size, f.size() - kTestCodecHeader);
+  EXPECT_GT(data_size, 0u);
+  EXPECT_EQ(std::string(f.begin() + 38, f.begin() + 42), "fact");
+  const uint32_t fact = le32(f, 46);
+  EXPECT_GT(fact, 0u);
+  EXPECT_LE(fact, 40u * 1536);
+  ASSERT_EQ(writer_.close(), 1);
 }
 
 TEST_F(WriterTest, PcmChoiceDropsExtraBytesTheChooserLeftInTheBuffer) {
