@@ -89,6 +89,7 @@ void copy_members(CQelpsnd& to, const CQelpsnd& from) {
   to.m_bytesAfterLast = from.m_bytesAfterLast;
   to.m_samplesClipped = from.m_samplesClipped;
   to.m_samplingRate = from.m_samplingRate;
+  EngineParts::of(to).track = EngineParts::of(from).track;
 }
 
 }  // namespace
@@ -196,6 +197,10 @@ void CQelpsnd::SetAmplifyDBLevel(char* text) {
 
 void CQelpsnd::SetSurround(int on) { m_surround = on; }
 
+void CQelpsnd::SetTrack(int track) { EngineParts::of(*this).track.track = track < 0 ? 0 : track; }
+
+int CQelpsnd::GetTrack() const { return EngineParts::of(*this).track.track; }
+
 int CQelpsnd::InitEncoder() {
   EngineParts& parts = EngineParts::of(*this);
   Failure& failure = parts.failure;
@@ -231,7 +236,7 @@ int CQelpsnd::InitEncoder() {
   // is refused before anything is created. The input is read once: the check keeps what it reads,
   // and the decoder starts on those bytes.
   CAc3Reader& reader = parts.reader;
-  if (!reader.open_input(m_inPath)) return 0;
+  if (!reader.open_input(m_inPath, parts.track)) return 0;
   QelpsndStreamInfo info{};
   char reason[sizeof m_lastErrorText];
   if (!reader.check_head(input_name(m_inPath), info, reason, sizeof reason)) {
@@ -288,6 +293,11 @@ int CQelpsnd::DecodeFrame() {
   m_inputPosition = parts.reader.read_position();
   take_counts(*this, parts.reader);
 
+  if (produced == 0 && m_inputSize != 0) {
+    // The input has ended: a container's index or padding behind the last packet is not read, yet
+    // the whole file has been taken.
+    m_inputPosition = m_inputSize;
+  }
   if (produced != 0) {
     if (parts.writer.write(m_pcmFrame)) {
       m_outputBytes = parts.writer.total;

@@ -50,7 +50,7 @@ int CQelpsnd::StartPlayer() {
 
   CAc3Reader& reader = parts.reader;
   reader.surround = m_surround;
-  if (!reader.start(m_inPath)) return 0;
+  if (!reader.start(m_inPath, parts.track)) return 0;
   if (!known_rate(reader.sampling_rate)) {
     reader.close_input();
     failure.set(QELP_ERR_INPUT, "Cannot play %s: it holds no AC-3 frame", m_inPath);
