@@ -136,6 +136,11 @@ int CAc3Reader::next_frame(uint8_t* dest) {
 }
 
 uint32_t CAc3Reader::read_position() const {
+  const uint64_t at = read_position64();
+  return at > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(at);
+}
+
+uint64_t CAc3Reader::read_position64() const {
   // The input is only read, front to back. The source has taken fetched() stream bytes from the
   // file, up to position(); of those the decoder has been handed real_bytes (the rest waits in the
   // head or the source), so the file's share read for them is position() x real_bytes / fetched().
@@ -145,11 +150,9 @@ uint32_t CAc3Reader::read_position() const {
   if (fetched == 0) return 0;
   const uint64_t handed = input_.real_bytes < fetched ? input_.real_bytes : fetched;
   const uint64_t position = input_.source->position();
-  const uint64_t at = position == fetched
-                          ? handed
-                          : static_cast<uint64_t>(static_cast<double>(position) * static_cast<double>(handed) /
-                                                  static_cast<double>(fetched));
-  return at > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(at);
+  return position == fetched ? handed
+                            : static_cast<uint64_t>(static_cast<double>(position) * static_cast<double>(handed) /
+                                                    static_cast<double>(fetched));
 }
 
 void CAc3Reader::close_input() {

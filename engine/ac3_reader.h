@@ -69,6 +69,8 @@ class CAc3Reader {
   // their count, for a container or burst file the share of the file they came from (0 when no
   // input is open).
   uint32_t read_position() const;
+  // The same in 64 bits.
+  uint64_t read_position64() const;
 
   // Closes the input if one is open.
   void close_input();

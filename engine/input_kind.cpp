@@ -86,9 +86,9 @@ bool starts_with_eac3(const uint8_t* p, size_t n) {
       if (fscod < 3 && frmsizecod < ac3::kFrameSizeCodes)
         frame = 2u * ac3::frame_size_table[frmsizecod].words[fscod];
     }
-    if (frame == 0) continue;
-    const bool confirmed = i + frame + 2 > n || (p[i + frame] == 0x0B && p[i + frame + 1] == 0x77);
-    if (confirmed) return bsid > 10;
+    // Only a frame that the next sync word confirms decides; one that runs past n tells nothing.
+    if (frame == 0 || i + frame + 2 > n) continue;
+    if (p[i + frame] == 0x0B && p[i + frame + 1] == 0x77) return bsid > 10;
   }
   return false;
 }

@@ -32,7 +32,7 @@ bool find_wave_data(const uint8_t* head, size_t n, WaveData& data);
 size_t find_iec61937_preamble(const uint8_t* bytes, size_t n);
 
 // True when the first frame in bytes is E-AC-3 (bsid 11 to 16), confirmed by a sync word where its
-// frame size says the next frame starts (or by the frame reaching past n). Sync words before it
+// frame size says the next frame starts (a frame running past n decides nothing). Sync words before it
 // that no frame confirms (junk) are passed over; a confirmed AC-3 frame first means false.
 bool starts_with_eac3(const uint8_t* bytes, size_t n);
 

@@ -36,7 +36,9 @@ class InputSource {
   // Bytes of the stream taken from the file so far (peeked or read); position() covers them.
   uint64_t fetched() const { return fetched_; }
 
-  static constexpr size_t kPeekBytes = 16384;
+  // Two of the largest E-AC-3 frames (4096 bytes): room to confirm a first frame by the next one's
+  // sync word. Kept small, as the input is otherwise read only as the decoder asks.
+  static constexpr size_t kPeekBytes = 8192;
 
  protected:
   // The stream's next bytes, as read promises them.

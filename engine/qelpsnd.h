@@ -122,6 +122,14 @@ class QELPSND_API CQelpsnd {
   uint64_t m_samplesClipped;   // samples the fold-down went beyond full scale with, limited to it
   uint32_t m_samplingRate;     // the stream's and the output's sampling rate in Hz, set by InitEncoder
 
+  // The byte counters above in 64 bits, updated with them. m_outputBytes, m_inputPosition and
+  // m_inputSize stop at 0xFFFFFFFF (m_bytesDecoded wraps, as it always did); these go on, for
+  // inputs and outputs past 4 GiB (an output that passes the RIFF limit is written as RF64).
+  uint64_t m_bytesDecoded64;
+  uint64_t m_outputBytes64;
+  uint64_t m_inputPosition64;
+  uint64_t m_inputSize64;
+
  private:
   friend struct qelp::EngineParts;
   qelp::EngineParts* m_parts;  // the reader, writer, normalizer and player of this object
