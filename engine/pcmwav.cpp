@@ -81,8 +81,8 @@ void close_handle(pcmwav_file* file) {
 }
 
 // Steps 2 to 8 of opening: the header up to the first data byte. A RIFF file, or an RF64 file
-// whose ds64 chunk gives the data's 64-bit size; chunks other than fmt, fact and data (JUNK, the
-// room a writer keeps for ds64, LIST, ...) are passed over.
+// whose ds64 chunk gives the data's 64-bit size; a JUNK chunk before fmt (the room a writer keeps
+// for ds64) and a fact chunk after it are passed over.
 bool parse_header(pcmwav_file* file) {
   const int fd = file->handle;
   unsigned char riff[12];
@@ -141,9 +141,13 @@ bool parse_header(pcmwav_file* file) {
       have_ds64 = true;
       continue;
     }
-    // Any other chunk (JUNK, fact, LIST, ...) is passed over, with its pad byte.
-    if (!have_fmt && std::memcmp(chunk, "JUNK", 4) != 0 && !rf64) {
-      set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
+    // Before fmt a JUNK chunk (the room a writer keeps for ds64) is passed over; after it a fact
+    // chunk. Anything else is not a file the normalizer knows how to rewrite.
+    const bool passable = have_fmt ? std::memcmp(chunk, "fact", 4) == 0 : std::memcmp(chunk, "JUNK", 4) == 0;
+    if (!passable) {
+      set_error(file, QELP_ERR_INPUT,
+                have_fmt ? "Error in subchunk 2: this is not a PCM WAV file.\n"
+                         : "Error in subchunk 1: this is not a PCM WAV file.\n");
       return false;
     }
     if (size != 0 && !skip_bytes(fd, size + (size & 1u))) {
