@@ -31,7 +31,7 @@ std::string own_folder() {
 }
 
 bool try_module(const std::string& path, std::string& problem) {
-  void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = dlerror();
     problem = why != nullptr ? why : path + ": cannot be loaded";
