@@ -116,7 +116,30 @@ void set_window_text(QWidget* control, const QString& text)
   }
 }
 
-bool is_ac3_name(const QString& path) { return path.endsWith(QStringLiteral(".ac3"), Qt::CaseInsensitive); }
+// The files the AC-3 choice takes: raw AC-3 streams and the containers that carry AC-3 tracks (the
+// engine tells them by content and takes the first AC-3 track).
+const char* const kAc3Extensions[] = {"ac3", "mkv", "mka", "mp4", "m4a", "m4v", "mov", "vob",
+                                      "mpg", "mpeg", "ts", "m2ts", "mts", "avi"};
+
+// The AC-3 file dialog's filter: "AC3-Files (*.ac3 *.mkv ...)".
+QString ac3_filter()
+{
+  QString patterns;
+  for (const char* extension : kAc3Extensions) {
+    if (!patterns.isEmpty()) patterns += QLatin1Char(' ');
+    patterns += QStringLiteral("*.") + QLatin1String(extension);
+  }
+  return QStringLiteral("AC3-Files (%1)").arg(patterns);
+}
+
+bool is_ac3_name(const QString& path)
+{
+  const QString suffix = QFileInfo(path).suffix();
+  for (const char* extension : kAc3Extensions) {
+    if (suffix.compare(QLatin1String(extension), Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
+}
 
 // Why a file cannot be the AC-3 choice, or an empty text when it can: what the AC-3 file dialog's
 // filter and its must-exist rule would also refuse.
@@ -125,7 +148,7 @@ QString ac3_file_problem(const QString& path)
   const QFileInfo info(path);
   if (!info.exists()) return QStringLiteral("no such file: %1").arg(path);
   if (!info.isFile()) return QStringLiteral("not a file: %1").arg(path);
-  if (!is_ac3_name(path)) return QStringLiteral("not an AC-3 file (*.ac3): %1").arg(path);
+  if (!is_ac3_name(path)) return QStringLiteral("not an AC-3 or container file: %1").arg(path);
   return QString();
 }
 
@@ -389,7 +412,7 @@ void CConverterDlg::begin_new_choice()
 void CConverterDlg::OnBrowseAc3()
 {
   QString path;
-  if (m_fileDialogs->GetOpenFileName(this, QStringLiteral("AC3-Files (*.ac3)"), true, &path)) {
+  if (m_fileDialogs->GetOpenFileName(this, ac3_filter(), true, &path)) {
     ChooseAc3File(path);
   }
   UpdateData(false);

@@ -11,6 +11,7 @@
 #include "ac3/decoder.h"
 #include "ac3/decoder_state.h"
 #include "file_input.h"
+#include "input_source.h"
 #include "qelpsnd.h"
 
 namespace {
@@ -52,11 +53,13 @@ int main(int argc, char** argv) {
   qelp::FileInput input;
   const auto begin = std::chrono::steady_clock::now();
   for (int pass = 0; pass < repeat; ++pass) {
-    input.file = std::fopen(in_path, "rb");
-    if (input.file == nullptr) {
+    std::FILE* file = std::fopen(in_path, "rb");
+    if (file == nullptr) {
       std::fprintf(stderr, "decode_only: cannot open %s\n", in_path);
       return 1;
     }
+    qelp::RawFileSource source(file);  // closes the file
+    input.source = &source;
     input.real_bytes = 0;
     input.ended = false;
     // As the engine does for every conversion: a fresh decoder fed through the engine's callback.
@@ -71,8 +74,7 @@ int main(int argc, char** argv) {
       ++frames;
       if (out != nullptr) std::fwrite(frame->pcm, 1, ac3::kPcmFrameBytes, out);
     }
-    std::fclose(input.file);
-    input.file = nullptr;
+    input.source = nullptr;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   if (out != nullptr) std::fclose(out);

@@ -29,13 +29,15 @@ namespace {
 // process, so files converted side by side are normalized one at a time.
 std::mutex g_one_normalization;
 
-enum OptionId { kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug, kJobs };
+enum OptionId {
+  kHelp, kOutputDir, kFormat, kSurround, kNormalize, kAmplify, kYes, kQuiet, kVerbose, kDebug, kJobs, kTrack
+};
 
 constexpr OptionDef kOptions[] = {
     {'h', "help", false, kHelp},         {'o', "output-dir", true, kOutputDir}, {'f', "format", true, kFormat},
     {'s', "surround", false, kSurround}, {'n', "normalize", false, kNormalize}, {'a', "amplify", true, kAmplify},
     {'y', "yes", false, kYes},           {'q', "quiet", false, kQuiet},         {'v', "verbose", false, kVerbose},
-    {'\0', "debug", false, kDebug},     {'j', "jobs", true, kJobs},
+    {'\0', "debug", false, kDebug},     {'j', "jobs", true, kJobs},            {'t', "track", true, kTrack},
 };
 
 struct ConvertOptions {
@@ -50,6 +52,7 @@ struct ConvertOptions {
   bool verbose = false;
   bool debug = false;
   unsigned jobs = 0;         // -j; 0: one per processor
+  int track = 0;             // --track N; 0: the first AC-3 track
 };
 
 // What the file system says, for the plan.
@@ -131,6 +134,9 @@ int parse(int argc, char** argv, ConvertOptions& o) {
           return usage_error("convert", "-j takes the number of files to convert at once, 1 to " +
                                             std::to_string(kMaxJobs) + ", not '" + item.value + "'");
         }
+        break;
+      case kTrack:
+        if (!parse_track(item.value, &o.track)) return usage_error("convert", track_error(item.value));
         break;
     }
   }
@@ -231,6 +237,7 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
     return kExitFailed;
   }
   engine.SetSurround(o.surround ? 1 : 0);
+  engine.SetTrack(o.track);
   char no_amplify[1] = {'\0'};
   engine.SetAmplifyDBLevel(no_amplify);
 
@@ -401,13 +408,17 @@ void convert_usage(std::FILE* to) {
                "Usage: qelp convert [OPTIONS] IN [OUT]\n"
                "       qelp convert [OPTIONS] IN... [-o DIR]\n"
                "\n"
-               "Converts AC-3 streams to stereo WAVE files. IN is written to OUT, or next to itself as\n"
-               "IN with .wav. When OUT ends in .ac3 or holds AC-3 audio, it is an input too: then every\n"
-               "argument is an input, each converted next to itself, or into DIR with -o DIR (or a\n"
-               "folder named last). A file that holds AC-3 audio is never written over. '-' as IN reads\n"
-               "the standard input, as OUT writes the standard output.\n"
+               "Converts AC-3 audio to stereo WAVE files: raw AC-3 streams, the AC-3 tracks of\n"
+               "Matroska, MP4/MOV, VOB/MPEG, TS/M2TS and AVI files, and WAVE files of IEC 61937 bursts.\n"
+               "IN is written to OUT, or next to itself as IN with .wav. When OUT ends in .ac3 or holds\n"
+               "AC-3 audio, it is an input too: then every argument is an input, each converted next to\n"
+               "itself, or into DIR with -o DIR (or a folder named last). A file that holds AC-3 audio\n"
+               "is never written over. '-' as IN reads a raw AC-3 stream from the standard input, as\n"
+               "OUT writes the standard output.\n"
                "\n"
                "  -o, --output-dir DIR  write the WAVE files into DIR\n"
+               "  -t, --track N         convert audio track N of a container, as 'qelp info' numbers\n"
+               "                        them (default: the first AC-3 track)\n"
                "  -s, --surround        surround-compatible fold-down (surrounds in antiphase)\n"
                "  -f, --format FORMAT   output format as 'qelp formats' lists it (default: pcm16)\n"
                "  -n, --normalize       normalize the file to its peak afterwards\n"
@@ -430,7 +441,7 @@ int command_convert(int argc, char** argv) {
   const int parsed = parse(argc, argv, o);
   if (parsed >= 0) return parsed;
 
-  // Before anything reads a file: the plan's and the output check's scans for AC-3 frames trace too.
+  // Telling inputs from outputs scans files for AC-3 frames: the engine's trace stays quiet then too.
   show_engine_trace(o.debug);
   const RealPathFacts facts;
   const ConvertPlan plan = plan_conversions(o.arguments, o.output_dir, facts);

@@ -111,3 +111,18 @@ std::string amplify_range_error(const std::string& text) {
   return "--amplify takes a whole number of dB from " + std::to_string(kAmplifyMinDb) + " to " +
          std::to_string(kAmplifyMaxDb) + " (0: normalize to the peak), not '" + text + "'";
 }
+
+bool parse_track(const std::string& text, int* track) {
+  if (text.empty() || text.size() > 4) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  const int value = std::atoi(text.c_str());
+  if (value < 1) return false;
+  *track = value;
+  return true;
+}
+
+std::string track_error(const std::string& text) {
+  return "--track takes a track number from 1 up, as 'qelp info' lists them, not '" + text + "'";
+}

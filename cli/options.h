@@ -57,3 +57,9 @@ bool parse_amplify(const std::string& text, int* db);
 
 // The one line a bad --amplify value gets (without "qelp: ").
 std::string amplify_range_error(const std::string& text);
+
+// --track N: the audio track, counted from 1 as qelp info lists them. False for anything else.
+bool parse_track(const std::string& text, int* track);
+
+// The one line a bad --track value gets (without "qelp: ").
+std::string track_error(const std::string& text);

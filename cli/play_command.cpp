@@ -23,11 +23,11 @@ volatile sig_atomic_t g_stop = 0;
 
 void on_stop_signal(int) { g_stop = 1; }
 
-enum OptionId { kHelp, kSurround, kQuiet, kVerbose, kDebug };
+enum OptionId { kHelp, kSurround, kQuiet, kVerbose, kDebug, kTrack };
 
 constexpr OptionDef kOptions[] = {
     {'h', "help", false, kHelp},   {'s', "surround", false, kSurround}, {'q', "quiet", false, kQuiet},
-    {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug},
+    {'v', "verbose", false, kVerbose}, {'\0', "debug", false, kDebug}, {'t', "track", true, kTrack},
 };
 
 const char* device_name() {
@@ -41,9 +41,12 @@ void play_usage(std::FILE* to) {
   std::fprintf(to,
                "Usage: qelp play [OPTIONS] IN\n"
                "\n"
-               "Plays an AC-3 file on the sound device, folded down to stereo.\n"
+               "Plays AC-3 audio on the sound device, folded down to stereo: a raw AC-3 stream, the AC-3\n"
+               "track of a container (Matroska, MP4/MOV, VOB/MPEG, TS/M2TS, AVI) or a WAVE file of\n"
+               "IEC 61937 bursts.\n"
                "\n"
                "  -s, --surround  surround-compatible fold-down (surround channels in antiphase)\n"
+               "  -t, --track N   play audio track N of a container, as 'qelp info' numbers them\n"
                "  -q, --quiet     no progress, and nothing said on success\n"
                "  -v, --verbose   say what the stream is\n"
                "      --debug     show the engine's own trace\n"
@@ -61,6 +64,7 @@ int command_play(int argc, char** argv) {
   bool quiet = false;
   bool verbose = false;
   bool debug = false;
+  int track = 0;
   for (OptionReader::Item item = reader.next(); item.kind != OptionReader::Kind::end; item = reader.next()) {
     if (item.kind == OptionReader::Kind::error) return usage_error("play", reader.error());
     if (item.kind == OptionReader::Kind::argument) {
@@ -84,15 +88,19 @@ int command_play(int argc, char** argv) {
       case kDebug:
         debug = true;
         break;
+      case kTrack:
+        if (!parse_track(item.value, &track)) return usage_error("play", track_error(item.value));
+        break;
     }
   }
   if (in.empty()) return usage_error("play", "no file given");
   show_engine_trace(debug);
 
-  // The stream's rate and bit rate, from its first frame; a file without AC-3 audio ends here.
+  // The stream's rate, bit rate and frames (for its length: a container's or burst file's size
+  // says nothing of it); a file without AC-3 audio ends here.
   QelpsndStreamInfo info{};
   char error[1400];
-  if (!qelpsnd_stream_info(in.c_str(), 0, &info, error, sizeof error)) {
+  if (!qelpsnd_track_stream_info(in.c_str(), track, 1, &info, error, sizeof error)) {
     say_failure(error, {in});
     return kExitFailed;
   }
@@ -103,8 +111,9 @@ int command_play(int argc, char** argv) {
     return kExitFailed;
   }
   engine.SetSurround(surround ? 1 : 0);
+  engine.SetTrack(track);
   const double frame_seconds = static_cast<double>(kFrameSamples) / info.sampling_rate;
-  const std::string total = format_time(engine.m_inputSize * 8.0 / (info.bit_rate * 1000.0));
+  const std::string total = format_time(info.frames * frame_seconds);
 
   struct sigaction stop {};
   stop.sa_handler = on_stop_signal;

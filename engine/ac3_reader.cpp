@@ -1,14 +1,11 @@
 #include "ac3_reader.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "ac3/bitstream.h"
 #include "failure.h"
-#include "input_kind.h"
+#include "input_source.h"
 #include "stream_scan.h"
 
 namespace qelp {
@@ -29,7 +26,7 @@ bool CAc3Reader::input_exhausted() const {
   return input_.ended && ac3::input_bytes_consumed(decoder_) >= input_.real_bytes;
 }
 
-int CAc3Reader::open_input(const char* path) {
+int CAc3Reader::open_input(const char* path, TrackChoice choice) {
   close_input();
   input_.real_bytes = 0;
   input_.ended = false;
@@ -45,20 +42,9 @@ int CAc3Reader::open_input(const char* path) {
   }
   input_.head = head_.get();
   input_.head_capacity = kInputHeadBytes;
-  if (is_standard_stream(path)) {
-    // A duplicate, so that closing the input leaves the process's standard input alone.
-    const int fd = dup(STDIN_FILENO);
-    input_.file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
-    if (input_.file == nullptr && fd >= 0) close(fd);
-  } else {
-    if (!input_is_readable_file(path, failure_)) return 0;
-    input_.file = open_regular_input(path);
-  }
-  if (input_.file == nullptr) {
-    failure_.set(QELP_ERR_INPUT, "Cannot open %s: %s", input_name(path), std::strerror(errno));
-    return 0;
-  }
-  return 1;
+  source_ = open_input_source(path, input_name(path), choice, failure_);
+  input_.source = source_.get();
+  return source_ ? 1 : 0;
 }
 
 int CAc3Reader::check_head(const char* name, QelpsndStreamInfo& info, char* error_text, int error_size) {
@@ -90,7 +76,7 @@ void CAc3Reader::take_sequence_counts() {
 }
 
 int CAc3Reader::produce(uint8_t* dest) {
-  while (input_.file != nullptr && !finished_) {
+  while (input_.source != nullptr && !finished_) {
     if (input_exhausted()) {
       finished_ = true;
       const bool held = sequence_.finish(input_.real_bytes);
@@ -163,7 +149,9 @@ int CAc3Reader::start_decoding(int32_t rate) {
   return 1;
 }
 
-int CAc3Reader::start(const char* path) { return open_input(path) != 0 ? start_decoding() : 0; }
+int CAc3Reader::start(const char* path, TrackChoice choice) {
+  return open_input(path, choice) != 0 ? start_decoding() : 0;
+}
 
 int CAc3Reader::next_frame(uint8_t* dest) {
   if (probe_pending_) {
@@ -180,19 +168,30 @@ int CAc3Reader::next_frame(uint8_t* dest) {
 }
 
 uint32_t CAc3Reader::read_position() const {
-  // The input is only read, front to back, so its position is the count of bytes handed to the
-  // decoder (asking the stream would cost a system call per frame, and a pipe has none).
-  if (input_.file == nullptr) return 0;
-  return input_.real_bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(input_.real_bytes);
+  const uint64_t at = read_position64();
+  return at > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(at);
+}
+
+uint64_t CAc3Reader::read_position64() const {
+  // The input is only read, front to back. The source has taken fetched() stream bytes from the
+  // file, up to position(); of those the decoder has been handed real_bytes (the rest waits in the
+  // head or the source), so the file's share read for them is position() x real_bytes / fetched().
+  // For a raw stream position() equals fetched(): the count of bytes handed to the decoder.
+  if (input_.source == nullptr) return 0;
+  const uint64_t fetched = input_.source->fetched();
+  if (fetched == 0) return 0;
+  const uint64_t handed = input_.real_bytes < fetched ? input_.real_bytes : fetched;
+  const uint64_t position = input_.source->position();
+  return position == fetched ? handed
+                            : static_cast<uint64_t>(static_cast<double>(position) * static_cast<double>(handed) /
+                                                    static_cast<double>(fetched));
 }
 
 void CAc3Reader::close_input() {
-  if (input_.file != nullptr) {
-    std::fclose(input_.file);
-    input_.file = nullptr;
-  }
+  input_.source = nullptr;
+  source_.reset();
 }
 
-bool CAc3Reader::input_open() const { return input_.file != nullptr; }
+bool CAc3Reader::input_open() const { return input_.source != nullptr; }
 
 }  // namespace qelp

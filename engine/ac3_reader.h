@@ -1,5 +1,5 @@
 // CAc3Reader: the engine's side of the AC-3 decoder. It owns the input (a file, or the standard
-// input for the path "-") and a decoder, reads the input front to back once, feeds the decoder
+// input for the path "-", through the source that takes the AC-3 stream out of it) and a decoder, reads the input front to back once, feeds the decoder
 // 2047-byte chunks through the fill callback, starts it afresh for every input, probes the
 // sampling rate and turns each request for the next frame into a PCM frame or the report that the
 // input has ended. It counts what it delivers: the frames, those that failed their checks and were
@@ -14,6 +14,7 @@
 #include "failure.h"
 #include "file_input.h"
 #include "frame_sequence.h"
+#include "input_source.h"
 #include "qelpsnd.h"
 
 namespace qelp {
@@ -47,9 +48,10 @@ class CAc3Reader {
   uint64_t bytes_after_last = 0;   // of those, the ones behind the last frame (padding, a cut)
   uint64_t samples_clipped = 0;    // samples the fold-down limited to full scale
 
-  // Opens the input ("-": a duplicate of the standard input) without reading it. Returns 1, or 0
-  // with the failure recorded when it cannot be opened.
-  int open_input(const char* path);
+  // Opens the input ("-": a duplicate of the standard input) and finds the AC-3 stream chosen
+  // (open_input_source), reading no more than it takes to tell what the file holds. Returns 1, or
+  // 0 with the failure recorded when it cannot be opened or holds no stream qelp decodes.
+  int open_input(const char* path, TrackChoice choice = {});
 
   // The start-up check on the input open_input opened: scans its first bytes (at most
   // kInputHeadBytes, there the scan sees the input's end) with the reader's decoder for a frame
@@ -64,15 +66,19 @@ class CAc3Reader {
   int start_decoding(int32_t rate = 0);
 
   // open_input and start_decoding in one: returns 1, or 0 with the failure recorded.
-  int start(const char* path);
+  int start(const char* path, TrackChoice choice = {});
 
   // Delivers the next frame into dest (6144 bytes) and returns 6144, or fills dest with zeros and
   // returns 0 when the input has ended. The input ends with its last byte and nothing else: the
   // frame search goes on over any length of bytes that are not AC-3 frames (and counts them).
   int next_frame(uint8_t* dest);
 
-  // Bytes of the input handed to the decoder so far (0 when no input is open).
+  // The input file's read position for the bytes handed to the decoder so far: for a raw stream
+  // their count, for a container or burst file the share of the file they came from (0 when no
+  // input is open).
   uint32_t read_position() const;
+  // The same in 64 bits.
+  uint64_t read_position64() const;
 
   // Closes the input if one is open.
   void close_input();
@@ -98,6 +104,7 @@ class CAc3Reader {
   FileInput input_;
   FrameSequence sequence_;
   bool finished_ = false;            // the input has ended and the sequence is finished
+  std::unique_ptr<InputSource> source_;
   std::unique_ptr<uint8_t[]> head_;  // kInputHeadBytes, made at the first open
   // The probe frame's PCM, delivered by the first next_frame so that the stream's first frame is kept.
   uint8_t probe_pcm_[ac3::kPcmFrameBytes];

@@ -11,6 +11,7 @@
 
 #include "ac3_reader.h"
 #include "failure.h"
+#include "input_source.h"
 #include "normalizer_link.h"
 #include "output_wavefile.h"
 #include "player.h"
@@ -40,6 +41,7 @@ struct EngineParts {
   COutputWavefile writer;
   Normalizer normalizer;
   CPlayer player;
+  TrackChoice track;  // SetTrack: the audio track InitEncoder and StartPlayer take
 
   // What the start-up check of the last successful InitEncoder found (qelpsnd_conversion_stream).
   QelpsndStreamInfo conversion_stream{};

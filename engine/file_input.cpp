@@ -7,11 +7,11 @@ namespace qelp {
 int file_fill_callback(void* user, uint8_t** start, uint8_t** end) {
   FileInput& in = *static_cast<FileInput*>(user);
   const uint32_t chunk = kInputChunkBytes;
-  if (in.keep_head && in.file != nullptr && in.head_size < in.head_capacity) {
+  if (in.keep_head && in.source != nullptr && in.head_size < in.head_capacity) {
     // Read into the head's free room (at most a chunk); it is handed out from there below.
     const uint32_t room = in.head_capacity - in.head_size;
     in.head_size +=
-        static_cast<uint32_t>(std::fread(in.head + in.head_size, 1, room < chunk ? room : chunk, in.file));
+        static_cast<uint32_t>(in.source->read(in.head + in.head_size, room < chunk ? room : chunk));
   }
   uint32_t n = 0;
   if (in.head_served < in.head_size) {
@@ -21,8 +21,8 @@ int file_fill_callback(void* user, uint8_t** start, uint8_t** end) {
     in.head_served += n;
   }
   // While the head is kept, the file is read only into it.
-  if (!in.keep_head && n < chunk && in.file != nullptr) {
-    n += static_cast<uint32_t>(std::fread(in.chunk + n, 1, chunk - n, in.file));
+  if (!in.keep_head && n < chunk && in.source != nullptr) {
+    n += static_cast<uint32_t>(in.source->read(in.chunk + n, chunk - n));
   }
   in.real_bytes += n;
   if (n < chunk) {

@@ -1,10 +1,12 @@
 // An input read for the decoder a chunk at a time: the engine's one fill callback, used by the
-// reader and by the header scan. The input is read once, front to back, so it may be a pipe: what
+// reader and by the header scan. The bytes come from an InputSource: a raw stream, or the AC-3
+// stream unwrapped from IEC 61937 bursts or demuxed from a container. The input is read once, front to back, so it may be a pipe: what
 // the start-up check reads ahead is kept in a head and handed to the decoder again before the rest.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+#include "input_source.h"
 
 namespace qelp {
 
@@ -12,7 +14,7 @@ namespace qelp {
 constexpr int kInputChunkBytes = 2047;
 
 struct FileInput {
-  std::FILE* file = nullptr;
+  InputSource* source = nullptr;  // the AC-3 stream (not owned)
   uint64_t real_bytes = 0;  // bytes handed out so far (the head's included): the read position
   bool ended = false;       // the input has no more bytes; the chunks are zero padding from here on
 
@@ -29,7 +31,7 @@ struct FileInput {
 };
 
 // The decoder's fill callback over a FileInput (user). Hands out the next chunk: the head's bytes,
-// then the file's; a short read (the end of the input, a full head while keeping it, or a read
+// then the source's; a short read (the end of the input, a full head while keeping it, or a read
 // error) is padded with zeros and marks the end, so that the decoder always gets whole chunks.
 // Returns 0.
 int file_fill_callback(void* user, uint8_t** start, uint8_t** end);

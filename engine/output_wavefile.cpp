@@ -27,6 +27,9 @@ namespace {
 // The file's layout. The header is three chunks, four for a format other than PCM; the data
 // chunk's bytes follow it.
 //   RIFF chunk header  12 bytes: "RIFF", the size of everything after these 8 bytes, "WAVE"
+//   JUNK or ds64       36 bytes, only when the data may pass 4 GiB: "JUNK", 28, zeros; past the
+//                      limit "ds64", 28, the RIFF size, the data size and the sample frames as
+//                      64-bit values, and 0 (no table); the RIFF chunk is then "RF64"
 //   fmt chunk           8 + 18 + cbSize bytes: "fmt ", its size, WAVEFORMATEX, the codec's extra bytes
 //   fact chunk         12 bytes, formats other than PCM only: "fact", its size 4, the sample frames
 //   data chunk header   8 bytes: "data", the size of the data
@@ -39,11 +42,15 @@ constexpr uint32_t kFactChunkBytes = kChunkHeaderBytes + kFactBodyBytes;  // 12
 constexpr uint32_t kHeaderBytesWithoutExtra =
     kRiffHeaderBytes + kChunkHeaderBytes + kWaveFormatBytes + kChunkHeaderBytes;
 static_assert(kHeaderBytesWithoutExtra == 46);
+constexpr uint32_t kDs64BodyBytes = 28;  // RIFF size 8 + data size 8 + sample count 8 + table length 4
+constexpr uint32_t kDs64ChunkBytes = kChunkHeaderBytes + kDs64BodyBytes;  // 36
+// Room kept below the limit for what the expectation cannot foresee: a 32nd, and 16 MiB.
+constexpr uint64_t kReserveMarginBytes = 16u << 20;
 
 constexpr size_t kFormatBufferBytes = 59;  // WAVEFORMATEX and up to 41 codec-specific bytes
 constexpr WORD kFormatExtraMax = kFormatBufferBytes - sizeof(WAVEFORMATEX);
-// The longest header: 46 + the most codec-specific bytes + a fact chunk.
-constexpr size_t kHeaderBufferBytes = kHeaderBytesWithoutExtra + kFormatExtraMax + kFactChunkBytes;
+// The longest header: 46 + a ds64 chunk + the most codec-specific bytes + a fact chunk.
+constexpr size_t kHeaderBufferBytes = kHeaderBytesWithoutExtra + kDs64ChunkBytes + kFormatExtraMax + kFactChunkBytes;
 constexpr DWORD kOfferBytes = 6144;              // source bytes offered per conversion call
 constexpr DWORD kMaxSuggestedBytes = 16u << 20;  // a codec asking for more is not believed
 constexpr int kMaxIdleCalls = 16;                // calls in a row that neither consume nor produce
@@ -82,11 +89,17 @@ bool COutputWavefile::has_fact() const {
   return chosen_format_ != nullptr && chosen_format_->wFormatTag != WAVE_FORMAT_PCM;
 }
 
-// 46 + cbSize, and 12 more with a fact chunk.
-uint32_t COutputWavefile::header_bytes() const {
+// 46 + cbSize, 12 more with a fact chunk, 36 more with room for ds64.
+uint32_t COutputWavefile::header_bytes() const { return riff_header_bytes() + (junk_reserved_ ? kDs64ChunkBytes : 0u); }
+
+// The header of a plain RIFF file: 46 + cbSize, and 12 more with a fact chunk.
+uint32_t COutputWavefile::riff_header_bytes() const {
   return kHeaderBytesWithoutExtra + (chosen_format_ != nullptr ? chosen_format_->cbSize : 0u) +
          (has_fact() ? kFactChunkBytes : 0u);
 }
+
+// The most data bytes whose RIFF size (header - 8 + data) fits 32 bits.
+uint64_t COutputWavefile::natural_limit() const { return UINT32_MAX - (header_bytes() - kChunkHeaderBytes); }
 
 // The sample frames per channel the data holds: the source's frames at the output's rate.
 uint32_t COutputWavefile::fact_sample_frames() const {
@@ -97,10 +110,13 @@ uint32_t COutputWavefile::fact_sample_frames() const {
   return frames > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(frames);
 }
 
-uint32_t COutputWavefile::size_limit() const {
-  // The RIFF size (header - 8 + total) must fit 32 bits.
-  const uint32_t natural = UINT32_MAX - (header_bytes() - kChunkHeaderBytes);
-  return size_limit_override_ != 0 && size_limit_override_ < natural ? size_limit_override_ : natural;
+uint64_t COutputWavefile::size_limit() const {
+  // A lower limit set for tests holds always. Otherwise: with room for ds64 the file goes on as
+  // RF64; on an output that cannot seek the header already says "to the end of the stream";
+  // else the RIFF size (header - 8 + total) must fit 32 bits.
+  const uint64_t natural = natural_limit();
+  if (size_limit_override_ != 0 && size_limit_override_ < natural) return size_limit_override_;
+  return junk_reserved_ || !seekable_ ? UINT64_MAX : natural;
 }
 
 // Prints a headline and the reason for an ACM result to standard error, and records the failure.
@@ -473,17 +489,36 @@ int COutputWavefile::open() {
   const auto open_file = [this, &created] {
     return to_standard_output ? open_standard_output() : create_file(&created);
   };
-  if (!choose_format() || !open_codec_stream() || !open_file() || !reserve_header() ||
+  // Room for ds64 only where the data could pass the limit: other files stay plain RIFF.
+  const auto decide_room = [this] {
+    junk_reserved_ = false;
+    const uint64_t source_rate = source_format_.nAvgBytesPerSec;
+    const uint64_t output_rate = chosen_format_->nAvgBytesPerSec;
+    if (seekable_ && source_rate != 0 && (expected_source_bytes != 0 || test_data_start != 0)) {
+      const double expected =
+          static_cast<double>(test_data_start) + static_cast<double>(expected_source_bytes) * output_rate / source_rate;
+      junk_reserved_ = expected + expected / 32 + kReserveMarginBytes > static_cast<double>(natural_limit());
+    }
+    return true;
+  };
+  if (!choose_format() || !open_codec_stream() || !open_file() || !decide_room() || !reserve_header() ||
       !publish_file(&created)) {
+    return 0;
+  }
+  // A test's hole in front of the data: the file is extended when the first bytes are written.
+  if (test_data_start != 0 && seekable_ &&
+      std::fseek(file, static_cast<long>(test_data_start), SEEK_CUR) != 0) {
+    failure_.set(QELP_ERR_OUTPUT, "Could not seek in %s", path);
     return 0;
   }
   undo.dismiss();
 
   pending_ = 0;
   staged_ = 0;
-  in_file_ = 0;
+  in_file_ = seekable_ ? test_data_start : 0;
   last_progress_ = 0;
-  total = 0;
+  total = in_file_;
+  if (source_format_.nBlockAlign != 0) source_frames_ = in_file_ / source_format_.nBlockAlign;
   open_ = true;
   return 1;
 }
@@ -529,9 +564,9 @@ bool COutputWavefile::append_data(const uint8_t* data, DWORD count) {
   if (uint64_t{total} + count > size_limit()) {
     diag_err("\noutput_wavefile_write() : the data would pass the RIFF size limit, stopping.");
     failure_.set(QELP_ERR_SIZE_LIMIT,
-                 "%s reached the largest size a WAVE file can have (%lu data bytes); "
+                 "%s reached the largest size a WAVE file can have (%llu data bytes); "
                  "the conversion stopped there",
-                 path, static_cast<unsigned long>(total));
+                 path, static_cast<unsigned long long>(total));
     stopped_ = true;
     return false;
   }
@@ -571,7 +606,7 @@ bool COutputWavefile::convert_once(DWORD offer, DWORD extra_flags, DWORD* consum
 }
 
 void COutputWavefile::report_progress() {
-  const uint32_t upper = total >> 16;
+  const uint64_t upper = total >> 16;
   if (upper != last_progress_) {
     diag_out("\routput_wavefile_write() : mbytes written = [%ld] ", as_long(total / 1048576u));
     last_progress_ = upper;
@@ -614,22 +649,42 @@ int COutputWavefile::write(const uint8_t* frame) {
 
 // ---- The header --------------------------------------------------------------------------------
 
-uint32_t COutputWavefile::build_header(uint8_t* header, uint32_t data_bytes, uint32_t fact_frames) const {
+uint32_t COutputWavefile::build_header(uint8_t* header, uint64_t data_bytes, uint32_t fact_frames) const {
   const uint32_t extra = chosen_format_->cbSize;
   const uint32_t fmt_size = kWaveFormatBytes + extra;  // the fmt chunk's size field: 18 + cbSize
-  const uint32_t header_size = header_bytes();         // 46 + cbSize, and 12 with a fact chunk
+  const uint32_t header_size = header_bytes();         // 46 + cbSize, 12 with a fact chunk, 36 with ds64
+  // Data past the 32-bit limit make the file RF64: its 32-bit sizes are 0xFFFFFFFF and the real
+  // ones stand in the ds64 chunk.
+  const uint64_t riff_size64 = header_size - kChunkHeaderBytes + data_bytes;
+  const bool rf64 = seekable_ && junk_reserved_ && riff_size64 > UINT32_MAX;
   // Sizes that cannot be known on an output that cannot seek are the largest there are, so that
   // readers take the data to the end of the stream; the fact count is 0, unknown.
-  const uint32_t riff_size = seekable_ ? header_size - kChunkHeaderBytes + data_bytes : UINT32_MAX;
-  const uint32_t data_size = seekable_ ? data_bytes : UINT32_MAX;
+  const uint32_t riff_size = seekable_ && !rf64 ? static_cast<uint32_t>(riff_size64) : UINT32_MAX;
+  const uint32_t data_size = seekable_ && !rf64 ? static_cast<uint32_t>(data_bytes) : UINT32_MAX;
   uint8_t* p = header;
 
-  // RIFF chunk header: the size counts "WAVE", the fmt chunk, the fact chunk, the data chunk header
-  // and the data, which is the whole file less the 8 bytes of "RIFF" and the size itself.
-  std::memcpy(p, "RIFF", 4);
+  // RIFF chunk header: the size counts "WAVE", the JUNK or ds64 chunk, the fmt chunk, the fact
+  // chunk, the data chunk header and the data, which is the whole file less the 8 bytes of "RIFF"
+  // and the size itself.
+  std::memcpy(p, rf64 ? "RF64" : "RIFF", 4);
   put32(p + 4, riff_size);
   std::memcpy(p + 8, "WAVE", 4);
   p += kRiffHeaderBytes;
+
+  // ds64 chunk (RF64) or the JUNK chunk that keeps its room.
+  if (junk_reserved_) {
+    std::memset(p, 0, kDs64ChunkBytes);
+    std::memcpy(p, rf64 ? "ds64" : "JUNK", 4);
+    put32(p + 4, kDs64BodyBytes);
+    if (rf64) {
+      const uint32_t align = chosen_format_->nBlockAlign != 0 ? chosen_format_->nBlockAlign : 1u;
+      put64(p + 8, riff_size64);
+      put64(p + 16, data_bytes);
+      put64(p + 24, has_fact() ? fact_frames : data_bytes / align);
+      // p + 32: table length 0
+    }
+    p += kDs64ChunkBytes;
+  }
 
   // fmt chunk: WAVEFORMATEX field by field in little-endian order, then the codec's extra bytes.
   std::memcpy(p, "fmt ", 4);
@@ -691,7 +746,7 @@ void COutputWavefile::refresh_header() {
   uint8_t header[kHeaderBufferBytes];
   // The fact count in proportion to the data written (exact at the close).
   const uint32_t fact_frames =
-      total != 0 ? static_cast<uint32_t>(uint64_t{fact_sample_frames()} * in_file_ / total) : 0;
+      total != 0 ? static_cast<uint32_t>(static_cast<double>(fact_sample_frames()) * in_file_ / total) : 0;
   const uint32_t header_size = build_header(header, in_file_, fact_frames);
   // A failure here changes nothing that the close would not mend: the close rewrites the header
   // and reports a failure of its own.

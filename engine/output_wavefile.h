@@ -1,7 +1,10 @@
 // The WAVE output writer: every PCM frame passes through a codec stream of the codec manager and
 // is appended to the file; a valid header goes out at open, its sizes follow the data written (a
 // file cut off at any moment can be read) and the close writes the final one (on an output that
-// cannot seek it goes out once, at open, with the largest sizes).
+// cannot seek it goes out once, at open, with the largest sizes). Data that passes the 4 GiB RIFF
+// limit make the file RF64 (the EBU's 64-bit WAVE: "RF64", a ds64 chunk with the 64-bit sizes,
+// 0xFFFFFFFF in the 32-bit fields), where room for the ds64 chunk was reserved at open as a JUNK
+// chunk; without that room the writer stops at the limit as before.
 // Each engine object owns one writer; writers share nothing but the host's overwrite policy.
 #pragma once
 
@@ -41,7 +44,15 @@ class COutputWavefile {
   char path[1024] = {};             // the file, or the name messages give the standard output
   bool to_standard_output = false;  // write to the standard output instead of path
   std::FILE* file = nullptr;
-  uint32_t total = 0;  // bytes of converted data in the data chunk so far, written or staged
+  uint64_t total = 0;  // bytes of converted data in the data chunk so far, written or staged
+
+  // PCM bytes the caller expects to write (0: not known, as for a pipe). When the data they would
+  // make could pass the RIFF limit of 4 GiB, open reserves room for the RF64 header with a JUNK
+  // chunk; otherwise the file is laid out exactly as a plain RIFF file.
+  uint64_t expected_source_bytes = 0;
+  // For tests: data bytes taken as already written (a hole at the data's start, so a sparse file
+  // reaches the limit cheaply); counted in total and in the expectation above. 0 normally.
+  uint64_t test_data_start = 0;
 
   // Copies a NUL-terminated path; returns 0 (and records the failure) when it does not fit.
   int set_path(const char* p);
@@ -71,6 +82,9 @@ class COutputWavefile {
   // True between a successful open and the close.
   bool is_open() const { return open_; }
 
+  // True when the header has room for a ds64 chunk (a JUNK chunk until the data pass the limit).
+  bool rf64_room() const { return junk_reserved_; }
+
   // Writes the header for the open file from the chosen format and total where the file began. A
   // format other than PCM gets a fact chunk with the sample frames per channel. False (with the
   // failure recorded) when it could not be written whole.
@@ -95,11 +109,13 @@ class COutputWavefile {
   uint32_t header_bytes() const;
   // The header for data_bytes of data and fact_frames sample frames into header (room for the
   // longest); returns its size.
-  uint32_t build_header(uint8_t* header, uint32_t data_bytes, uint32_t fact_frames) const;
+  uint32_t build_header(uint8_t* header, uint64_t data_bytes, uint32_t fact_frames) const;
   // Brings the sizes in the file's header up to date with the data in the file (see the .cpp).
   void refresh_header();
+  uint32_t riff_header_bytes() const;
+  uint64_t natural_limit() const;
   uint32_t fact_sample_frames() const;
-  uint32_t size_limit() const;
+  uint64_t size_limit() const;
   void acm_failure(const char* headline, AcmCall call, MMRESULT code, int failure, const char* what);
   bool write_to_file(const uint8_t* data, DWORD count);
   bool flush_staged();
@@ -118,9 +134,10 @@ class COutputWavefile {
   DWORD suggested_ = 0;             // its size as the codec suggests it
   DWORD pending_ = 0;               // source bytes in source_area_ not yet taken by the codec
   DWORD staged_ = 0;                // converted bytes in staging_, all whole codec output
-  uint32_t in_file_ = 0;            // data bytes that have reached the file
+  uint64_t in_file_ = 0;            // data bytes that have reached the file
   bool start_flag_ = true;          // the next conversion call is this writer's first
-  uint32_t last_progress_ = 0;      // total >> 16 at the last progress line
+  uint64_t last_progress_ = 0;      // total >> 16 at the last progress line
+  bool junk_reserved_ = false;      // the header holds a JUNK chunk: room for ds64
   bool open_ = false;
   bool stopped_ = false;  // a write failed or the size limit was reached: nothing more is written
   uint32_t size_limit_override_ = 0;

@@ -80,50 +80,83 @@ void close_handle(pcmwav_file* file) {
   file->handle = -1;
 }
 
-// Steps 2 to 8 of opening: the header up to the first data byte.
+// Steps 2 to 8 of opening: the header up to the first data byte. A RIFF file, or an RF64 file
+// whose ds64 chunk gives the data's 64-bit size; a JUNK chunk before fmt (the room a writer keeps
+// for ds64) and a fact chunk after it are passed over.
 bool parse_header(pcmwav_file* file) {
   const int fd = file->handle;
   unsigned char riff[12];
-  if (!read_header_bytes(fd, riff, sizeof riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
+  if (!read_header_bytes(fd, riff, sizeof riff) ||
+      (std::memcmp(riff, "RIFF", 4) != 0 && std::memcmp(riff, "RF64", 4) != 0) ||
       std::memcmp(riff + 8, "WAVE", 4) != 0) {
     set_error(file, QELP_ERR_INPUT, "This is not a PCM WAV file.\n");
     return false;
   }
+  const bool rf64 = std::memcmp(riff, "RF64", 4) == 0;
+  uint64_t ds64_data_size = 0;
+  bool have_ds64 = false;
   unsigned char fmt[24];
-  if (!read_header_bytes(fd, fmt, sizeof fmt) || std::memcmp(fmt, "fmt ", 4) != 0 || le16(fmt + 8) != 1) {
-    set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
-    return false;
-  }
-  const uint32_t fmt_size = le32(fmt + 4);
-  const uint16_t bits = le16(fmt + 22);
-  if (bits != 8 && bits != 16) {
-    set_error(file, QELP_ERR_INPUT, "Can only deal with 8-bit or 16-bit samples.\n");
-    return false;
-  }
-  // A fmt chunk shorter than its 16 fixed bytes is malformed: skipping "size - 16" bytes would
-  // move backwards into the fields just read.
-  if (fmt_size < 16) {
-    set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
-    return false;
-  }
-  if (fmt_size != 16 && !skip_bytes(fd, fmt_size - 16)) {
-    set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
-    return false;
-  }
-
+  bool have_fmt = false;
   unsigned char chunk[8];
-  bool ok = read_header_bytes(fd, chunk, 4);
-  if (ok && std::memcmp(chunk, "fact", 4) == 0) {
-    unsigned char size[4];
-    ok = read_header_bytes(fd, size, 4);
-    const uint32_t fact_size = ok ? le32(size) : 0;
-    if (ok && fact_size != 0) ok = skip_bytes(fd, fact_size);
-    if (ok) ok = read_header_bytes(fd, chunk, 8);
-  } else if (ok) {
-    ok = read_header_bytes(fd, chunk + 4, 4);
+  while (true) {
+    if (!read_header_bytes(fd, chunk, 8)) {
+      set_error(file, QELP_ERR_INPUT,
+                have_fmt ? "Error in subchunk 2: this is not a PCM WAV file.\n"
+                         : "Error in subchunk 1: this is not a PCM WAV file.\n");
+      return false;
+    }
+    const uint32_t size = le32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) break;
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && !have_fmt) {
+      std::memcpy(fmt, chunk, 8);
+      if (!read_header_bytes(fd, fmt + 8, 16) || le16(fmt + 8) != 1) {
+        set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
+        return false;
+      }
+      const uint16_t bits = le16(fmt + 22);
+      if (bits != 8 && bits != 16) {
+        set_error(file, QELP_ERR_INPUT, "Can only deal with 8-bit or 16-bit samples.\n");
+        return false;
+      }
+      // A fmt chunk shorter than its 16 fixed bytes is malformed: skipping "size - 16" bytes would
+      // move backwards into the fields just read.
+      if (size < 16) {
+        set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
+        return false;
+      }
+      if (size != 16 && !skip_bytes(fd, size - 16)) {
+        set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+        return false;
+      }
+      have_fmt = true;
+      continue;
+    }
+    if (std::memcmp(chunk, "ds64", 4) == 0 && size >= 16) {
+      unsigned char body[16];
+      if (!read_header_bytes(fd, body, 16) || (size != 16 && !skip_bytes(fd, size - 16))) {
+        set_error(file, QELP_ERR_INPUT, "This is not a PCM WAV file.\n");
+        return false;
+      }
+      ds64_data_size = le64(body + 8);
+      have_ds64 = true;
+      continue;
+    }
+    // Before fmt a JUNK chunk (the room a writer keeps for ds64) is passed over; after it a fact
+    // chunk. Anything else is not a file the normalizer knows how to rewrite.
+    const bool passable = have_fmt ? std::memcmp(chunk, "fact", 4) == 0 : std::memcmp(chunk, "JUNK", 4) == 0;
+    if (!passable) {
+      set_error(file, QELP_ERR_INPUT,
+                have_fmt ? "Error in subchunk 2: this is not a PCM WAV file.\n"
+                         : "Error in subchunk 1: this is not a PCM WAV file.\n");
+      return false;
+    }
+    if (size != 0 && !skip_bytes(fd, size + (size & 1u))) {
+      set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+      return false;
+    }
   }
-  if (!ok || std::memcmp(chunk, "data", 4) != 0) {
-    set_error(file, QELP_ERR_INPUT, "Error in subchunk 2: this is not a PCM WAV file.\n");
+  if (!have_fmt || (rf64 && !have_ds64)) {
+    set_error(file, QELP_ERR_INPUT, "Error in subchunk 1: this is not a PCM WAV file.\n");
     return false;
   }
   const off_t position = ::lseek(fd, 0, SEEK_CUR);
@@ -133,8 +166,9 @@ bool parse_header(pcmwav_file* file) {
   }
   file->channels = static_cast<int16_t>(le16(fmt + 10));
   file->sampling_rate = static_cast<int32_t>(le32(fmt + 12));
-  file->bits = bits;
-  file->data_size = le32(chunk + 4);
+  file->bits = le16(fmt + 22);
+  const uint32_t data_size = le32(chunk + 4);
+  file->data_size = rf64 && data_size == 0xFFFFFFFFu ? ds64_data_size : data_size;
   file->data_offset = static_cast<int32_t>(position);
   return true;
 }

@@ -1,4 +1,4 @@
-// Access to a PCM WAVE file whose samples are rewritten in place by the normalizer: open and parse
+// Access to a PCM WAVE file (RIFF, or RF64 past 4 GiB) whose samples are rewritten in place by the normalizer: open and parse
 // the header, read and write the data chunk in pieces, move within it, close.
 //
 // The file is opened without sharing: an exclusive advisory lock (flock) is held for as long as it
@@ -15,7 +15,8 @@ struct pcmwav_file {
   int16_t channels = 0;
   int32_t sampling_rate = 0;
   int32_t bits = 0;            // 8 or 16
-  uint32_t data_size = 0;      // byte length of the data chunk as its header states it
+  uint64_t data_size = 0;      // byte length of the data chunk as its header (or an RF64 file's
+                               // ds64 chunk) states it
   int handle = -1;             // file descriptor, locked exclusively while open
   int32_t data_offset = 0;     // file position of the first data byte
 

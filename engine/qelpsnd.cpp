@@ -10,6 +10,7 @@
 
 #include "engine_parts.h"
 #include "failure.h"
+#include "input_file_check.h"
 #include "input_kind.h"
 #include "stream_scan.h"
 
@@ -96,6 +97,11 @@ void copy_members(CQelpsnd& to, const CQelpsnd& from) {
   to.m_samplingRate = from.m_samplingRate;
   to.m_framesOtherRate = from.m_framesOtherRate;
   to.m_framesEac3 = from.m_framesEac3;
+  to.m_bytesDecoded64 = from.m_bytesDecoded64;
+  to.m_outputBytes64 = from.m_outputBytes64;
+  to.m_inputPosition64 = from.m_inputPosition64;
+  to.m_inputSize64 = from.m_inputSize64;
+  EngineParts::of(to).track = EngineParts::of(from).track;
 }
 
 }  // namespace
@@ -120,6 +126,10 @@ CQelpsnd::CQelpsnd() {
   m_lastErrorText[0] = '\0';
   clear_counts(*this);
   m_samplingRate = 0;
+  m_bytesDecoded64 = 0;
+  m_outputBytes64 = 0;
+  m_inputPosition64 = 0;
+  m_inputSize64 = 0;
   m_parts = new EngineParts(*this);
 }
 
@@ -142,6 +152,7 @@ int CQelpsnd::SetInFile(char* path) {
   Failure& failure = EngineParts::of(*this).failure;
   failure.clear();
   m_inputSize = 0;
+  m_inputSize64 = 0;
   if (!copy_bounded(m_inPath, kPathBytes, path)) {
     m_inPath[0] = '\0';
     failure.set(QELP_ERR_ARGUMENT, "The input path is too long (1023 bytes at most)");
@@ -155,6 +166,7 @@ int CQelpsnd::SetInFile(char* path) {
       const uint64_t left =
           static_cast<uint64_t>(st.st_size) - static_cast<uint64_t>(at > 0 && at <= st.st_size ? at : 0);
       m_inputSize = left > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(left);
+      m_inputSize64 = left;
     }
     return 0;
   }
@@ -168,6 +180,7 @@ int CQelpsnd::SetInFile(char* path) {
   std::fseek(f, 0, SEEK_END);
   long size = std::ftell(f);
   m_inputSize = size < 0 ? 0u : (static_cast<unsigned long>(size) > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size));
+  m_inputSize64 = size < 0 ? 0u : static_cast<uint64_t>(size);
   return std::fclose(f);
 }
 
@@ -199,6 +212,10 @@ void CQelpsnd::SetAmplifyDBLevel(char* text) {
 
 void CQelpsnd::SetSurround(int on) { m_surround = on; }
 
+void CQelpsnd::SetTrack(int track) { EngineParts::of(*this).track.track = track < 0 ? 0 : track; }
+
+int CQelpsnd::GetTrack() const { return EngineParts::of(*this).track.track; }
+
 int CQelpsnd::InitEncoder() {
   EngineParts& parts = EngineParts::of(*this);
   Failure& failure = parts.failure;
@@ -215,6 +232,9 @@ int CQelpsnd::InitEncoder() {
   m_bytesDecoded = 0;
   m_outputBytes = 0;
   m_inputPosition = 0;
+  m_bytesDecoded64 = 0;
+  m_outputBytes64 = 0;
+  m_inputPosition64 = 0;
   clear_counts(*this);
   parts.normalizer.reset_progress();
   if (m_inPath[0] == '\0') {
@@ -234,7 +254,7 @@ int CQelpsnd::InitEncoder() {
   // is refused before anything is created. The input is read once: the check keeps what it reads,
   // and the decoder starts on those bytes.
   CAc3Reader& reader = parts.reader;
-  if (!reader.open_input(m_inPath)) return 0;
+  if (!reader.open_input(m_inPath, parts.track)) return 0;
   QelpsndStreamInfo info{};
   char reason[sizeof m_lastErrorText];
   if (!reader.check_head(input_name(m_inPath), info, reason, sizeof reason)) {
@@ -252,6 +272,10 @@ int CQelpsnd::InitEncoder() {
   writer.format.channels = 2;
   writer.format.sampling_rate = static_cast<uint32_t>(reader.sampling_rate);
   writer.format.bytes_per_frame = 6144;
+  // What the input can give, for the writer's room for an RF64 header: its frames at the first
+  // frame's size (a container's other tracks make it more, never less).
+  const uint64_t frame_bytes = info.sampling_rate != 0 ? uint64_t{info.bit_rate} * 1000 / 8 * 1536 / info.sampling_rate : 0;
+  writer.expected_source_bytes = frame_bytes != 0 ? m_inputSize64 / frame_bytes * 6144 : 0;
   if (!writer.open()) {
     reader.close_input();
     return 0;
@@ -269,7 +293,8 @@ namespace {
 // Closes the output and the input; the conversion has ended.
 int end_conversion(CQelpsnd& engine, EngineParts& parts) {
   const int closed = parts.writer.close();
-  engine.m_outputBytes = parts.writer.total;
+  engine.m_outputBytes64 = parts.writer.total;
+  engine.m_outputBytes = parts.writer.total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(parts.writer.total);
   parts.reader.close_input();
   parts.activity = EngineActivity::idle;
   return closed;
@@ -285,12 +310,21 @@ int CQelpsnd::DecodeFrame() {
   }
   int produced = parts.reader.next_frame(m_pcmFrame);
   m_bytesDecoded += 6144;
+  m_bytesDecoded64 += 6144;
   m_inputPosition = parts.reader.read_position();
+  m_inputPosition64 = parts.reader.read_position64();
   take_counts(*this, parts.reader);
 
+  if (produced == 0 && m_inputSize != 0) {
+    // The input has ended: a container's index or padding behind the last packet is not read, yet
+    // the whole file has been taken.
+    m_inputPosition = m_inputSize;
+    m_inputPosition64 = m_inputSize64;
+  }
   if (produced != 0) {
     if (parts.writer.write(m_pcmFrame)) {
-      m_outputBytes = parts.writer.total;
+      m_outputBytes64 = parts.writer.total;
+      m_outputBytes = parts.writer.total > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(parts.writer.total);
       return 1;
     }
     // The frame could not be written: end the conversion with a valid file, keep the reason
@@ -311,6 +345,7 @@ void CQelpsnd::Terminate() {
   EngineParts& parts = EngineParts::of(*this);
   if (parts.activity != EngineActivity::converting) return;
   m_inputPosition = parts.reader.read_position();
+  m_inputPosition64 = parts.reader.read_position64();
   end_conversion(*this, parts);
 }
 

@@ -54,12 +54,25 @@ class QELPSND_API CQelpsnd {
   // The path "-" stands for the standard input (SetInFile) or output (SetOutFile): the input is
   // read once, front to back; on an output that cannot seek the WAVE header carries the largest
   // RIFF and data sizes, as it cannot be rewritten at the end.
+  // The input is told by its content, not its name: a raw AC-3 stream; a WAVE file of IEC 61937
+  // bursts carrying AC-3 (unwrapped by the engine); or a container — Matroska/WebM, MP4/MOV, MPEG
+  // program stream (DVD .vob), MPEG transport stream (.ts, .m2ts), AVI — whose AC-3 track the
+  // demuxing module (qelp_demux_ffmpeg.so, loaded only for such files) hands to the engine's own
+  // decoder. m_inputSize and m_inputPosition count the file's bytes, a container's included.
+  // Streams in other codecs (E-AC-3, DTS, TrueHD, AAC, ...) are refused by InitEncoder and
+  // StartPlayer with a line naming the codec. The standard input is always a raw AC-3 stream.
   int SetInFile(char* path);
   int SetOutFile(char* path);
   int SetNormalizeOn();
   int SetNormalizeOff();
   void SetAmplifyDBLevel(char* text);
   void SetSurround(int on);
+
+  // Which audio track of a container InitEncoder and StartPlayer take: 0 (the default) the first
+  // AC-3 track, else track n counted from 1 in the container's order, as qelpsnd_tracks numbers
+  // them. A raw stream and a burst file have one track. Kept until changed; SetInFile leaves it.
+  void SetTrack(int track);
+  int GetTrack() const;
 
   int InitEncoder();
   int DecodeFrame();
@@ -119,6 +132,14 @@ class QELPSND_API CQelpsnd {
                                // written at the wrong speed
   uint32_t m_framesEac3;       // E-AC-3 frames inside the AC-3 stream, passed over (not decoded)
 
+  // The byte counters above in 64 bits, updated with them. m_outputBytes, m_inputPosition and
+  // m_inputSize stop at 0xFFFFFFFF (m_bytesDecoded wraps, as it always did); these go on, for
+  // inputs and outputs past 4 GiB (an output that passes the RIFF limit is written as RF64).
+  uint64_t m_bytesDecoded64;
+  uint64_t m_outputBytes64;
+  uint64_t m_inputPosition64;
+  uint64_t m_inputSize64;
+
  private:
   friend struct qelp::EngineParts;
   qelp::EngineParts* m_parts;  // the reader, writer, normalizer and player of this object
@@ -151,6 +172,35 @@ struct QelpsndStreamInfo {
 // conversions and previews.
 extern "C" QELPSND_API int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info,
                                                char* error_text, int error_size);
+
+// The same for an input's audio track (0: the first AC-3 track; n: track n, as qelpsnd_tracks
+// numbers them). Fails with error_text naming the codec for a track qelp does not decode.
+extern "C" QELPSND_API int qelpsnd_track_stream_info(const char* path, int track, int scan_all,
+                                                     QelpsndStreamInfo* info, char* error_text,
+                                                     int error_size);
+
+// One audio track of an input, as qelpsnd_tracks lists it.
+struct QelpsndTrackInfo {
+  int32_t number;          // 1, 2, ... in the container's order: what SetTrack and qelp --track take
+  int32_t convertible;     // 1 when the engine decodes it (AC-3 whose frames pass their checks)
+  char codec[32];          // "AC-3", "E-AC-3", "DTS", "TrueHD", "AAC", or the container's name for it
+  char layout[24];         // AC-3: from its frames ("3/2 + LFE"); others: "6 channels" as the
+                           // container says; "" when not known
+  uint32_t sampling_rate;  // Hz; 0 when not known
+  char language[16];       // as the container (or the AC-3 frames) give it, "eng"; "" when none
+  double duration;         // seconds (AC-3: its frames x 1536 / rate); negative when not known
+  uint32_t frames;         // AC-3 frames counted; 0 for other codecs
+  char note[200];          // why it cannot be converted ("E-AC-3, which qelp does not decode"), or ""
+  char container[64];      // what holds it: the container format's name, "IEC 61937 bursts in
+                           // WAVE", or "" for a raw stream
+};
+
+// Lists the audio tracks of the file at path: a container's, read through the demuxing module (the
+// whole file, for durations); one for a raw AC-3 stream or a WAVE file of IEC 61937 bursts. Fills
+// at most capacity entries of tracks. Returns the number of tracks (0: a container without audio),
+// or -1 with error_text saying what failed and which file (not readable, no AC-3 stream, ...).
+extern "C" QELPSND_API int qelpsnd_tracks(const char* path, QelpsndTrackInfo* tracks, int capacity,
+                                          char* error_text, int error_size);
 
 // What the start-up check of engine's last successful InitEncoder found in its input: the first
 // good frame's description (frames, crc_failures, bad_headers and junk_bytes are not counted).

@@ -42,6 +42,9 @@ int CQelpsnd::StartPlayer() {
   m_bytesDecoded = 0;
   m_outputBytes = 0;
   m_inputPosition = 0;
+  m_bytesDecoded64 = 0;
+  m_outputBytes64 = 0;
+  m_inputPosition64 = 0;
   parts.normalizer.reset_progress();
   if (m_inPath[0] == '\0') {
     failure.set(QELP_ERR_INPUT, "No input file was given");
@@ -50,7 +53,7 @@ int CQelpsnd::StartPlayer() {
 
   CAc3Reader& reader = parts.reader;
   reader.surround = m_surround;
-  if (!reader.start(m_inPath)) return 0;
+  if (!reader.start(m_inPath, parts.track)) return 0;
   if (!known_rate(reader.sampling_rate)) {
     reader.close_input();
     failure.set(QELP_ERR_INPUT, "Cannot play %s: it holds no AC-3 frame", m_inPath);
@@ -77,7 +80,9 @@ int CQelpsnd::PlayNextFrame() {
   }
   int produced = parts.reader.next_frame(m_pcmFrame);
   m_bytesDecoded += 6144;
+  m_bytesDecoded64 += 6144;
   m_inputPosition = parts.reader.read_position();
+  m_inputPosition64 = parts.reader.read_position64();
 
   if (!parts.player.write_frame(parts.player.format, m_pcmFrame)) {
     fail_playing(*this, parts.failure);

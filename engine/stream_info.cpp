@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "ac3/bitstream.h"
 #include "ac3/stages.h"
@@ -15,7 +16,7 @@
 #include "failure.h"
 #include "file_input.h"
 #include "frame_sequence.h"
-#include "input_kind.h"
+#include "input_source.h"
 #include "qelpsnd.h"
 #include "stream_scan.h"
 
@@ -122,7 +123,7 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
                       name);
       } else if (sequence.eac3_frames != 0) {
         std::snprintf(error_text, static_cast<size_t>(error_size),
-                      "%s is an E-AC-3 (Dolby Digital Plus) stream; only AC-3 is decoded", name);
+                      "%s is E-AC-3 (Dolby Digital Plus), which qelp does not decode", name);
       } else if (info->unknown_bsid != 0) {
         std::snprintf(error_text, static_cast<size_t>(error_size),
                       "%s holds no AC-3 audio: its frames have a bitstream version (bsid %u) this decoder "
@@ -137,33 +138,34 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
   return 1;
 }
 
-int qelp::stream_scan(ac3::decoder& d, const char* path, ScanLimits limits, QelpsndStreamInfo& result,
-                      char* error_text, int error_size) {
+int qelp::stream_scan(ac3::decoder& d, const char* path, TrackChoice choice, ScanLimits limits,
+                      QelpsndStreamInfo& result, char* error_text, int error_size) {
   result = QelpsndStreamInfo{};
-  qelp::FailureRecord why;
-  if (!qelp::input_is_readable_file(path, why.failure)) {
-    if (error_text != nullptr && error_size > 0)
-      std::snprintf(error_text, static_cast<size_t>(error_size), "%s", why.text);
-    return 0;
-  }
+  FailureRecord record;
+  // A path is a file here, even "-" (the standard input cannot be read ahead of a conversion).
+  const std::string file = is_standard_stream(path) ? std::string("./-") : std::string(path);
+  std::unique_ptr<InputSource> source = open_input_source(file.c_str(), path, choice, record.failure);
+  if (!source) return scan_failed(error_text, error_size, "%s%s", record.text, "");
   FileInput input;
-  input.file = qelp::open_regular_input(path);
-  if (input.file == nullptr)
-    return scan_failed(error_text, error_size, "Cannot open %s: %s", path, std::strerror(errno));
-  const int found = stream_scan_input(d, input, path, limits, result, error_text, error_size);
-  std::fclose(input.file);
-  return found;
+  input.source = source.get();
+  return stream_scan_input(d, input, path, limits, result, error_text, error_size);
 }
 
 extern "C" int qelpsnd_stream_info(const char* path, int scan_all, QelpsndStreamInfo* info, char* error_text,
                                    int error_size) {
+  return qelpsnd_track_stream_info(path, 0, scan_all, info, error_text, error_size);
+}
+
+extern "C" int qelpsnd_track_stream_info(const char* path, int track, int scan_all, QelpsndStreamInfo* info,
+                                         char* error_text, int error_size) {
   // A decoder of its own: the scan runs beside any conversion or preview.
   std::unique_ptr<ac3::decoder> decoder(new (std::nothrow) ac3::decoder);
   if (!decoder) {
     *info = QelpsndStreamInfo{};
     return scan_failed(error_text, error_size, "Cannot read %s: %s", path, "out of memory");
   }
-  return qelp::stream_scan(*decoder, path, qelp::ScanLimits{scan_all != 0, 0}, *info, error_text, error_size);
+  return qelp::stream_scan(*decoder, path, qelp::TrackChoice{track}, qelp::ScanLimits{scan_all != 0, 0}, *info,
+                           error_text, error_size);
 }
 
 extern "C" int qelpsnd_holds_ac3(const char* path) {
@@ -175,6 +177,6 @@ extern "C" int qelpsnd_holds_ac3(const char* path) {
   if (!decoder) return -1;
   QelpsndStreamInfo info{};
   char reason[64];
-  return qelp::stream_scan(*decoder, path, qelp::ScanLimits{false, qelp::kInputHeadBytes}, info, reason,
-                           sizeof reason);
+  return qelp::stream_scan(*decoder, path, qelp::TrackChoice{}, qelp::ScanLimits{false, qelp::kInputHeadBytes}, info,
+                           reason, sizeof reason);
 }

@@ -7,6 +7,7 @@
 
 #include "ac3/decoder_state.h"
 #include "file_input.h"
+#include "input_source.h"
 #include "qelpsnd.h"
 
 namespace qelp {
@@ -16,10 +17,12 @@ struct ScanLimits {
   uint64_t byte_limit;  // stop after this many bytes of the input (0: no limit)
 };
 
-// Scans the file at path with decoder, which it resets and leaves holding the scan's last frame.
-// Returns 1 when a frame passing its CRC check was found; 0 otherwise, with error_text saying why.
-int stream_scan(ac3::decoder& decoder, const char* path, ScanLimits limits, QelpsndStreamInfo& info,
-                char* error_text, int error_size);
+// Scans the AC-3 stream chosen in the file at path (open_input_source: a raw stream, IEC 61937
+// bursts or a container's track) with decoder, which it resets and leaves holding the scan's last
+// frame. Returns 1 when a frame passing its CRC check was found; 0 otherwise, with error_text saying
+// why (also when the stream is in another codec).
+int stream_scan(ac3::decoder& decoder, const char* path, TrackChoice choice, ScanLimits limits,
+                QelpsndStreamInfo& info, char* error_text, int error_size);
 
 // The same over an input already open, from the read position its fill gives next; name stands for
 // it in error_text. The input is left open, the decoder without a callback.

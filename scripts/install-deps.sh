@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev
   ffmpeg sox time
-  libavcodec-dev libavutil-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   libasound2-dev alsa-utils
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-liberation
   xvfb xauth x11-apps imagemagick

@@ -6,6 +6,7 @@
 
 #include "ac3/decoder_state.h"
 #include "file_input.h"
+#include "input_source.h"
 #include "qelpsnd.h"
 #include "stream_scan.h"
 
@@ -37,8 +38,9 @@ const char* scan(const uint8_t* stream, size_t size, uint8_t settings, scan_resu
                              : fmemopen(const_cast<uint8_t*>(nothing), 1, "rb");
   if (file == nullptr) return nullptr;
   if (size == 0) std::fgetc(file);
+  qelp::RawFileSource source(file);  // closes the file
   std::unique_ptr<qelp::FileInput> input(new qelp::FileInput);
-  input->file = file;
+  input->source = &source;
   uint8_t head[1024];
   if (settings & 2) {
     input->head = head;
@@ -55,7 +57,6 @@ const char* scan(const uint8_t* stream, size_t size, uint8_t settings, scan_resu
                                           sizeof again.error);
     if (again.found < r.found) return "the replayed head holds no frame where the kept head held one";
   }
-  std::fclose(file);
   if (r.found != 0 && r.found != 1) return "the scan's verdict is neither 0 nor 1";
   const QelpsndStreamInfo& i = r.info;
   if (!terminated(i.layout, sizeof i.layout) || !terminated(i.language, sizeof i.language) ||

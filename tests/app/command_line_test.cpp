@@ -71,7 +71,7 @@ TEST_F(DialogTest, AFileFromOutsideThatCannotBeTakenIsSaid)
 
   const QString script = QString::fromStdString(qelp_test::data_path("make_fixtures.sh"));
   EXPECT_FALSE(dlg->OpenAc3File(script));
-  EXPECT_EQ(text(IDC_STATUS), "not an AC-3 file (*.ac3): " + script);
+  EXPECT_EQ(text(IDC_STATUS), "not an AC-3 or container file: " + script);
   std::filesystem::create_directory(dir + "/folder.ac3");
   EXPECT_FALSE(dlg->OpenAc3File(QString::fromStdString(dir + "/folder.ac3")));
   EXPECT_TRUE(text(IDC_STATUS).startsWith("not a file: "));

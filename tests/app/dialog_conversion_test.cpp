@@ -263,6 +263,11 @@ TEST_F(DialogConversionTest, DroppingAnAc3FileActsAsItsChoiceOnlyWhenTheButtonIs
   EXPECT_FALSE(drop(QString::fromStdString(dir + "/missing.ac3")));
   EXPECT_EQ(dlg->m_ac3Path, "");
   EXPECT_FALSE(enabled(IDC_BROWSE_WAV));
+  // A container counts as the AC-3 choice too; the WAVE file is suggested beside it.
+  const QString mkv = QString::fromStdString(qelp_test::data_path("containers/stereo.mkv"));
+  EXPECT_TRUE(drop(mkv));
+  EXPECT_EQ(dlg->m_ac3Path, mkv);
+  EXPECT_TRUE(enabled(IDC_BROWSE_WAV));
   EXPECT_TRUE(drop(ac3));
   EXPECT_EQ(dlg->m_ac3Path, ac3);
   EXPECT_TRUE(enabled(IDC_BROWSE_WAV));

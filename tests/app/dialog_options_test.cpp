@@ -43,6 +43,10 @@ class DialogOptionsTest : public DialogTest {
   QString ac3 = QString::fromStdString(qelp_test::data_path("stereo_44k_192.ac3"));
 };
 
+// The AC-3 dialog's filter: raw streams and the containers that carry AC-3 tracks.
+const QString kAc3Filter = QStringLiteral(
+    "AC3-Files (*.ac3 *.mkv *.mka *.mp4 *.m4a *.m4v *.mov *.vob *.mpg *.mpeg *.ts *.m2ts *.mts *.avi)");
+
 TEST_F(DialogOptionsTest, BeforeAnyFileOnlyTheAc3ButtonExitAndDsAreUsable)
 {
   for (int id : kPushAndOptions) {
@@ -71,7 +75,7 @@ TEST_F(DialogOptionsTest, CancellingTheAc3DialogChangesNothing)
 {
   const Snapshot before = snapshot();
   choose_ac3(QString());
-  EXPECT_EQ(files.filters, QStringList{"AC3-Files (*.ac3)"});
+  EXPECT_EQ(files.filters, QStringList{kAc3Filter});
   EXPECT_TRUE(snapshot() == before);
   EXPECT_EQ(dlg->m_ac3Path, "");
 }
@@ -145,7 +149,7 @@ TEST_F(DialogOptionsTest, ChoosingTheWavFileMakesStartUsableAndKeepsATypedNameUn
 {
   choose_ac3(ac3);
   choose_wav(QStringLiteral("/tmp/no/such/folder/output"));
-  EXPECT_EQ(files.filters, (QStringList{"AC3-Files (*.ac3)", "WAV-Files (*.wav)"}));
+  EXPECT_EQ(files.filters, (QStringList{kAc3Filter, "WAV-Files (*.wav)"}));
   EXPECT_TRUE(files.mustExist[0]);   // an input has to exist
   EXPECT_FALSE(files.mustExist[1]);  // an output need not
   EXPECT_EQ(dlg->m_wavPath, "/tmp/no/such/folder/output");

@@ -19,7 +19,9 @@
 namespace codec_test {
 namespace {
 
-bool ffmpeg_mapped() { return mapped("libavcodec") || mapped("qelp_acm_ffmpeg"); }
+bool ffmpeg_mapped() {
+  return mapped("libavcodec") || mapped("libavformat") || mapped("qelp_acm_ffmpeg") || mapped("qelp_demux_ffmpeg");
+}
 
 class ModuleLoading : public testing::Test {
  protected:
@@ -29,7 +31,7 @@ class ModuleLoading : public testing::Test {
 };
 
 TEST(ModuleLinking, NeitherTheLibraryNorQelpLinkFfmpeg) {
-  for (const char* object : {"lib/libqelpsnd.so", "bin/qelp"}) {
+  for (const char* object : {"lib/libqelpsnd.so", "bin/qelp", "bin/QelpConvert"}) {
     int status = -1;
     const std::string needed =
         run("objdump -p '" + qelp_test::binary_path(object) + "' | grep NEEDED", &status);
@@ -53,6 +55,28 @@ TEST_F(ModuleLoading, DefaultPcmConversionMapsNoFfmpegLibrary) {
         std::exit(started == 1 && engine.m_outputBytes > 0 && !ffmpeg_mapped() ? 0 : 1);
       },
       testing::ExitedWithCode(0), "started=1 mapped=0");
+}
+
+// A raw stream is told by its content, whatever its name says: no demuxing module for it. A
+// container loads the module (and with it libavformat), but not the codec module.
+TEST_F(ModuleLoading, RawStreamsUnderAnyNameMapNoFfmpegLibraryAndContainersOnlyTheDemuxer) {
+  EXPECT_EXIT(
+      {
+        const std::string named_mkv = dir_ + "/raw.mkv";
+        std::FILE* in = std::fopen(demo_.c_str(), "rb");
+        std::FILE* out = std::fopen(named_mkv.c_str(), "wb");
+        for (int c; in != nullptr && out != nullptr && (c = std::fgetc(in)) != EOF;) std::fputc(c, out);
+        if (in != nullptr) std::fclose(in);
+        if (out != nullptr) std::fclose(out);
+        CQelpsnd engine;
+        int raw = engine_convert(engine, named_mkv, dir_ + "/raw.wav", "");
+        const bool raw_mapped = ffmpeg_mapped();
+        int vob = engine_convert(engine, qelp_test::data_path("containers/demo.vob"), dir_ + "/vob.wav", "");
+        std::fprintf(stderr, "raw=%d mapped=%d vob=%d demuxer=%d codec=%d\n", raw, raw_mapped, vob,
+                     mapped("qelp_demux_ffmpeg") && mapped("libavformat"), mapped("qelp_acm_ffmpeg"));
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "raw=1 mapped=0 vob=1 demuxer=1 codec=0");
 }
 
 TEST_F(ModuleLoading, FormatOptionForPcmMapsNoFfmpegLibrary) {

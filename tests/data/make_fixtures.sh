@@ -3,7 +3,9 @@
 # AC-3 encoder, plus the damaged streams the tests need. The outputs are committed so that the tests
 # do not depend on the encoder's version; run this again only to change the set.
 #
-#   tests/data/make_fixtures.sh          (from the repository root; needs ffmpeg and python3)
+#   tests/data/make_fixtures.sh             (from the repository root; needs ffmpeg and python3)
+#   tests/data/make_fixtures.sh containers  (only the container, burst and E-AC-3 files in
+#                                            tests/data/containers, from the committed streams)
 #
 # Signals: each channel carries its own tone (channel n at 220·(n+1) Hz), a slow sweep from 2 to
 # 14 kHz so that coupling has high-frequency content to work on, and a little noise. Envelopes
@@ -14,6 +16,55 @@ DATA=$PWD
 ROOT=$(cd ../.. && pwd)
 
 ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
+
+# The AC-3 streams of existing fixtures in the containers people meet (the stream copied, not
+# re-encoded, so that a conversion must equal the raw stream's byte for byte), WAVE files of
+# IEC 61937 bursts (FFmpeg's spdif muxer, wrapped in a WAVE header as 16-bit stereo PCM), a file
+# with two AC-3 tracks and an AAC track, and streams in codecs qelp refuses.
+containers() {
+  local C=$DATA/containers s=$DATA/stereo_48k_192.ac3 m=$DATA/3f2r_lfe_48k_448.ac3
+  mkdir -p "$C"
+  ff -i "$s" -c copy "$C/stereo.mkv"
+  ff -i "$s" -c copy "$C/stereo.mp4"
+  ff -i "$s" -c copy -f mov "$C/stereo.mov"
+  ff -i "$s" -c copy -f vob "$C/stereo.vob"
+  ff -i "$s" -c copy -f mpeg "$C/stereo.mpg"
+  ff -i "$s" -c copy -f mpegts "$C/stereo.ts"
+  ff -i "$s" -c copy -f mpegts -mpegts_m2ts_mode 1 "$C/stereo.m2ts"
+  ff -i "$s" -c copy "$C/stereo.avi"
+  ff -i "$ROOT/samples/demo.ac3" -c copy -f vob "$C/demo.vob"
+  # A video track in front of the audio, as in a film.
+  ff -f lavfi -i "color=c=gray:s=64x48:r=5:d=2" -i "$m" -map 0:v -map 1:a -c:v mpeg4 -c:a copy -shortest \
+     "$C/video_51.mkv"
+  # Track 1 AC-3 stereo, track 2 AC-3 5.1, track 3 AAC; languages on each.
+  ff -i "$s" -i "$m" -f lavfi -i "sine=f=440:d=2" -map 0:a -map 1:a -map 2:a -c:a:0 copy -c:a:1 copy \
+     -c:a:2 aac -b:a:2 64k -metadata:s:a:0 language=eng -metadata:s:a:1 language=deu \
+     -metadata:s:a:2 language=fra "$C/multi.mkv"
+  # E-AC-3: a raw stream, a track, and AAC alone (no AC-3 track at all).
+  ff -f lavfi -i "sine=f=440:d=0.5" -ac 2 -c:a eac3 -b:a 96k "$C/tone.eac3"
+  ff -i "$C/tone.eac3" -i "$s" -map 0:a -map 1:a -c copy "$C/eac3_then_ac3.mka"
+  ff -f lavfi -i "sine=f=440:d=1" -c:a aac -b:a 64k "$C/aac_only.mp4"
+  # IEC 61937 bursts in WAVE: AC-3 5.1, and E-AC-3 and DTS (a tenth of a second of each).
+  spdif_wav "$m" "$C/spdif_51.wav"
+  ff -f lavfi -i "sine=f=440:d=0.1" -ac 2 -c:a eac3 -b:a 96k "$C/short.eac3"
+  spdif_wav "$C/short.eac3" "$C/spdif_eac3.wav"
+  ff -f lavfi -i "sine=f=440:d=0.1" -ac 2 -ar 48000 -c:a dca -strict -2 "$C/short.dts"
+  spdif_wav "$C/short.dts" "$C/spdif_dts.wav"
+  rm -f "$C/short.eac3" "$C/short.dts"
+  ls -l "$C"
+}
+
+# spdif_wav STREAM OUT: STREAM's frames as IEC 61937 bursts in a 16-bit stereo WAVE file.
+spdif_wav() {
+  ff -i "$1" -c copy -f spdif "$2.spdif"
+  ff -f s16le -ar 48000 -ac 2 -i "$2.spdif" -c copy "$2"
+  rm -f "$2.spdif"
+}
+
+if [[ "${1:-}" == containers ]]; then
+  containers
+  exit 0
+fi
 
 # signal LAYOUT CHANNELS RATE SECONDS: an aevalsrc expression list for that many channels
 signal() {
@@ -114,3 +165,4 @@ write('damaged_junk_between.ac3', clean[:5 * frame] + junk[:333] + clean[5 * fra
 PY
 
 ls -l "$DATA"/*.ac3 "$DATA"/*.eac3 "$ROOT/samples/demo.ac3"
+containers

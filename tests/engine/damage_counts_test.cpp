@@ -320,7 +320,6 @@ TEST_F(DamageCounts, AnEac3StreamIsRefusedByName) {
   EXPECT_EQ(qelpsnd_stream_info(data_path("eac3_48k_192.eac3").c_str(), 1, &info, error, sizeof error), 0);
   EXPECT_NE(std::string(error).find("E-AC-3"), std::string::npos) << error;
   EXPECT_EQ(info.frames, 0u);
-  EXPECT_GT(info.eac3_frames, 10u);
   EXPECT_EQ(info.crc_failures, 0u);
 }
 

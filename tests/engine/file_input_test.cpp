@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "engine/file_input.h"
+#include "engine/input_source.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr size_t kChunk = qelp::kInputChunkBytes;
 
 // A file with `size` bytes that differ from their neighbours, read from its start.
-std::FILE* input_of(size_t size, Bytes& bytes) {
+std::FILE* file_of(size_t size, Bytes& bytes) {
   bytes.resize(size);
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + i / 251) & 0xff);
   std::FILE* f = std::tmpfile();
@@ -22,6 +24,12 @@ std::FILE* input_of(size_t size, Bytes& bytes) {
   std::fwrite(bytes.data(), 1, size, f);
   std::rewind(f);
   return f;
+}
+
+// The same as a raw stream's source (which closes the file).
+std::unique_ptr<qelp::InputSource> input_of(size_t size, Bytes& bytes) {
+  std::FILE* f = file_of(size, bytes);
+  return f != nullptr ? std::make_unique<qelp::RawFileSource>(f) : nullptr;
 }
 
 // Takes chunks until the input ends; what they hold, padding included.
@@ -40,14 +48,14 @@ Bytes take_to_end(qelp::FileInput& in) {
 TEST(FileInput, ChunksCarryTheFileThenZeros) {
   Bytes bytes;
   qelp::FileInput in;
-  in.file = input_of(3 * kChunk + 100, bytes);
-  ASSERT_NE(in.file, nullptr);
+  auto source = input_of(3 * kChunk + 100, bytes);
+  ASSERT_NE(source, nullptr);
+  in.source = source.get();
   const Bytes got = take_to_end(in);
   ASSERT_EQ(got.size(), 4 * kChunk);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), got.begin()));
   EXPECT_TRUE(std::all_of(got.begin() + bytes.size(), got.end(), [](uint8_t b) { return b == 0; }));
   EXPECT_EQ(in.real_bytes, bytes.size());
-  std::fclose(in.file);
 }
 
 // The check reads part of the input into the head; the replay hands out every byte once, in order.
@@ -57,8 +65,9 @@ TEST(FileInput, AKeptHeadIsHandedOutAgainBeforeTheRest) {
     Bytes bytes;
     Bytes head(64 * 1024);
     qelp::FileInput in;
-    in.file = input_of(5 * kChunk + 17, bytes);
-    ASSERT_NE(in.file, nullptr);
+    auto source = input_of(5 * kChunk + 17, bytes);
+    ASSERT_NE(source, nullptr);
+    in.source = source.get();
     in.head = head.data();
     in.head_capacity = static_cast<uint32_t>(head.size());
     in.keep_head = true;
@@ -78,7 +87,6 @@ TEST(FileInput, AKeptHeadIsHandedOutAgainBeforeTheRest) {
     ASSERT_GE(got.size(), bytes.size());
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), got.begin())) << "no byte lost or doubled";
     EXPECT_EQ(in.real_bytes, bytes.size());
-    std::fclose(in.file);
   }
 }
 
@@ -87,8 +95,9 @@ TEST(FileInput, AFullHeadEndsTheCheckButNotTheInput) {
   Bytes bytes;
   Bytes head(kChunk + 10);
   qelp::FileInput in;
-  in.file = input_of(4 * kChunk, bytes);
-  ASSERT_NE(in.file, nullptr);
+  auto source = input_of(4 * kChunk, bytes);
+  ASSERT_NE(source, nullptr);
+  in.source = source.get();
   in.head = head.data();
   in.head_capacity = static_cast<uint32_t>(head.size());
   in.keep_head = true;
@@ -104,7 +113,6 @@ TEST(FileInput, AFullHeadEndsTheCheckButNotTheInput) {
   ASSERT_EQ(got.size(), 5 * kChunk);
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), got.begin()));
   EXPECT_EQ(in.real_bytes, bytes.size());
-  std::fclose(in.file);
 }
 
 }  // namespace
