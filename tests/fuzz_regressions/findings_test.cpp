@@ -11,6 +11,7 @@
 
 #include "harness/decoder_run.h"
 #include "harness/frame_crcs.h"
+#include "harness/input_source_run.h"
 #include "harness/stream_info_run.h"
 #include "qelpsnd.h"
 #include "support/decoder_feed.h"
@@ -87,6 +88,23 @@ TEST_F(FuzzFindings, StreamInfoInputsKeepTheInvariants) {
     for (const Bytes& bytes : variants(path)) {
       const char* failed = fuzz_harness::run_stream_info(bytes.data(), bytes.size());
       EXPECT_EQ(failed, nullptr) << path << ": " << failed;
+    }
+  }
+}
+
+// The burst files' seeds (heads of the IEC 61937 fixtures, of containers and of a raw stream) and
+// whatever the input-source target kept, each also cut at every 997th byte, so that a burst, a
+// chunk header or a preamble ends with the file.
+TEST_F(FuzzFindings, InputSourceInputsKeepTheInvariants) {
+  std::vector<std::string> paths = inputs_of("fuzz_input_source", false);
+  const auto seeds = files_in(std::string(QELP_FUZZ_SEEDS_DIR) + "/fuzz_input_source");
+  paths.insert(paths.end(), seeds.begin(), seeds.end());
+  ASSERT_GE(seeds.size(), 3u);
+  for (const std::string& path : paths) {
+    const Bytes bytes = decoder_test::read_file(path);
+    for (size_t cut = bytes.size(); cut > 0; cut = cut > 997 ? cut - 997 : 0) {
+      const char* failed = fuzz_harness::run_input_source(bytes.data(), cut);
+      EXPECT_EQ(failed, nullptr) << path << " cut to " << cut << ": " << failed;
     }
   }
 }
