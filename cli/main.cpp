@@ -22,7 +22,7 @@ void usage(std::FILE* to) {
                "  help COMMAND          show the options of a command\n"
                "\n"
                "  -h, --help            show this help\n"
-               "      --version         show the versions of qelp, its library and the codec module\n"
+               "      --version         show the versions of qelp, its library and its modules\n"
                "\n"
                "Run 'qelp COMMAND --help' for the options of a command.\n");
 }
@@ -56,6 +56,7 @@ int print_version() {
   } else {
     std::printf("codec module: not loaded: %s\n", acmCodecModuleProblem());
   }
+  std::printf("demux module: %s\n", qelpsnd_demux_module());
   return kExitOk;
 }
 

@@ -242,6 +242,10 @@ extern "C" QELPSND_API int qelpsnd_holds_ac3(const char* path);
 // The library's version, "MAJOR.MINOR.PATCH".
 extern "C" QELPSND_API const char* qelpsnd_version();
 
+// The demuxing module for containers, loaded if it is not yet: its file and the libavformat version
+// it runs with, or "not loaded: " and why. Loading it costs a few milliseconds.
+extern "C" QELPSND_API const char* qelpsnd_demux_module();
+
 extern "C" QELPSND_API int fnQelpsnd();
 extern "C" QELPSND_API int nQelpsnd;
 extern "C" QELPSND_API void qelpsnd_set_diagnostics(QelpsndDiagnosticSink sink, void* user);

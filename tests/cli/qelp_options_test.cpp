@@ -17,16 +17,19 @@ namespace fs = std::filesystem;
 using cli_test::shell;
 using qelp_test::data_path;
 
-TEST(QelpOptions, VersionNamesTheProgramTheLibraryAndTheCodecModule) {
+TEST(QelpOptions, VersionNamesTheProgramTheLibraryAndItsModules) {
   cli_test::ShellRun r = shell("{qelp} --version");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("qelp 0.", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("\nlibqelpsnd 0."), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\ncodec module: "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("qelp_acm_ffmpeg.so (libavcodec "), std::string::npos) << r.out;
-  r = shell("QELP_CODEC_MODULE=none {qelp} --version");
+  EXPECT_NE(r.out.find("\ndemux module: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("qelp_demux_ffmpeg.so (libavformat "), std::string::npos) << r.out;
+  r = shell("QELP_CODEC_MODULE=none QELP_DEMUX_MODULE=none {qelp} --version");
   EXPECT_NE(r.out.find("codec module: not loaded: the FFmpeg codec module is switched off"), std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find("demux module: not loaded: "), std::string::npos) << r.out;
 }
 
 TEST(QelpOptions, CombinedShortOptionsAndValuesInEverySpelling) {
