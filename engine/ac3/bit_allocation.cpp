@@ -235,9 +235,10 @@ void bap_compute(const allocation_work& w, const channel_run& run, const allocat
     int m = mask[j] - run.snroffset - p.floor;
     if (m < 0) m = 0;
     m = (m & 0x1FE0) + p.floor;
+    // (psd - m) >> 5 plus the offset is (psd - m + 32 * offset) >> 5: one subtraction per bin.
+    const int m_less_offset = m - 32 * kAddressOffset;
     for (; i < lastbin; ++i) {
-      const int address = (psd[i] - m) >> 5;
-      run.baps[i] = bap_by_address.bap[(address + kAddressOffset) & (kAddressEntries - 1)];
+      run.baps[i] = bap_by_address.bap[((psd[i] - m_less_offset) >> 5) & (kAddressEntries - 1)];
     }
     ++j;
   } while (run.end > lastbin);
