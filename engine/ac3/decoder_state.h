@@ -62,8 +62,7 @@ struct bit_reader : bit_cursor {
 // span channels within a block, never blocks.
 constexpr int kBaps = 16;
 struct group_slots {
-  uint32_t pending[kBaps];
-  int count[kBaps];
+  uint32_t pending[kBaps];  // level indices of the digits left, first in the low byte; 0: none
 };
 
 // The bit allocation's inputs and result of one channel's last run. Most blocks send new exponents

@@ -63,10 +63,11 @@ constexpr std::array<float, level_base(6)> kLevels = make_levels();
 static_assert(kLevels[0] == 0.0f && kLevels[level_base(1) + 1] == 0.0f && kLevels[level_base(5) + 14] < kMantissaUnit);
 
 // A table row entry, for each code of bap 1..5: the level indices of its digits, first digit in
-// the low byte, then the digits after the first (bits 24, 25) and whether the code has no meaning
-// (bit 31; its digits are the zero level and none are pending).
+// the low byte; 0 for a code without meaning (its one digit is the zero level, none are left). No
+// digit of a valid code is the zero level (index 0), so an entry is 0 exactly for the invalid
+// codes, and the digits after the first, shifted down, are zero exactly when none are left.
 constexpr int kCodeSlots = 128;  // codes a row covers (7 bits at most)
-constexpr uint32_t kInvalidCode = uint32_t{1} << 31;
+constexpr uint32_t kInvalidCode = 0;
 constexpr int kGroupSize[6] = {1, 3, 3, 1, 2, 1};
 
 template <int Bap>
@@ -87,20 +88,24 @@ constexpr std::array<uint32_t, kCodeSlots> make_row() {
       packed |= static_cast<uint32_t>(level_base(Bap) + rest % base) << (8 * d);
       rest /= base;
     }
-    row[static_cast<std::size_t>(code)] = packed | static_cast<uint32_t>(size - 1) << 24;
+    row[static_cast<std::size_t>(code)] = packed;
   }
   return row;
 }
 
-constexpr std::array<std::array<uint32_t, kCodeSlots>, 5> kRows = {
+// Rows by bap; row 0 is never read.
+constexpr std::array<std::array<uint32_t, kCodeSlots>, 6> kRows = {
+    std::array<uint32_t, kCodeSlots>{},
     make_row<1>(),  // three 3-level digits in 5 bits
     make_row<2>(),  // three 5-level digits in 7 bits
     make_row<3>(),
     make_row<4>(),  // two 11-level digits in 7 bits
     make_row<5>(),
 };
-static_assert(kRows[0][5] == (level_base(1) | (level_base(1) + 1) << 8 | (level_base(1) + 2) << 16 | 2u << 24));
-static_assert(kRows[2][7] == kInvalidCode && kRows[4][15] == kInvalidCode && kRows[0][27] == kInvalidCode);
+static_assert(kRows[1][5] == (level_base(1) | (level_base(1) + 1) << 8 | (level_base(1) + 2) << 16));
+static_assert(level_base(1) > 0);
+static_assert(kRows[3][7] == kInvalidCode && kRows[5][15] == kInvalidCode && kRows[1][27] == kInvalidCode);
+static_assert(kRows[1][26] != kInvalidCode && kRows[2][124] != kInvalidCode && kRows[4][120] != kInvalidCode);
 
 // A bin of each channel may take at most 16 bits: a channel never reads further than this past
 // where it starts.
@@ -136,18 +141,13 @@ struct mantissa_reader {
 
 // A bin of bap 1..5, whose bits at the read position are the top of window; gives the bits read.
 inline float read_table_level(mantissa_reader& r, unsigned bap, uint64_t window, int& width) {
-  uint32_t packed;
-  const int pending = r.groups.count[bap];
-  if (pending > 0) {
-    packed = r.groups.pending[bap];
-    r.groups.count[bap] = pending - 1;
-    width = 0;
-  } else {
+  uint32_t packed = r.groups.pending[bap];
+  width = 0;
+  if (packed == 0) {
     width = kCodeBits[bap];
     const auto code = static_cast<uint32_t>(window >> (64 - width));  // width 3..7
-    packed = kRows[bap - 1][code & (kCodeSlots - 1)];
-    r.invalid |= packed & kInvalidCode;
-    r.groups.count[bap] = static_cast<int>((packed >> 24) & 3u);
+    packed = kRows[bap][code & (kCodeSlots - 1)];
+    r.invalid |= packed == kInvalidCode ? 1u : 0u;
   }
   r.groups.pending[bap] = packed >> 8;
   return kLevels[packed & 0x3fu];
