@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "codec_chooser_dlg.h"
+#include "codec_module_preload.h"
 #include "converter_dlg.h"
 #include "dialog_colors.h"
 #include "res/resource.h"
@@ -120,6 +121,7 @@ int main(int argc, char** argv)
 
   // What CConverterApp::InitInstance does, with the dialog shown instead of run modally.
   SetDialogBkColor(RGB(0, 0, 0), RGB(255, 255, 255));
+  const CCodecModulePreload preload;
   CConverterDlg dlg;
   CCodecChooserDlg::Install(&dlg);
   dlg.show();
