@@ -170,17 +170,29 @@ void CConversionController::OnTimer()
 
 void CConversionController::tick_converting()
 {
-    // The window system painted since the last tick: give the engine clean vector registers.
+    const auto began = m_ui.SteadyNow();
+    while (convert_slice()) {
+        if (m_ui.SteadyNow() - began >= kTickBudget) {
+            return;
+        }
+    }
+}
+
+bool CConversionController::convert_slice()
+{
+    // The window system painted since the last tick, and the display was refreshed since the last
+    // slice: give the engine clean vector registers.
     ClearUpperVectorState();
-    for (int call = 0; call < kFramesPerTick; ++call) {
+    for (int call = 0; call < kFramesPerSlice; ++call) {
         ++m_frameCount;
         if (m_engine.DecodeFrame() == 0) {
             end_of_conversion(false);
-            return;
+            return false;
         }
         ++m_outcome.frames;
         refresh_display();
     }
+    return true;
 }
 
 void CConversionController::refresh_display()

@@ -1,11 +1,15 @@
 // The conversion controller of the converter dialog: Start, Cancel and the timer-driven frame
 // loop, then the normalization phase, shown through the dialog's user-interface operations.
 //
-// A conversion runs on the dialog's thread in slices of at most 25 frames, one slice per tick of
-// timer 275 (1 ms); the display is refreshed after every frame. After the last frame the
-// normalizer may run on its own thread, polled every 100 ms until it ends.
+// A conversion runs on the dialog's thread in slices of at most 25 frames. A tick of timer 275
+// (1 ms) converts one slice, and more while the tick has run for less than kTickBudget: a return to
+// the event loop costs far more than a frame, yet input and painting still get their turn about a
+// hundred times a second. The display is refreshed after every frame; the window paints between
+// ticks. After the last frame the normalizer may run on its own thread, polled every 100 ms until
+// it ends.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -46,7 +50,9 @@ public:
     CConverterValues& Values() { return m_values; }
     const CConverterValues& Values() const { return m_values; }
 
-    static constexpr int kFramesPerTick = 25;
+    static constexpr int kFramesPerSlice = 25;
+    // No slice starts once a tick has run this long; a tick lasts at most this plus one slice.
+    static constexpr std::chrono::milliseconds kTickBudget{10};
     static constexpr unsigned kConvertPeriodMs = 1;
     static constexpr unsigned kNormalizePeriodMs = 100;
     static constexpr int kDbPerSliderStep = 5;
@@ -75,6 +81,8 @@ private:
     void end_of_conversion(bool cancelled);
     void start_normalization();
     void tick_converting();
+    // Converts up to kFramesPerSlice frames; false when the conversion has ended.
+    bool convert_slice();
     void tick_normalizing();
     // Waits up to the given time for the normalizer's worker to end; returns GetNormExit.
     int wait_for_worker(int milliseconds);

@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <QRegion>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,12 @@ class CConverterDlg : public QDialog, public IConverterUi {
 
   // Replaces the file dialogs (the dialog keeps no ownership; nullptr restores Qt's).
   void SetFileDialogs(CFileDialogSeam* dialogs);
+  // Replaces the clock that ends a tick of the conversion (tests step time by hand); nullptr
+  // restores the steady clock.
+  void SetSteadyClock(std::chrono::steady_clock::time_point (*now)())
+  {
+    m_steadyNow = now != nullptr ? now : &std::chrono::steady_clock::now;
+  }
 
   // User-interface operations of the conversion controller.
   void SetStatusText(const std::string& text) override;
@@ -67,6 +74,7 @@ class CConverterDlg : public QDialog, public IConverterUi {
   void SetTimer(unsigned id, unsigned milliseconds) override;
   void KillTimer(unsigned id) override;
   std::int64_t CurrentTime() override;
+  std::chrono::steady_clock::time_point SteadyNow() override { return m_steadyNow(); }
   void DeleteFile(const std::string& path) override;
   void SetStatusAlert(bool on) override;
   bool AskReplaceFile(const std::string& path) override;
@@ -171,4 +179,5 @@ class CConverterDlg : public QDialog, public IConverterUi {
   QPoint m_dragOffset;
   bool m_dragging = false;
   bool m_closeRequested = false;
+  std::chrono::steady_clock::time_point (*m_steadyNow)() = &std::chrono::steady_clock::now;
 };

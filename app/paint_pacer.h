@@ -1,7 +1,7 @@
 // CPaintPacer: lets a window bring its changes to the screen at most once per display frame.
 //
 // Every change of a control asks the window for a paint pass (an UpdateRequest), and a conversion
-// changes the counters after every slice of frames, hundreds of times a second: each pass paints
+// changes the counters in every tick of its timer, about a hundred times a second: each pass paints
 // the changed controls and sends them to the window system, which costs more than a screen can
 // show. The pacer lets one pass through per interval; a request that comes sooner is held and made
 // again when the interval is over, so the last change always reaches the screen.

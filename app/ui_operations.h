@@ -3,6 +3,7 @@
 // a window system.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,9 @@ public:
 
     // The calendar time in whole seconds.
     virtual std::int64_t CurrentTime() = 0;
+
+    // A monotonic clock: how long a tick has run, so that it returns to the event loop in time.
+    virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
 
     // Deletes a file, ignoring failure.
     virtual void DeleteFile(const std::string& path) = 0;

@@ -8,8 +8,9 @@
 # options are the dialog's own at start: surround-compatible fold-down and peak normalization, so
 # qelp runs with -s -n; --no-normalize leaves the normalization out of both.
 # Prints each round, the best and median times and the ratio program / qelp of the best times
-# (goal: at most 1.2), and checks that both wrote the same WAVE file. It is a benchmark, not a
-# test: nothing fails on a slow run.
+# (goal: at most 1.2), the processor seconds of both (qelp's whole process; the program's from the
+# click to the end, without the X server's), and checks that both wrote the same WAVE file. It is a
+# benchmark, not a test: nothing fails on a slow run.
 #
 #   bench/program_bench.sh [--offscreen] [--no-normalize] [BUILD_DIR] [ROUNDS]   (defaults: build, 5)
 set -eu
@@ -65,23 +66,34 @@ if [ "$normalize" = no ]; then
   program_flags=--no-normalize
 fi
 
-seconds() { # CMD...: wall seconds of one run
+seconds() { # CMD...: "WALL CPU" seconds of one run; CPU is user + system of the command
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || { echo "program_bench: '$*' failed" >&2; exit 1; }
+  # The shell's times builtin: its second line is the children's user and system time (0m0.59s).
+  cpu=$(sh -c '"$@" >/dev/null 2>&1 || exit 1; times' sh "$@" |
+    awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); printf "%.3f", u[1] * 60 + u[2] + s[1] * 60 + s[2] }') ||
+    { echo "program_bench: '$*' failed" >&2; exit 1; }
+  [ -n "$cpu" ] || { echo "program_bench: '$*' failed" >&2; exit 1; }
   end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
+  awk -v a="$start" -v b="$end" -v c="$cpu" 'BEGIN { printf "%.3f %s\n", b - a, c }'
 }
 
-rm -f "$out"/program.times "$out"/qelp_convert.times
+rm -f "$out"/program.times "$out"/qelp_convert.times "$out"/program.cpu "$out"/qelp_convert.cpu
 i=0
 while [ "$i" -lt "$rounds" ]; do
-  tq=$(seconds "$qelp" convert -q -y $qelp_flags "$in" "$out/surround_448.qelp.wav")
+  q=$(seconds "$qelp" convert -q -y $qelp_flags "$in" "$out/surround_448.qelp.wav") || exit 1
+  tq=${q% *}
+  cq=${q#* }
   line=$(QT_QPA_PLATFORM=$platform "$program" $program_flags "$in" "$out/surround_448.program.wav" 2>/dev/null) ||
     { echo "program_bench: program_convert failed: $line" >&2; exit 1; }
+  line=$(echo "$line" | head -n 1)
   tp=${line%% s,*}
+  cp=${line#*cpu }
+  cp=${cp%% s,*}
   echo "$tq" >>"$out/qelp_convert.times"
   echo "$tp" >>"$out/program.times"
-  echo "round $((i + 1)): qelp convert $tq s, program $line" | head -n 1
+  echo "$cq" >>"$out/qelp_convert.cpu"
+  echo "$cp" >>"$out/program.cpu"
+  echo "round $((i + 1)): qelp convert $tq s, cpu $cq s; program $line"
   i=$((i + 1))
 done
 cmp -s "$out/surround_448.qelp.wav" "$out/surround_448.program.wav" || echo "program_bench: the two WAVE files differ" >&2
@@ -89,7 +101,9 @@ best() { sort -n "$1" | head -n 1; }
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 awk -v tq="$(best "$out/qelp_convert.times")" -v tp="$(best "$out/program.times")" \
     -v mq="$(median "$out/qelp_convert.times")" -v mp="$(median "$out/program.times")" \
+    -v cq="$(median "$out/qelp_convert.cpu")" -v cp="$(median "$out/program.cpu")" \
     -v r="$rounds" -v p="$platform" -v n="$normalize" 'BEGIN {
   printf "10-minute 5.1 stream, surround, normalize %s, %d alternating rounds, program on %s:\n", n, r, p
   printf "  best:   qelp convert %.3f s, program %.3f s, ratio %.3f (goal <= 1.2)\n", tq, tp, (tq > 0 ? tp / tq : 0)
-  printf "  median: qelp convert %.3f s, program %.3f s, ratio %.3f\n", mq, mp, (mq > 0 ? mp / mq : 0) }'
+  printf "  median: qelp convert %.3f s, program %.3f s, ratio %.3f\n", mq, mp, (mq > 0 ? mp / mq : 0)
+  printf "  median cpu: qelp convert %.3f s, program %.3f s, ratio %.3f\n", cq, cp, (cq > 0 ? cp / cq : 0) }'

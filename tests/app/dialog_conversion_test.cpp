@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
 
 #include "codec_chooser_dlg.h"
@@ -33,6 +34,14 @@ std::string make_long_input(const std::string& dir)
   const std::string path = dir + "/long.ac3";
   qelp_test::write_bytes(path, all);
   return path;
+}
+
+// A steady clock that moves on by a whole tick's budget at every reading.
+std::chrono::steady_clock::time_point slow_clock()
+{
+  static std::chrono::steady_clock::time_point now{};
+  now += CConversionController::kTickBudget;
+  return now;
 }
 
 }  // namespace
@@ -173,6 +182,9 @@ TEST_F(DialogConversionTest, AnOutputNamingTheInputIsRefusedAndTheInputStaysWhol
 
 TEST_F(DialogConversionTest, CancelLeavesAValidShorterFile)
 {
+  // A clock by which every slice spends a whole tick's budget: one slice per tick however fast the
+  // machine, so that Cancel comes before the end of the 504 frames.
+  dlg->SetSteadyClock(&slow_clock);
   const std::string ac3 = make_long_input(dir);
   choose_files(ac3, wav);
   check(IDC_NORMALIZE)->click();
@@ -186,6 +198,11 @@ TEST_F(DialogConversionTest, CancelLeavesAValidShorterFile)
   EXPECT_GT(w.data_size, 0u);
   EXPECT_LT(w.data_size, 504u * 6144u);
   EXPECT_EQ(w.riff_size + 8, w.file_size);
+  // Whole slices were converted, and the counter shows every frame the file holds.
+  const unsigned frames = text(IDC_FRAMES).trimmed().toUInt();
+  EXPECT_EQ(frames % CConversionController::kFramesPerSlice, 0u);
+  EXPECT_EQ(w.data_size, frames * 6144u);
+  EXPECT_EQ(text(IDC_STATUS), QStringLiteral("cancelled: %1 frames kept in out.wav").arg(frames));
 }
 
 TEST_F(DialogConversionTest, ClosingDuringAConversionEndsItWithAValidFile)

@@ -2,11 +2,13 @@
 // holds the controls' values the test sets, and drives the clock by hand.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "conversion_controller.h"
 #include "ui_operations.h"
 
 struct FakeUi : IConverterUi {
@@ -31,6 +33,11 @@ struct FakeUi : IConverterUi {
     unsigned timerPeriod = 0;
     int timerStarts = 0;
     std::int64_t now = 1700000000;
+    // The steady clock: every reading moves it on by steadyStep. By default a whole tick budget,
+    // so that a tick converts one slice, as on a machine where a slice takes that long.
+    std::chrono::steady_clock::time_point steady{};
+    std::chrono::microseconds steadyStep = CConversionController::kTickBudget;
+    int steadyReadings = 0;
     std::vector<std::string> deleted;
 
     // The rest of the display at the moment a status text was set.
@@ -101,5 +108,12 @@ struct FakeUi : IConverterUi {
         }
     }
     std::int64_t CurrentTime() override { return now; }
+    std::chrono::steady_clock::time_point SteadyNow() override
+    {
+        ++steadyReadings;
+        const auto reading = steady;
+        steady += steadyStep;
+        return reading;
+    }
     void DeleteFile(const std::string& path) override { deleted.push_back(path); }
 };
