@@ -3,10 +3,10 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
+
+#include "platform/module_file.h"
 
 namespace demux {
 
@@ -21,27 +21,13 @@ char g_description[1200] = "";
 
 constexpr const char* kModuleFile = "qelp_demux_ffmpeg.so";
 
-// The folder of the object (shared library or program) this code was linked into.
-std::string own_folder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&module_api), &info) == 0 || info.dli_fname == nullptr) return {};
-  std::string path = info.dli_fname;
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 bool try_module(const std::string& path, std::string& problem) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* why = dlerror();
-    problem = why != nullptr ? why : path + ": cannot be loaded";
-    return false;
-  }
-  auto entry = reinterpret_cast<DemuxEntry>(dlsym(handle, QELP_DEMUX_ENTRY_NAME));
-  const DemuxApi* api = entry != nullptr ? entry() : nullptr;
+  platform::OpenedModule module;
+  if (!platform::open_module(path, QELP_DEMUX_ENTRY_NAME, module, problem)) return false;
+  const DemuxApi* api = module.entry != nullptr ? reinterpret_cast<DemuxEntry>(module.entry)() : nullptr;
   if (api == nullptr || api->interface_version != QELP_DEMUX_INTERFACE_VERSION) {
     problem = path + ": not a demuxing module of this version";
-    dlclose(handle);
+    dlclose(module.handle);
     return false;
   }
   g_api = api;
@@ -52,29 +38,26 @@ bool try_module(const std::string& path, std::string& problem) {
 void load() {
   g_tried = true;
   // QELP_DEMUX_MODULE names the module file; "none" (or empty) switches container input off.
-  if (const char* forced = std::getenv("QELP_DEMUX_MODULE")) {
-    std::string problem;
-    if (forced[0] == '\0' || std::strcmp(forced, "none") == 0) {
-      std::snprintf(g_problem, sizeof g_problem, "the demuxing module is switched off (QELP_DEMUX_MODULE)");
-      return;
-    }
-    if (!try_module(forced, problem))
-      std::snprintf(g_problem, sizeof g_problem, "the demuxing module is not usable: %s", problem.c_str());
-    return;
-  }
-  std::string candidates[2] = {own_folder() + "/" + kModuleFile, ""};
+  const char* build_path = "";
 #ifdef QELP_DEMUX_MODULE_BUILD_PATH
-  candidates[1] = QELP_DEMUX_MODULE_BUILD_PATH;
+  build_path = QELP_DEMUX_MODULE_BUILD_PATH;
 #endif
-  std::string first_problem;
-  for (const std::string& path : candidates) {
-    if (path.empty()) continue;
-    std::string problem;
-    if (try_module(path, problem)) return;
-    if (first_problem.empty()) first_problem = problem;
+  std::string problem;
+  switch (platform::find_module("QELP_DEMUX_MODULE", kModuleFile, reinterpret_cast<const void*>(&module_api),
+                                build_path, try_module, problem)) {
+    case platform::ModuleSearch::loaded:
+      break;
+    case platform::ModuleSearch::switched_off:
+      std::snprintf(g_problem, sizeof g_problem, "the demuxing module is switched off (QELP_DEMUX_MODULE)");
+      break;
+    case platform::ModuleSearch::forced_failed:
+      std::snprintf(g_problem, sizeof g_problem, "the demuxing module is not usable: %s", problem.c_str());
+      break;
+    case platform::ModuleSearch::not_found:
+      std::snprintf(g_problem, sizeof g_problem,
+                    "the demuxing module (FFmpeg's libavformat) is not installed or not usable (%s)", problem.c_str());
+      break;
   }
-  std::snprintf(g_problem, sizeof g_problem, "the demuxing module (FFmpeg's libavformat) is not installed or not usable (%s)",
-                first_problem.c_str());
 }
 
 }  // namespace

@@ -3,11 +3,10 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "pcm_driver.h"
+#include "platform/module_file.h"
 
 namespace acm {
 
@@ -23,29 +22,16 @@ char g_module_description[1200] = "";
 
 constexpr const char* kModuleFile = "qelp_acm_ffmpeg.so";
 
-// The folder of the object (shared library or program) this code was linked into.
-std::string own_folder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&module_load), &info) == 0 || info.dli_fname == nullptr) return {};
-  std::string path = info.dli_fname;
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 bool try_module(const std::string& path, std::string& problem) {
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* why = dlerror();
-    problem = why != nullptr ? why : path + ": cannot be loaded";
-    return false;
-  }
-  auto entry = reinterpret_cast<AcmDriverEntry>(dlsym(handle, ACM_DRIVER_ENTRY_NAME));
-  const AcmDriver* driver = entry != nullptr ? entry() : nullptr;
+  platform::OpenedModule module;
+  if (!platform::open_module(path, ACM_DRIVER_ENTRY_NAME, module, problem)) return false;
+  const AcmDriver* driver = module.entry != nullptr ? reinterpret_cast<AcmDriverEntry>(module.entry)() : nullptr;
   if (driver == nullptr || driver->interface_version != ACM_DRIVER_INTERFACE_VERSION) {
     problem = path + ": not a codec driver of this version";
-    dlclose(handle);
+    dlclose(module.handle);
     return false;
   }
+  void* handle = module.handle;
   // The module stays loaded for the life of the process, as its streams may outlive any caller.
   g_module_driver = driver;
   auto versions = reinterpret_cast<AcmModuleVersions>(dlsym(handle, ACM_MODULE_VERSIONS_NAME));
@@ -73,32 +59,29 @@ bool module_load() {
   if (g_module_tried) return g_module_driver != nullptr;
   g_module_tried = true;
   // QELP_CODEC_MODULE names the module file; "none" (or empty) means PCM only.
-  if (const char* forced = std::getenv("QELP_CODEC_MODULE")) {
-    std::string problem;
-    if (forced[0] == '\0' || std::strcmp(forced, "none") == 0) {
+  const char* build_path = "";
+#ifdef QELP_ACM_MODULE_BUILD_PATH
+  build_path = QELP_ACM_MODULE_BUILD_PATH;
+#endif
+  std::string problem;
+  switch (platform::find_module("QELP_CODEC_MODULE", kModuleFile, reinterpret_cast<const void*>(&module_load),
+                                build_path, try_module, problem)) {
+    case platform::ModuleSearch::loaded:
+      return true;
+    case platform::ModuleSearch::switched_off:
       std::snprintf(g_module_problem, sizeof g_module_problem,
                     "the FFmpeg codec module is switched off (QELP_CODEC_MODULE)");
-      return false;
-    }
-    if (try_module(forced, problem)) return true;
-    std::snprintf(g_module_problem, sizeof g_module_problem, "the FFmpeg codec module is not usable: %s",
-                  problem.c_str());
-    return false;
+      break;
+    case platform::ModuleSearch::forced_failed:
+      std::snprintf(g_module_problem, sizeof g_module_problem, "the FFmpeg codec module is not usable: %s",
+                    problem.c_str());
+      break;
+    case platform::ModuleSearch::not_found:
+      std::snprintf(g_module_problem, sizeof g_module_problem,
+                    "the FFmpeg codec module is not installed or not usable (%s); only PCM formats are available",
+                    problem.c_str());
+      break;
   }
-  std::string candidates[2] = {own_folder() + "/" + kModuleFile, ""};
-#ifdef QELP_ACM_MODULE_BUILD_PATH
-  candidates[1] = QELP_ACM_MODULE_BUILD_PATH;
-#endif
-  std::string first_problem;
-  for (const std::string& path : candidates) {
-    if (path.empty()) continue;
-    std::string problem;
-    if (try_module(path, problem)) return true;
-    if (first_problem.empty()) first_problem = problem;
-  }
-  std::snprintf(g_module_problem, sizeof g_module_problem,
-                "the FFmpeg codec module is not installed or not usable (%s); only PCM formats are available",
-                first_problem.c_str());
   return false;
 }
 
