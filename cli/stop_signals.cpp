@@ -2,13 +2,17 @@
 
 #include <signal.h>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
+// Set by the handler and read by every thread of a batch converted side by side: an atomic, which
+// a handler may store to when it is lock-free.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void on_stop_signal(int) { g_stop = 1; }
+void on_stop_signal(int) { g_stop.store(true, std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -24,4 +28,4 @@ void install_stop_signals() {
   sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-bool stop_requested() { return g_stop != 0; }
+bool stop_requested() { return g_stop.load(std::memory_order_relaxed); }
