@@ -82,9 +82,11 @@ std::string not_raw_hint(const ConversionFacts& f) {
   const bool most_muted = f.frames != 0 && uint64_t{f.frames_muted} * 2 > f.frames;
   const bool most_skipped = f.input_bytes != 0 && f.bytes_skipped * 2 > f.input_bytes;
   if (!most_muted && !most_skipped) return std::string();
-  return f.in_name +
-         " may not be a raw AC-3 stream (an MPEG program stream such as a DVD .vob splits its frames); "
-         "take the AC-3 track out first, e.g. with ffmpeg -i IN -map 0:a:0 -c copy OUT.ac3";
+  // Containers that qelp recognises never get here; one it does not, or a badly damaged file, does.
+  return f.in_name + " may not be a raw AC-3 stream: " +
+         (most_skipped ? "most of its bytes are not AC-3 frames" : "most of its frames are damaged") +
+         " (a damaged file, or a container qelp does not recognise: then take the AC-3 track out first, "
+         "e.g. with ffmpeg -i IN -map 0:a:0 -c copy OUT.ac3)";
 }
 
 std::string fold_down_clip_text(const ConversionFacts& f) {
