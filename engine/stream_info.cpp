@@ -89,7 +89,8 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
     if (kind == ac3::frame_kind::decoded) {
       ac3::read_bsi(d);
       if (d.bsi.bsid > 8) kind = ac3::frame_kind::damaged;
-      other_rate = described && si.sampling_rate != info->sampling_rate;
+      // A frame that cannot be decoded is silent for that reason alone, as in the conversion.
+      other_rate = kind == ac3::frame_kind::decoded && described && si.sampling_rate != info->sampling_rate;
     }
     const FrameSequence::Step step = sequence.found(kind, d.frame.sync_start, d.frame.claimed_end);
     if (step.held_frame) {

@@ -35,12 +35,9 @@ const char* run_input_source(const uint8_t* data, size_t size) {
   bool is_wave = false;
   if (const char* failed = check_head(data, size, wave, is_wave)) return failed;
 
-  // fmemopen refuses an empty buffer; an empty file reads the same.
-  static const uint8_t nothing[1] = {0};
-  std::FILE* file = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb")
-                             : fmemopen(const_cast<uint8_t*>(nothing), 1, "rb");
+  // fmemopen refuses an empty buffer; /dev/null is an empty file that can seek, as the source does.
+  std::FILE* file = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : std::fopen("/dev/null", "rb");
   if (file == nullptr) return nullptr;
-  if (size == 0) std::fgetc(file);
   const uint64_t file_size = size;
   std::unique_ptr<qelp::Iec61937Source> source(
       new qelp::Iec61937Source(file, is_wave ? wave.offset : 0, is_wave ? wave.size : UINT64_MAX));  // closes file

@@ -100,6 +100,8 @@ TEST_F(FuzzFindings, InputSourceInputsKeepTheInvariants) {
   const auto seeds = files_in(std::string(QELP_FUZZ_SEEDS_DIR) + "/fuzz_input_source");
   paths.insert(paths.end(), seeds.begin(), seeds.end());
   ASSERT_GE(seeds.size(), 3u);
+  const uint8_t nothing = 0;
+  EXPECT_EQ(fuzz_harness::run_input_source(&nothing, 0), nullptr) << "an empty file";
   for (const std::string& path : paths) {
     const Bytes bytes = decoder_test::read_file(path);
     for (size_t cut = bytes.size(); cut > 0; cut = cut > 997 ? cut - 997 : 0) {
