@@ -80,6 +80,9 @@ int qelp::stream_scan_input(ac3::decoder& d, FileInput& input, const char* name,
     const ac3::syncinfo& si = d.syncinfo;
     ac3::frame_kind kind = d.frame.kind;
     if (kind == ac3::frame_kind::no_sync || !header_within_input(d.frame.sync_start, real())) continue;
+    // While the head is kept, the input seen ends where the head is full, though the file goes on:
+    // a frame running past that point is not judged on the zeros behind it.
+    if (input.keep_head && input.head_size == input.head_capacity && d.frame.claimed_end > real()) break;
     if (kind == ac3::frame_kind::bad_header) {
       ++info->bad_headers;
       continue;
