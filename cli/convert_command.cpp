@@ -260,10 +260,8 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
   while (engine.DecodeFrame()) {
     ++frames;
     if (stop_requested()) {
-      engine.Terminate();
-      bar.finish();
-      say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
-      return kExitInterrupted;
+      engine.Terminate();  // closes the file with a valid header; said below
+      break;
     }
     if (bar.enabled()) bar.update(fraction(), progress_detail(engine, frames, elapsed(), fraction()));
     if (shared != nullptr) {
@@ -275,8 +273,8 @@ int convert_one(CQelpsnd& engine, const ConvertJob& job, size_t index, size_t co
     }
   }
   if (stop_requested()) {
-    // The signal came while the input was being read (a read it interrupted ends the input) or
-    // while the last frame was written: the file is closed, but it is not complete.
+    // Stopped between frames, or while the input was being read (a read the signal interrupted
+    // ends the input) or the last frame written: the file is closed, but it is not complete.
     bar.finish();
     say("cancelled; %s holds the %u frames converted so far", shown_name(job.out, true).c_str(), frames);
     return kExitInterrupted;

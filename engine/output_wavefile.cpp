@@ -398,15 +398,20 @@ bool COutputWavefile::link_target_usable() {
   return false;
 }
 
+// Makes file a stream on fd (a descriptor just opened, or -1 when that failed, errno saying why);
+// on failure closes fd and records failure_text, which takes the path and the reason.
+bool COutputWavefile::open_stream_on(int fd, const char* failure_text) {
+  file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (file != nullptr) return true;
+  const int err = errno;
+  if (fd >= 0) ::close(fd);
+  failure_.set(QELP_ERR_OUTPUT, failure_text, path, std::strerror(err));
+  return false;
+}
+
 bool COutputWavefile::open_device() {
   const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-  file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (file == nullptr) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    failure_.set(QELP_ERR_OUTPUT, "Could not open %s: %s", path, std::strerror(err));
-    return false;
-  }
+  if (!open_stream_on(fd, "Could not open %s: %s")) return false;
   std::setvbuf(file, nullptr, _IONBF, 0);
   // Nothing written to it can be read back: the header goes out once, with the largest sizes.
   seekable_ = false;
@@ -419,13 +424,7 @@ bool COutputWavefile::open_device() {
 // a regular file not opened for appending.
 bool COutputWavefile::open_standard_output() {
   const int fd = dup(STDOUT_FILENO);
-  file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (file == nullptr) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    failure_.set(QELP_ERR_OUTPUT, "Cannot write to %s: %s", path, std::strerror(err));
-    return false;
-  }
+  if (!open_stream_on(fd, "Cannot write to %s: %s")) return false;
   struct stat st {};
   const int flags = fcntl(fd, F_GETFL);
   const off_t at = lseek(fd, 0, SEEK_CUR);

@@ -98,6 +98,8 @@ class COutputWavefile {
   bool choose_format();
   bool open_codec_stream();
   bool create_file(bool* created);
+  // A stream on a descriptor just opened (see the .cpp).
+  bool open_stream_on(int fd, const char* failure_text);
   bool open_standard_output();
   bool link_target_usable();
   int open_unnamed() const;
